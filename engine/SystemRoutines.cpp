@@ -1,0 +1,102 @@
+#include "engine/SystemRoutines.h"
+
+#include "engine/Exceptions.h"
+#include "platform/Handles.h"
+#include "platform/Registry.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <vector>
+
+namespace {
+
+TDateTime SystemNow() {
+    SYSTEMTIME st;
+    ::GetLocalTime(&st);
+    return EncodeDateTime(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+}
+
+uint64_t SystemTicks() { return ::GetTickCount64(); }
+
+TNowFunction GNow = SystemNow;
+TTickFunction GTicks = SystemTicks;
+
+}  // namespace
+
+void SetClockForTesting(TNowFunction now, TTickFunction ticks) {
+    GNow = now ? now : SystemNow;
+    GTicks = ticks ? ticks : SystemTicks;
+}
+
+TDateTime Now() { return GNow(); }
+
+int32_t GetUptimeSeconds() {
+    const uint64_t seconds = GTicks() / 1000;
+    return seconds > INT32_MAX ? INT32_MAX : static_cast<int32_t>(seconds);
+}
+
+TDateTime GetFileLastAccessTime(const std::wstring& fileName) {
+    WIN32_FIND_DATAW data;
+    TFindHandle find(::FindFirstFileExW(fileName.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    if (!find) throw Exception(L"无法读取上一次访问文件的时间。\r\n" + fileName);
+    find.Reset();
+    FILETIME local;
+    WORD dosDate = 0, dosTime = 0;
+    ::FileTimeToLocalFileTime(&data.ftLastAccessTime, &local);
+    if (!::FileTimeToDosDateTime(&local, &dosDate, &dosTime)) {
+        // Outside the MS-DOS range (before 1980 or after 2107): keep the time,
+        // at the same two-second resolution.
+        SYSTEMTIME st;
+        if (!::FileTimeToSystemTime(&local, &st)) return EncodeDateTime(1980, 1, 1, 0, 0, 0, 0);
+        return EncodeDateTime(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond & ~1, 0);
+    }
+    return EncodeDateTime(1980 + (dosDate >> 9), (dosDate >> 5) & 0x0F, dosDate & 0x1F, dosTime >> 11,
+                          (dosTime >> 5) & 0x3F, (dosTime & 0x1F) * 2, 0);
+}
+
+// --- The program's windows ---
+
+namespace {
+HWND GApplicationWindow = nullptr;
+HWND GMainWindow = nullptr;
+
+// Registry paths are written with a leading backslash; the API wants none.
+std::wstring RelativeKeyPath(const std::wstring& keyPath) {
+    size_t start = 0;
+    while (start < keyPath.size() && keyPath[start] == L'\\') ++start;
+    return keyPath.substr(start);
+}
+}  // namespace
+
+void SetApplicationWindows(HWND applicationWindow, HWND mainWindow) {
+    GApplicationWindow = applicationWindow;
+    GMainWindow = mainWindow;
+}
+
+HWND ApplicationWindow() { return GApplicationWindow; }
+HWND ApplicationMainWindow() { return GMainWindow; }
+
+// --- Registry ---
+
+void DeleteRegistryValues(HKEY rootKey, const std::wstring& keyPath) {
+    TRegKey key;
+    if (::RegOpenKeyExW(rootKey, RelativeKeyPath(keyPath).c_str(), 0, KEY_ALL_ACCESS, key.Receive()) != ERROR_SUCCESS)
+        return;
+    // Collect every name first: deleting while enumerating shifts the indices.
+    std::vector<std::wstring> names;
+    std::wstring name(16384, L'\0');
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        LONG result = ::RegEnumValueW(key.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result != ERROR_SUCCESS) continue;
+        names.emplace_back(name.data(), length);
+    }
+    for (const auto& valueName : names) ::RegDeleteValueW(key.Get(), valueName.c_str());
+}
+
+bool RegistryKeyExists(HKEY rootKey, const std::wstring& keyPath) {
+    TRegKey key;
+    return ::RegOpenKeyExW(rootKey, RelativeKeyPath(keyPath).c_str(), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
+}

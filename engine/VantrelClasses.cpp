@@ -1,0 +1,189 @@
+#include "engine/VantrelClasses.h"
+
+#include "engine/Exceptions.h"
+#include "engine/SystemRoutines.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace {
+
+// i of n as a whole per cent, halves going to the even neighbour. Integer
+// arithmetic, so 1 of 8 gives exactly 12 and 3 of 8 exactly 38.
+int PercentHalfEven(size_t i, size_t n) {
+    const size_t scaled = 100 * i;
+    size_t q = scaled / n;
+    const size_t twiceRemainder = 2 * (scaled % n);
+    if (twiceRemainder > n || (twiceRemainder == n && (q % 2) == 1)) ++q;
+    return static_cast<int>(q);
+}
+
+void UpperCaseInto(const std::wstring& source, std::wstring& target) {
+    target.assign(source);
+    for (auto& c : target)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+}
+
+// Deletes one file permanently (no recycle bin) without any user interface.
+void ShellDeleteFile(const std::wstring& fileName) {
+    std::wstring from = fileName;
+    from.push_back(L'\0');  // the list ends with a second terminating zero
+    SHFILEOPSTRUCTW op{};
+    op.hwnd = ApplicationMainWindow();
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
+    ::SHFileOperationW(&op);
+}
+
+const std::wstring RecyclerMarker = L":\\RECYCLER";
+
+}  // namespace
+
+// --- TCleanupCustomItem ---
+
+void TCleanupCustomItem::DoStatus(const std::wstring& Text) {
+    if (OnStatus) OnStatus(this, Text);
+}
+
+void TCleanupCustomItem::Perform() {
+    DoStatus(ProgressText);
+    Execute();
+    DoStatus(L"");
+}
+
+// --- TCleanupFileMaskItem ---
+
+void TCleanupFileMaskItem::AfterConstruction() {
+    FoundFiles.clear();
+    Configure(Name, Masks, SmartProtection);
+    // Masks never change after Configure; compile them once for the reading pass.
+    FCompiledMasks = TCompiledMaskList(UpperCaseAscii(Masks));
+    FileProtection.clear();
+}
+
+bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, const std::wstring& FileProtection) {
+    return AcceptFile(FileName, UpperCaseAscii(FileName), FileProtection);
+}
+
+bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName,
+                                      const std::wstring& FileProtection) {
+    if (!FCompiledMasks.MatchesAny(UpperFileName)) return false;
+    if (!IsOldEnough(FileName, FileProtection)) return false;
+    FoundFiles.push_back(FileName);
+    return true;
+}
+
+bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection) const {
+    const TDateTime lastAccess = GetFileLastAccessTime(FileName);
+    const bool smart = FileProtection == L"Smart";
+    if (FileProtection == L"None") return true;
+    if (FileProtection == L"Uptime" || (smart && SmartProtection == TSmartProtection::spSession))
+        return GetUptimeSeconds() <= SecondsBetween(Now(), lastAccess);
+    if (FileProtection == L"Week" || (smart && SmartProtection == TSmartProtection::spWeek))
+        return WeeksBetween(Now(), lastAccess) >= 1;
+    return false;
+}
+
+void TCleanupFileMaskItem::GetFirstInfoLine(std::wstring& Text) {
+    const size_t count = FoundFiles.size();
+    if (count == 0)
+        Text = L"没有找到文件。";
+    else if (count == 1)
+        Text = L"找到一个文件。";
+    else
+        Text = std::to_wstring(count) + L" 个文件被找到";
+}
+
+void TCleanupFileMaskItem::GetSecondInfoLine(std::wstring& Text) {
+    Assert(!FileProtection.empty(), L"TCleanupFileMaskItem.GetSecondInfoLine -> FileProtection not set!");
+    const bool session = SmartProtection == TSmartProtection::spSession;
+    if (FileProtection == L"None")
+        Text = L"文件保护: 无";
+    else if (FileProtection == L"Uptime")
+        Text = L"文件保护: Windows 会话";
+    else if (FileProtection == L"Week")
+        Text = L"文件保护: 上一周";
+    else if (FileProtection == L"Smart")
+        Text = session ? L"文件保护: Windows 会话 (智能)" : L"文件保护: 上一周 (智能)";
+    else
+        Text.clear();
+}
+
+TCleanupItemState TCleanupFileMaskItem::GetState() {
+    return FoundFiles.empty() ? TCleanupItemState::csNothingFound : TCleanupItemState::csFilesFound;
+}
+
+void TCleanupFileMaskItem::Execute() {
+    const size_t count = FoundFiles.size();
+    for (size_t i = 1; i <= count; ++i) {
+        DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(i, count)) + L"%");
+        ShellDeleteFile(FoundFiles[i - 1]);
+    }
+    FoundFiles.clear();
+}
+
+// --- TCleanupSpecialActionItem ---
+
+void TCleanupSpecialActionItem::AfterConstruction() {
+    RegistryKeys.clear();
+    Configure(Name, ProgressText, FirstInfoLine, SecondInfoLine);
+}
+
+void TCleanupSpecialActionItem::Execute() {
+    for (const auto& key : RegistryKeys) DeleteRegistryValues(HKEY_CURRENT_USER, key);
+}
+
+// --- TCleanupList ---
+
+TCleanupList::TCleanupList()
+    : FProtectedMasks(MakeMaskList(
+          {L"*\\microsoft\\office\\data\\opa*.bak", L"*\\microsoft\\office\\data\\data.bak", L"*\\INSTALL.LOG"})),
+      FCompiledProtectedMasks(UpperCaseAscii(FProtectedMasks)) {}
+
+TCleanupCustomItem& TCleanupList::AddAction(const TCleanupItemClass& ItemClass, bool DefaultChecked) {
+    std::unique_ptr<TCleanupCustomItem> item = ItemClass.Create();
+    item->OnStatus = [this](TCleanupCustomItem* Sender, const std::wstring& Text) { DoStatus(Sender, Text); };
+    item->DefaultChecked = DefaultChecked;
+    if (auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(item.get())) FFileMaskItems.push_back(fileMaskItem);
+    FItems.push_back(std::move(item));
+    return *FItems.back();
+}
+
+TCleanupCustomItem& TCleanupList::Items(int Index) const {
+    if (Index < 0 || Index >= Count())
+        throw EListError(L"列表索引越界 (" + std::to_wstring(Index) + L")");
+    return *FItems[static_cast<size_t>(Index)];
+}
+
+void TCleanupList::SetChecked(int Index, bool Value) { Items(Index).Checked = Value; }
+
+void TCleanupList::ExecuteChecked() {
+    for (auto& item : FItems)
+        if (item->Checked) item->Perform();
+}
+
+void TCleanupList::ClearFoundFiles() {
+    for (auto* item : FFileMaskItems) item->FoundFiles.clear();
+}
+
+bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection) {
+    UpperCaseInto(FileName, FUpperBuffer);
+    if (FUpperBuffer.find(RecyclerMarker) != std::wstring::npos) return false;
+    if (IsProtectedUpper(FUpperBuffer)) return false;
+    bool accepted = false;
+    for (auto* item : FFileMaskItems) accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection) || accepted;
+    return accepted;
+}
+
+bool TCleanupList::IsProtectedFile(const std::wstring& FileName) const {
+    return IsProtectedUpper(UpperCaseAscii(FileName));
+}
+
+bool TCleanupList::IsProtectedUpper(std::wstring_view UpperFileName) const {
+    return FCompiledProtectedMasks.MatchesAny(UpperFileName);
+}
+
+void TCleanupList::DoStatus(TCleanupCustomItem* Sender, const std::wstring& Text) {
+    if (OnStatus) OnStatus(Sender, Text);
+}

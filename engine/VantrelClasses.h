@@ -1,0 +1,148 @@
+// The action model: the abstract cleanup action, its two families (file-mask
+// actions and special actions) and the list that owns them all.
+#pragma once
+
+#include "engine/Masks.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TCleanupCustomItem;
+
+enum class TCleanupItemState : uint8_t { csFilesFound = 0, csNothingFound = 1, csNotCounted = 2 };
+enum class TSmartProtection : uint8_t { spSession = 0, spWeek = 1 };
+
+using TStatusEvent = std::function<void(TCleanupCustomItem* Sender, const std::wstring& Text)>;
+
+// Describes an action class before any instance exists: its class-level
+// availability test and a factory that runs the family's creation steps.
+struct TCleanupItemClass {
+    bool (*IsAvailable)();
+    std::unique_ptr<TCleanupCustomItem> (*Create)();
+};
+
+class TCleanupCustomItem {
+public:
+    virtual ~TCleanupCustomItem() = default;
+    TCleanupCustomItem(const TCleanupCustomItem&) = delete;
+    TCleanupCustomItem& operator=(const TCleanupCustomItem&) = delete;
+
+    bool Checked = false;
+    bool DefaultChecked = false;
+    std::wstring Name;
+    std::wstring FirstInfoLine;
+    std::wstring SecondInfoLine;
+    std::wstring ProgressText;
+    std::wstring FileProtection;
+    TStatusEvent OnStatus;
+
+    virtual void GetFirstInfoLine(std::wstring& Text) { Text = FirstInfoLine; }
+    virtual void GetSecondInfoLine(std::wstring& Text) { Text = SecondInfoLine; }
+    virtual TCleanupItemState GetState() = 0;
+    virtual void Execute() = 0;
+    // The class-level availability test; concrete classes hide it with their own.
+    static bool IsAvailable() { return true; }
+
+    void DoStatus(const std::wstring& Text);
+    // ProgressText, then Execute, then an empty text.
+    void Perform();
+
+    // The class descriptor of a concrete action class T.
+    template <class T>
+    static TCleanupItemClass ClassOf() {
+        return TCleanupItemClass{&T::IsAvailable, &CreateInstance<T>};
+    }
+
+protected:
+    TCleanupCustomItem() = default;
+    // The family's creation steps, run once right after construction (C++ does
+    // not dispatch virtual calls from a constructor, and Configure is virtual).
+    virtual void AfterConstruction() = 0;
+
+private:
+    template <class T>
+    static std::unique_ptr<TCleanupCustomItem> CreateInstance() {
+        std::unique_ptr<TCleanupCustomItem> item = std::make_unique<T>();
+        item->AfterConstruction();
+        return item;
+    }
+};
+
+// Actions that find files by full-path masks during the reading pass and delete them.
+class TCleanupFileMaskItem : public TCleanupCustomItem {
+public:
+    std::vector<std::wstring> FoundFiles;
+    std::wstring Masks;
+    TSmartProtection SmartProtection = TSmartProtection::spSession;
+
+    // Tests FileName against the masks and the protection mode; adds it to
+    // FoundFiles when taken. Raises when the file's last-access time cannot be read.
+    bool AcceptFile(const std::wstring& FileName, const std::wstring& FileProtection);
+    // The same, for callers that already hold the upper-cased path.
+    bool AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName, const std::wstring& FileProtection);
+
+    void GetFirstInfoLine(std::wstring& Text) override;
+    void GetSecondInfoLine(std::wstring& Text) override;
+    TCleanupItemState GetState() override;
+    void Execute() override;
+
+    const TCompiledMaskList& CompiledMasks() const { return FCompiledMasks; }
+
+protected:
+    virtual void Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) = 0;
+    void AfterConstruction() override;
+
+private:
+    bool IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection) const;
+    TCompiledMaskList FCompiledMasks;
+};
+
+// Actions that perform one special operation, after clearing the values of their registry keys.
+class TCleanupSpecialActionItem : public TCleanupCustomItem {
+public:
+    // Key paths under HKEY_CURRENT_USER, each with a leading backslash.
+    std::vector<std::wstring> RegistryKeys;
+
+    TCleanupItemState GetState() override { return TCleanupItemState::csNotCounted; }
+    // Clears the values of every key in RegistryKeys, in order.
+    void Execute() override;
+
+protected:
+    virtual void Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
+                           std::wstring& SecondInfoLine) = 0;
+    void AfterConstruction() override;
+};
+
+// The ordered list of all actions; owns them.
+class TCleanupList {
+public:
+    TCleanupList();
+    TCleanupList(const TCleanupList&) = delete;
+    TCleanupList& operator=(const TCleanupList&) = delete;
+
+    TStatusEvent OnStatus;
+    // Built-in never-delete masks, as comma text.
+    const std::wstring& ProtectedMasks() const { return FProtectedMasks; }
+
+    TCleanupCustomItem& AddAction(const TCleanupItemClass& ItemClass, bool DefaultChecked);
+    int Count() const { return static_cast<int>(FItems.size()); }
+    // Raises EListError for an index outside the list.
+    TCleanupCustomItem& Items(int Index) const;
+    void SetChecked(int Index, bool Value);
+    void ExecuteChecked();
+    void ClearFoundFiles();
+    bool AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection);
+    bool IsProtectedFile(const std::wstring& FileName) const;
+    void DoStatus(TCleanupCustomItem* Sender, const std::wstring& Text);
+
+private:
+    bool IsProtectedUpper(std::wstring_view UpperFileName) const;
+    std::vector<std::unique_ptr<TCleanupCustomItem>> FItems;
+    std::vector<TCleanupFileMaskItem*> FFileMaskItems;  // the file-mask members of FItems, in list order
+    std::wstring FProtectedMasks;
+    TCompiledMaskList FCompiledProtectedMasks;
+    std::wstring FUpperBuffer;  // reused across AddFoundFile calls
+};

@@ -1,0 +1,42 @@
+#include "platform/ErrorBox.h"
+
+#include "engine/Exceptions.h"
+
+#include <exception>
+#include <new>
+
+std::wstring SysErrorMessage(DWORD code) {
+    wchar_t* buffer = nullptr;
+    DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text;
+    if (length != 0 && buffer != nullptr) text.assign(buffer, length);
+    if (buffer != nullptr) ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+    if (text.empty()) text = L"系统错误，代码: " + std::to_wstring(code);
+    return text;
+}
+
+void RaiseOSError(DWORD code) { throw EOSError(code, SysErrorMessage(code)); }
+
+void RaiseLastOSError() { RaiseOSError(::GetLastError()); }
+
+void ShowErrorBox(HWND owner, const std::wstring& message) {
+    ::MessageBoxW(owner, message.c_str(), L"Vantrel", MB_OK | MB_ICONERROR);
+}
+
+void ShowCurrentException(HWND owner) noexcept {
+    try {
+        throw;
+    } catch (const Exception& e) {
+        ShowErrorBox(owner, e.Message());
+    } catch (const std::bad_alloc&) {
+        ShowErrorBox(owner, L"内存不足。");
+    } catch (const std::exception& e) {
+        std::string narrow = e.what();
+        ShowErrorBox(owner, std::wstring(narrow.begin(), narrow.end()));
+    } catch (...) {
+        ShowErrorBox(owner, L"未知错误。");
+    }
+}

@@ -1,0 +1,59 @@
+# Shared set-up for scripts/run, scripts/test and scripts/bench: packages and the build.
+# Source it; it defines functions only.
+
+VT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+VT_BUILD="$VT_ROOT/build"
+VT_CMAKE_BUILD="$VT_BUILD/cmake"
+
+vt_say() { printf '[vantrel] %s\n' "$*" >&2; }
+
+# Debian packages the build, the tests and the run need (apt names).
+VT_PACKAGES="locales wine wine64 mingw-w64 g++-mingw-w64-x86-64-posix cmake make xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine googletest"
+
+vt_missing_packages() {
+    local p missing=""
+    for p in $VT_PACKAGES; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"
+    done
+    printf '%s' "$missing"
+}
+
+# Installs what is missing; does nothing (and needs no network) when all is there.
+vt_install_packages() {
+    local missing; missing=$(vt_missing_packages)
+    [ -z "$missing" ] && return 0
+    vt_say "installing:$missing"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    # shellcheck disable=SC2086
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
+}
+
+# Vantrel's users run a Simplified Chinese system (code page 936); Wine takes its
+# code page from the Unix locale, so zh_CN.UTF-8 must exist.
+vt_install_locale() {
+    locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$' && return 0
+    vt_say "generating the zh_CN.UTF-8 locale"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 || {
+        $sudo sed -i 's/^# *zh_CN.UTF-8/zh_CN.UTF-8/' /etc/locale.gen && $sudo locale-gen >/dev/null
+    }
+}
+
+# Configures (once) and builds everything: Vantrel.exe, the test executables and helpers.
+vt_build() {
+    local jobs; jobs=$(nproc 2>/dev/null || echo 2)
+    if [ ! -f "$VT_CMAKE_BUILD/CMakeCache.txt" ]; then
+        cmake -S "$VT_ROOT" -B "$VT_CMAKE_BUILD" \
+            -DCMAKE_TOOLCHAIN_FILE="$VT_ROOT/cmake/mingw-w64-posix.cmake" \
+            -DCMAKE_BUILD_TYPE=Release >/dev/null || return 1
+    fi
+    cmake --build "$VT_CMAKE_BUILD" -j "$jobs" -- --no-print-directory >"$VT_BUILD/build.log" 2>&1 || {
+        tail -n 60 "$VT_BUILD/build.log" >&2
+        return 1
+    }
+}
+
+VT_EXE() { printf '%s' "$VT_CMAKE_BUILD/app/Vantrel.exe"; }

@@ -1,0 +1,42 @@
+// Binds a C++ object to its HWND and hands each message to one member function.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class TWindow {
+public:
+    TWindow() = default;
+    TWindow(const TWindow&) = delete;
+    TWindow& operator=(const TWindow&) = delete;
+    virtual ~TWindow();
+
+    HWND Handle() const { return FHandle; }
+
+protected:
+    struct TCreateArgs {
+        const wchar_t* ClassName = nullptr;
+        std::wstring Caption;
+        DWORD Style = WS_OVERLAPPEDWINDOW;
+        DWORD ExStyle = 0;
+        int X = CW_USEDEFAULT, Y = CW_USEDEFAULT, Width = CW_USEDEFAULT, Height = CW_USEDEFAULT;
+        HWND Parent = nullptr;
+        HICON Icon = nullptr;
+        HBRUSH Background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    };
+    // Registers the class on first use and creates the window; throws EOSError on failure.
+    void CreateHandle(const TCreateArgs& args);
+    void DestroyHandle();
+
+    // Handles one message. Exceptions are caught at the window procedure and
+    // shown in the standard error box; the message then gets DefWindowProc's answer.
+    virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam);
+    // Called after WM_NCDESTROY; the object no longer has a handle.
+    virtual void HandleDestroyed() {}
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND FHandle = nullptr;
+};
