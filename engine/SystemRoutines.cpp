@@ -1,10 +1,12 @@
 #include "engine/SystemRoutines.h"
 
 #include "engine/Exceptions.h"
+#include "platform/ErrorBox.h"
 #include "platform/Handles.h"
 #include "platform/Registry.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <climits>
 #include <vector>
@@ -99,4 +101,73 @@ void DeleteRegistryValues(HKEY rootKey, const std::wstring& keyPath) {
 bool RegistryKeyExists(HKEY rootKey, const std::wstring& keyPath) {
     TRegKey key;
     return ::RegOpenKeyExW(rootKey, RelativeKeyPath(keyPath).c_str(), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
+}
+
+// --- Drives and folders ---
+
+namespace {
+void AppendBackslash(std::wstring& path) {
+    if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
+}
+}  // namespace
+
+void GetFixedDrives(std::vector<std::wstring>& List) {
+    List.clear();
+    const DWORD drives = ::GetLogicalDrives();
+    for (int bit = 0; bit < 26; ++bit) {
+        if ((drives & (1u << bit)) == 0) continue;
+        std::wstring root{static_cast<wchar_t>(L'A' + bit), L':', L'\\'};
+        if (::GetDriveTypeW(root.c_str()) != DRIVE_FIXED) continue;
+        const DWORD attributes = ::GetFileAttributesW(root.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
+        List.push_back(root);
+    }
+}
+
+std::wstring GetTempDirectory() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+    std::wstring path(buffer, length <= MAX_PATH ? length : 0);
+    AppendBackslash(path);
+    return path;
+}
+
+std::wstring GetWindowsDir() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    UINT length = ::GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) RaiseLastOSError();
+    std::wstring path(buffer, length);
+    AppendBackslash(path);
+    return path;
+}
+
+std::wstring GetSpecialFolder(int CSIDL) {
+    PIDLIST_ABSOLUTE idList = nullptr;
+    if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL, &idList))) return L"";
+    wchar_t buffer[MAX_PATH + 1] = {};
+    std::wstring path;
+    if (::SHGetPathFromIDListW(idList, buffer)) {
+        path = buffer;
+        AppendBackslash(path);
+    }
+    ::CoTaskMemFree(idList);
+    return path;
+}
+
+std::wstring GetSpecialFolderMask(int CSIDL) {
+    std::wstring mask = GetSpecialFolder(CSIDL);
+    AppendBackslash(mask);
+    return mask + L"*";
+}
+
+// --- Message pump ---
+
+namespace {
+TProcessMessagesFunction GProcessMessages = nullptr;
+}
+
+void SetProcessMessagesHandler(TProcessMessagesFunction handler) { GProcessMessages = handler; }
+
+void ProcessPendingMessages() {
+    if (GProcessMessages) GProcessMessages();
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // --- Clock seam: production reads the system clock; tests may set both. ---
 using TNowFunction = TDateTime (*)();
@@ -38,3 +39,21 @@ struct HKEY__;
 void DeleteRegistryValues(HKEY__* rootKey, const std::wstring& keyPath);
 // True when KeyPath can be opened for reading under RootKey.
 bool RegistryKeyExists(HKEY__* rootKey, const std::wstring& keyPath);
+
+// --- Drives and folders ---
+// The roots ("C:\") of the fixed drives whose root reads as a directory, in letter order.
+void GetFixedDrives(std::vector<std::wstring>& List);
+// The temporary folder, with a trailing backslash.
+std::wstring GetTempDirectory();
+// The Windows folder, with a trailing backslash; raises EOSError when the system gives none.
+std::wstring GetWindowsDir();
+// The special folder of CSIDL with a trailing backslash, or empty when the system has none.
+std::wstring GetSpecialFolder(int CSIDL);
+// GetSpecialFolder with "*" appended (an unknown folder gives "\*").
+std::wstring GetSpecialFolderMask(int CSIDL);
+
+// --- Keeping the windows alive during long work ---
+using TProcessMessagesFunction = void (*)();
+// The application installs its message pump here; until then it does nothing.
+void SetProcessMessagesHandler(TProcessMessagesFunction handler);
+void ProcessPendingMessages();

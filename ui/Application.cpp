@@ -19,6 +19,7 @@ void TApplication::Initialize() {
     args.X = args.Y = args.Width = args.Height = 0;
     CreateHandle(args);
     SetApplicationWindows(Handle(), FMainForm);
+    SetProcessMessagesHandler([] { Application().ProcessMessages(); });
 }
 
 void TApplication::SetMainForm(HWND form) {

@@ -3,7 +3,8 @@
 
 VT_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 VT_BUILD="$VT_ROOT/build"
-VT_CMAKE_BUILD="$VT_BUILD/cmake"
+# VT_BUILD_NAME lets several work trees of one checkout build side by side.
+VT_CMAKE_BUILD="$VT_BUILD/cmake${VT_BUILD_NAME:+-$VT_BUILD_NAME}"
 
 vt_say() { printf '[vantrel] %s\n' "$*" >&2; }
 
@@ -45,13 +46,13 @@ vt_install_locale() {
 # Configures (once) and builds everything: Vantrel.exe, the test executables and helpers.
 vt_build() {
     local jobs; jobs=$(nproc 2>/dev/null || echo 2)
-    if [ ! -f "$VT_CMAKE_BUILD/CMakeCache.txt" ]; then
-        cmake -S "$VT_ROOT" -B "$VT_CMAKE_BUILD" \
-            -DCMAKE_TOOLCHAIN_FILE="$VT_ROOT/cmake/mingw-w64-posix.cmake" \
-            -DCMAKE_BUILD_TYPE=Release >/dev/null || return 1
-    fi
-    cmake --build "$VT_CMAKE_BUILD" -j "$jobs" -- --no-print-directory >"$VT_BUILD/build.log" 2>&1 || {
-        tail -n 60 "$VT_BUILD/build.log" >&2
+    mkdir -p "$VT_CMAKE_BUILD"
+    cmake -S "$VT_ROOT" -B "$VT_CMAKE_BUILD" \
+        -DCMAKE_TOOLCHAIN_FILE="$VT_ROOT/cmake/mingw-w64-posix.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >"$VT_CMAKE_BUILD/configure.log" 2>&1 || {
+        tail -n 30 "$VT_CMAKE_BUILD/configure.log" >&2; return 1; }
+    cmake --build "$VT_CMAKE_BUILD" -j "$jobs" -- --no-print-directory >"$VT_CMAKE_BUILD/build.log" 2>&1 || {
+        grep -E 'error|Error' "$VT_CMAKE_BUILD/build.log" | head -n 40 >&2
         return 1
     }
 }
