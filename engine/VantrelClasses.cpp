@@ -2,6 +2,7 @@
 
 #include "engine/Exceptions.h"
 #include "engine/SystemRoutines.h"
+#include "platform/LongPath.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -24,8 +25,27 @@ void UpperCaseInto(const std::wstring& source, std::wstring& target) {
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
 }
 
+// Clears a read-only attribute and deletes the file directly; the attribute
+// comes back when the file stays (in use, access denied).
+void DeleteReadOnlyFile(const std::wstring& longName, DWORD attributes) {
+    ::SetFileAttributesW(longName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!::DeleteFileW(longName.c_str())) ::SetFileAttributesW(longName.c_str(), attributes);
+}
+
 // Deletes one file permanently (no recycle bin) without any user interface.
+// The outcome is not examined: a file in use or already gone is passed over.
 void ShellDeleteFile(const std::wstring& fileName) {
+    if (NeedsExtendedLength(fileName)) {
+        // The shell's file operation cannot take paths beyond MAX_PATH.
+        const std::wstring longName = ExtendedLengthPath(fileName);
+        const DWORD attributes = ::GetFileAttributesW(longName.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return;
+        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
+            DeleteReadOnlyFile(longName, attributes);
+        else
+            ::DeleteFileW(longName.c_str());
+        return;
+    }
     std::wstring from = fileName;
     from.push_back(L'\0');  // the list ends with a second terminating zero
     SHFILEOPSTRUCTW op{};
@@ -34,6 +54,19 @@ void ShellDeleteFile(const std::wstring& fileName) {
     op.pFrom = from.c_str();
     op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
     ::SHFileOperationW(&op);
+    // Not every shell deletes read-only files without asking; a backup or log
+    // file the user chose to clean goes all the same.
+    const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        DeleteReadOnlyFile(fileName, attributes);
+}
+
+// True when the file no longer exists (temporary files come and go during a walk).
+bool FileIsGone(const std::wstring& fileName) {
+    if (::GetFileAttributesW(ExtendedLengthPath(fileName).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 const std::wstring RecyclerMarker = L":\\RECYCLER";
@@ -75,7 +108,15 @@ bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, std::wstring
 }
 
 bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection) const {
-    const TDateTime lastAccess = GetFileLastAccessTime(FileName);
+    TDateTime lastAccess;
+    try {
+        lastAccess = GetFileLastAccessTime(FileName);
+    } catch (const Exception&) {
+        // A file that vanished since the walk saw it is simply not taken; any
+        // other failure to read its time still ends the reading pass.
+        if (FileIsGone(FileName)) return false;
+        throw;
+    }
     const bool smart = FileProtection == L"Smart";
     if (FileProtection == L"None") return true;
     if (FileProtection == L"Uptime" || (smart && SmartProtection == TSmartProtection::spSession))

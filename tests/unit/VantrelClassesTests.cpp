@@ -1,0 +1,357 @@
+// The action model: what the list offers to which action, protection by age,
+// the info lines and the deletion with its progress texts.
+#include "engine/Exceptions.h"
+#include "engine/SystemRoutines.h"
+#include "engine/VantrelClasses.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+// --- Test actions ---
+
+struct TMaskSetup {
+    std::wstring Name;
+    std::vector<std::wstring> Masks;
+    TSmartProtection Smart = TSmartProtection::spSession;
+};
+TMaskSetup GNextSetup;  // what the next created TTestMaskItem configures
+
+class TTestMaskItem : public TCleanupFileMaskItem {
+protected:
+    void Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) override {
+        Name = GNextSetup.Name;
+        Masks = MakeMaskList(GNextSetup.Masks);
+        SmartProtection = GNextSetup.Smart;
+    }
+};
+
+std::vector<std::wstring> GExecuted;
+
+class TTestSpecialItem : public TCleanupSpecialActionItem {
+public:
+    void Execute() override {
+        TCleanupSpecialActionItem::Execute();
+        GExecuted.push_back(Name);
+    }
+
+protected:
+    void Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
+                   std::wstring& SecondInfoLine) override {
+        Name = L"特殊操作";
+        ProgressText = L"正在执行...";
+        FirstInfoLine = L"first";
+        SecondInfoLine = L"second";
+    }
+};
+
+TCleanupFileMaskItem& AddMaskAction(TCleanupList& list, TMaskSetup setup, bool defaultChecked = true) {
+    GNextSetup = std::move(setup);
+    return static_cast<TCleanupFileMaskItem&>(list.AddAction(TCleanupCustomItem::ClassOf<TTestMaskItem>(), defaultChecked));
+}
+
+// --- Fixed clock: "now" is an even-second moment, so two-second resolution loses nothing ---
+
+constexpr uint64_t TicksPerSecond = 10000000ULL;
+FILETIME GNowUtc;
+uint64_t GTicksMs = 3600 * 1000;
+
+uint64_t ToUInt64(const FILETIME& ft) { return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
+FILETIME FromUInt64(uint64_t v) { return FILETIME{DWORD(v & 0xFFFFFFFF), DWORD(v >> 32)}; }
+
+TDateTime FixedNow() {
+    FILETIME local;
+    SYSTEMTIME st;
+    ::FileTimeToLocalFileTime(&GNowUtc, &local);
+    ::FileTimeToSystemTime(&local, &st);
+    return EncodeDateTime(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
+}
+uint64_t FixedTicks() { return GTicksMs; }
+
+class ActionModel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SYSTEMTIME st{2026, 3, 0, 10, 12, 0, 0, 0};  // 2026-03-10 12:00:00 UTC
+        ::SystemTimeToFileTime(&st, &GNowUtc);
+        GTicksMs = 3600 * 1000;
+        SetClockForTesting(FixedNow, FixedTicks);
+        GExecuted.clear();
+    }
+    void TearDown() override { SetClockForTesting(nullptr, nullptr); }
+
+    // A file last accessed Seconds before "now".
+    std::wstring FileAccessedAgo(const std::wstring& name, int64_t seconds) {
+        std::wstring path = Folder.CreateFile(name);
+        SetLastAccessTime(path, FromUInt64(ToUInt64(GNowUtc) - uint64_t(seconds) * TicksPerSecond));
+        return path;
+    }
+
+    TTempFolder Folder{L"classes"};
+};
+
+constexpr int64_t Day = 86400;
+
+// --- The list: what is offered to whom ---
+
+TEST_F(ActionModel, RecyclerFoldersAndProtectedFilesAreNeverOffered) {
+    TCleanupList list;
+    auto& all = AddMaskAction(list, {L"all", {L"*"}});
+    EXPECT_FALSE(list.AddFoundFile(L"D:\\Recycler\\S-1-5\\x.tmp", L"None"));
+    EXPECT_FALSE(list.AddFoundFile(L"c:\\rEcYcLeR\\a.bak", L"None"));
+    EXPECT_FALSE(list.AddFoundFile(L"C:\\Setup\\INSTALL.LOG", L"None"));
+    EXPECT_FALSE(list.AddFoundFile(L"C:\\setup\\install.log", L"None"));
+    EXPECT_FALSE(list.AddFoundFile(
+        L"D:\\Documents and Settings\\u\\Application Data\\Microsoft\\Office\\Data\\opa11.bak", L"None"));
+    EXPECT_FALSE(list.AddFoundFile(L"C:\\u\\Microsoft\\Office\\Data\\data.bak", L"None"));
+    EXPECT_TRUE(all.FoundFiles.empty());
+
+    EXPECT_TRUE(list.IsProtectedFile(L"c:\\x\\Install.Log"));
+    EXPECT_FALSE(list.IsProtectedFile(L"c:\\x\\INSTALL.LOG.OLD"));
+    EXPECT_FALSE(list.IsProtectedFile(L"c:\\x\\Microsoft\\Office\\Data\\other.bak"));
+    EXPECT_EQ(list.ProtectedMasks(),
+              L"*\\microsoft\\office\\data\\opa*.bak,*\\microsoft\\office\\data\\data.bak,*\\INSTALL.LOG");
+}
+
+TEST_F(ActionModel, OneFileIsTakenByEveryMatchingActionTickedOrNot) {
+    TCleanupList list;
+    std::wstring file = FileAccessedAgo(L"a.tmp", 30 * Day);
+    auto& first = AddMaskAction(list, {L"tmp", {L"*.tmp"}}, true);
+    auto& other = AddMaskAction(list, {L"bak", {L"*.bak"}}, true);
+    auto& second = AddMaskAction(list, {L"folder", {Folder.Path() + L"*"}}, false);
+    list.AddAction(TCleanupCustomItem::ClassOf<TTestSpecialItem>(), false);
+
+    EXPECT_TRUE(list.AddFoundFile(file, L"None"));
+    EXPECT_EQ(first.FoundFiles, std::vector<std::wstring>{file});
+    EXPECT_EQ(second.FoundFiles, std::vector<std::wstring>{file});
+    EXPECT_TRUE(other.FoundFiles.empty());
+    EXPECT_FALSE(second.Checked);  // unticked actions collect all the same
+
+    list.ClearFoundFiles();
+    EXPECT_TRUE(first.FoundFiles.empty());
+    EXPECT_TRUE(second.FoundFiles.empty());
+}
+
+TEST_F(ActionModel, AddActionWiresStatusAndDefaultsAndCheckedFollowsSetChecked) {
+    TCleanupList list;
+    std::vector<std::pair<TCleanupCustomItem*, std::wstring>> texts;
+    list.OnStatus = [&](TCleanupCustomItem* sender, const std::wstring& text) { texts.emplace_back(sender, text); };
+    auto& special = list.AddAction(TCleanupCustomItem::ClassOf<TTestSpecialItem>(), true);
+    auto& mask = AddMaskAction(list, {L"m", {L"*.x"}}, false);
+
+    EXPECT_TRUE(special.DefaultChecked);
+    EXPECT_FALSE(special.Checked);
+    EXPECT_FALSE(mask.DefaultChecked);
+    EXPECT_EQ(mask.FileProtection, L"");
+    EXPECT_EQ(special.Name, L"特殊操作");
+    EXPECT_EQ(special.GetState(), TCleanupItemState::csNotCounted);
+
+    list.ExecuteChecked();  // nothing ticked: nothing runs, nothing is said
+    EXPECT_TRUE(texts.empty());
+    EXPECT_TRUE(GExecuted.empty());
+
+    list.SetChecked(0, true);
+    list.ExecuteChecked();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], std::make_pair(&special, std::wstring(L"正在执行...")));
+    EXPECT_EQ(texts[1], std::make_pair(&special, std::wstring()));
+    EXPECT_EQ(GExecuted, std::vector<std::wstring>{L"特殊操作"});
+
+    EXPECT_THROW(list.SetChecked(2, true), EListError);
+    EXPECT_THROW(list.SetChecked(-1, true), EListError);
+}
+
+TEST_F(ActionModel, PerformWithoutHandlerRunsSilently) {
+    TCleanupList list;
+    auto& special = list.AddAction(TCleanupCustomItem::ClassOf<TTestSpecialItem>(), true);
+    special.OnStatus = nullptr;
+    special.Perform();
+    EXPECT_EQ(GExecuted.size(), 1u);
+}
+
+// --- Protection by age ---
+
+TEST_F(ActionModel, WeekRuleTakesFilesFromExactlySevenDays) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"w", {L"*.TMP"}, TSmartProtection::spWeek});
+    std::wstring young = FileAccessedAgo(L"young.tmp", 7 * Day - 3600);
+    std::wstring old = FileAccessedAgo(L"old.tmp", 7 * Day);
+    EXPECT_FALSE(action.AcceptFile(young, L"Week"));
+    EXPECT_TRUE(action.AcceptFile(old, L"Week"));
+    EXPECT_TRUE(action.AcceptFile(young, L"None"));
+}
+
+TEST_F(ActionModel, UptimeRuleComparesWholeSeconds) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"u", {L"*.tmp"}});
+    GTicksMs = 3600 * 1000 + 999;  // uptime 3600 whole seconds
+    std::wstring recent = FileAccessedAgo(L"recent.tmp", 3598);  // two-second resolution: 3599 reads as 3598
+    std::wstring boundary = FileAccessedAgo(L"boundary.tmp", 3600);
+    EXPECT_FALSE(action.AcceptFile(recent, L"Uptime"));
+    EXPECT_TRUE(action.AcceptFile(boundary, L"Uptime"));
+}
+
+TEST_F(ActionModel, UptimeBeyondTwentyFiveDaysStillProtects) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"u", {L"*.tmp"}});
+    GTicksMs = 30ULL * Day * 1000;  // a 32-bit signed millisecond count would be negative by now
+    EXPECT_EQ(GetUptimeSeconds(), 30 * Day);
+    EXPECT_FALSE(action.AcceptFile(FileAccessedAgo(L"a.tmp", 29 * Day), L"Uptime"));
+    EXPECT_TRUE(action.AcceptFile(FileAccessedAgo(L"b.tmp", 31 * Day), L"Uptime"));
+}
+
+TEST_F(ActionModel, SmartModeLetsEachActionDecideAndUnknownModesTakeNothing) {
+    TCleanupList list;
+    auto& session = AddMaskAction(list, {L"s", {L"*.tmp"}, TSmartProtection::spSession});
+    auto& week = AddMaskAction(list, {L"w", {L"*.tmp"}, TSmartProtection::spWeek});
+    std::wstring file = FileAccessedAgo(L"twoday.tmp", 2 * Day);  // older than the uptime, younger than a week
+    EXPECT_TRUE(list.AddFoundFile(file, L"Smart"));
+    EXPECT_EQ(session.FoundFiles.size(), 1u);
+    EXPECT_TRUE(week.FoundFiles.empty());
+
+    EXPECT_FALSE(list.AddFoundFile(file, L"smart"));
+    EXPECT_FALSE(list.AddFoundFile(file, L""));
+    EXPECT_FALSE(list.AddFoundFile(file, L"NONE"));
+    EXPECT_EQ(session.FoundFiles.size(), 1u);
+}
+
+TEST_F(ActionModel, VanishedFileIsNotTakenButReadingItsTimeDirectlyStillFails) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"t", {L"*.tmp"}});
+    const std::wstring gone = Folder.Path() + L"gone.tmp";
+    EXPECT_FALSE(list.AddFoundFile(gone, L"None"));
+    EXPECT_TRUE(action.FoundFiles.empty());
+    try {
+        GetFileLastAccessTime(gone);
+        FAIL() << "no error for a missing file";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), L"无法读取上一次访问文件的时间。\r\n" + gone);
+    }
+}
+
+TEST_F(ActionModel, FolderMaskCoversSubfolders) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"t", {Folder.Path() + L"TEMP\\*"}});
+    std::wstring deep = FileAccessedAgo(L"Temp\\Sub\\x.dat", Day);
+    std::wstring beside = FileAccessedAgo(L"Temp2\\x.dat", Day);
+    EXPECT_TRUE(list.AddFoundFile(deep, L"None"));
+    EXPECT_FALSE(list.AddFoundFile(beside, L"None"));
+    EXPECT_EQ(action.FoundFiles, std::vector<std::wstring>{deep});
+}
+
+// --- Texts ---
+
+TEST_F(ActionModel, InfoLinesFollowCountAndProtection) {
+    TCleanupList list;
+    auto& session = AddMaskAction(list, {L"s", {L"*.x"}, TSmartProtection::spSession});
+    auto& week = AddMaskAction(list, {L"w", {L"*.x"}, TSmartProtection::spWeek});
+    std::wstring text;
+    session.GetFirstInfoLine(text);
+    EXPECT_EQ(text, L"没有找到文件。");
+    EXPECT_EQ(session.GetState(), TCleanupItemState::csNothingFound);
+    session.FoundFiles = {L"a"};
+    session.GetFirstInfoLine(text);
+    EXPECT_EQ(text, L"找到一个文件。");
+    EXPECT_EQ(session.GetState(), TCleanupItemState::csFilesFound);
+    session.FoundFiles.assign(12, L"a");
+    session.GetFirstInfoLine(text);
+    EXPECT_EQ(text, L"12 个文件被找到");
+
+    const std::pair<const wchar_t*, std::pair<const wchar_t*, const wchar_t*>> rows[] = {
+        {L"None", {L"文件保护: 无", L"文件保护: 无"}},
+        {L"Uptime", {L"文件保护: Windows 会话", L"文件保护: Windows 会话"}},
+        {L"Week", {L"文件保护: 上一周", L"文件保护: 上一周"}},
+        {L"Smart", {L"文件保护: Windows 会话 (智能)", L"文件保护: 上一周 (智能)"}},
+        {L"smart", {L"", L""}},
+    };
+    for (const auto& [mode, expected] : rows) {
+        session.FileProtection = week.FileProtection = mode;
+        text = L"stale";
+        session.GetSecondInfoLine(text);
+        EXPECT_EQ(text, expected.first) << mode;
+        text = L"stale";
+        week.GetSecondInfoLine(text);
+        EXPECT_EQ(text, expected.second) << mode;
+    }
+
+    session.FileProtection.clear();
+    try {
+        session.GetSecondInfoLine(text);
+        FAIL() << "an unset protection mode must be reported";
+    } catch (const EAssertionFailed& e) {
+        EXPECT_EQ(e.Message(), L"TCleanupFileMaskItem.GetSecondInfoLine -> FileProtection not set!");
+    }
+}
+
+// --- Deletion ---
+
+TEST_F(ActionModel, ExecuteDeletesWithHalfEvenPercentagesAndEmptiesTheList) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"删除备份文件 (*.bak, *.old, *.000)", {L"*.bak"}});
+    std::vector<std::wstring> texts;
+    list.OnStatus = [&](TCleanupCustomItem*, const std::wstring& text) { texts.push_back(text); };
+    for (int i = 0; i < 8; ++i) list.AddFoundFile(FileAccessedAgo(L"f" + std::to_wstring(i) + L".bak", Day), L"None");
+    std::wstring readOnly = FileAccessedAgo(L"ro.bak", Day);
+    ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_EQ(action.FoundFiles.size(), 8u);
+
+    std::vector<std::wstring> files = action.FoundFiles;
+    list.SetChecked(0, true);
+    list.ExecuteChecked();
+    const std::vector<std::wstring> expected = {
+        L"",  // ProgressText of a file-mask action is empty
+        L"删除备份文件 (*.bak, *.old, *.000)  12%", L"删除备份文件 (*.bak, *.old, *.000)  25%",
+        L"删除备份文件 (*.bak, *.old, *.000)  38%", L"删除备份文件 (*.bak, *.old, *.000)  50%",
+        L"删除备份文件 (*.bak, *.old, *.000)  62%", L"删除备份文件 (*.bak, *.old, *.000)  75%",
+        L"删除备份文件 (*.bak, *.old, *.000)  88%", L"删除备份文件 (*.bak, *.old, *.000)  100%", L""};
+    EXPECT_EQ(texts, expected);
+    for (const auto& f : files) EXPECT_FALSE(FileExists(f)) << "not deleted";
+    EXPECT_TRUE(action.FoundFiles.empty());
+
+    // A read-only file goes as well.
+    action.FoundFiles = {readOnly};
+    action.Execute();
+    EXPECT_FALSE(FileExists(readOnly));
+}
+
+TEST_F(ActionModel, ExecutePassesOverFilesItCannotDeleteAndStillEmptiesTheList) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"held", {L"*.tmp"}});
+    std::wstring held = FileAccessedAgo(L"held.tmp", Day);
+    std::wstring free = FileAccessedAgo(L"free.tmp", Day);
+    HANDLE lock = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    std::vector<std::wstring> texts;
+    action.OnStatus = [&](TCleanupCustomItem*, const std::wstring& text) { texts.push_back(text); };
+    action.FoundFiles = {held, free, Folder.Path() + L"already-gone.tmp"};
+    action.Execute();
+    ::CloseHandle(lock);
+    EXPECT_TRUE(FileExists(held));
+    EXPECT_FALSE(FileExists(free));
+    EXPECT_TRUE(action.FoundFiles.empty());
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"held  33%", L"held  67%", L"held  100%"}));
+
+    texts.clear();
+    action.Execute();  // nothing found: nothing said
+    EXPECT_TRUE(texts.empty());
+}
+
+TEST_F(ActionModel, LongPathsAreReadAndDeleted) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"long", {L"*.TMP"}});
+    std::wstring deep;
+    for (int i = 0; i < 12; ++i) deep += L"folder-with-a-long-name-" + std::to_wstring(i) + L"\\";
+    std::wstring file = FileAccessedAgo(deep + L"x.tmp", 30 * Day);
+    ASSERT_GT(file.size(), 260u);
+    EXPECT_TRUE(list.AddFoundFile(file, L"Week"));
+    ::SetFileAttributesW((L"\\\\?\\" + file).c_str(), FILE_ATTRIBUTE_READONLY);
+    action.Execute();
+    EXPECT_FALSE(FileExists(file));
+}
+
+}  // namespace
