@@ -31,6 +31,8 @@ TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
     ::UpdateWindow(Handle());
 }
 
+TVantrelForm::~TVantrelForm() { DestroyHandle(); }
+
 LRESULT TVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefaultHandler(message, wParam, lParam);
 }

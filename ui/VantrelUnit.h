@@ -7,6 +7,7 @@ class TVantrelForm : public TWindow {
 public:
     // Creates the window, owned by the application window, and shows it.
     explicit TVantrelForm(bool autoMode);
+    ~TVantrelForm() override;
 
     static constexpr int ClientWidth = 552;
     static constexpr int DesignClientHeight = 292;

@@ -5,6 +5,8 @@
 
 #include <string>
 
+// A derived window destroys its handle in its own destructor: the messages that
+// destruction sends must still reach the derived class's handlers.
 class TWindow {
 public:
     TWindow() = default;
