@@ -3,6 +3,12 @@
 
 #include "engine/DateTime.h"
 
+// <windows.h> defines ClearEventLog as a macro for ClearEventLogW. Included here
+// first, so the macro can be dropped once and for all and our ClearEventLog keeps
+// its name in every file, whatever it includes after this header.
+#include <windows.h>
+#undef ClearEventLog
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,6 +57,64 @@ std::wstring GetWindowsDir();
 std::wstring GetSpecialFolder(int CSIDL);
 // GetSpecialFolder with "*" appended (an unknown folder gives "\*").
 std::wstring GetSpecialFolderMask(int CSIDL);
+
+// --- Recycle bin (shell32 looked up at run time; these never raise) ---
+struct HINSTANCE__;
+// shell32.dll, loaded on first use with the open-file error box suppressed and
+// kept until the program ends; null when it cannot be loaded.
+HINSTANCE__* LoadShellLibrary();
+// Items (Size false) or bytes (Size true) in all recycle bins: the low 32 bits
+// taken as signed, so bins beyond 2 GiB read wrong. -1 when the shell cannot tell.
+int32_t QueryRecycleBin(bool Size);
+// Empties every recycle bin without confirmation, progress window or sound.
+void EmptyRecycleBin();
+bool CanEmptyRecycleBin();
+
+// --- The system's disk cleanup tool (system32\cleanmgr.exe) ---
+bool DiskCleanupExists();
+// Both return only when the tool has ended, dispatching this thread's window
+// messages while they wait. A missing tool or a failed start does nothing.
+void RunDiskCleanup();
+void SetupDiskCleanup();
+
+// --- Folders ---
+// Empties and recreates the network-neighbourhood shortcut folder (CSIDL 19),
+// only when it exists and lies deeper than two levels.
+void ClearNetHoodFolder();
+// Directory levels of Path: its non-empty backslash-separated parts, without
+// parts holding a colon and without the server of a UNC path.
+int PathDepth(const std::wstring& path);
+// Deletes the tree at Path, normalising attributes and passing over entries
+// that will not go. Never reaches through a link: junctions and symbolic links
+// are removed as links, and an entry that opens as something other than itself
+// (a Unix symlink under Wine) stays. True when the whole tree went.
+bool DeleteDirectoryTree(const std::wstring& path);
+// Creates Path with its missing parents; raises Exception "无法创建目录" for an
+// empty path. False when the directory could not be made.
+bool CreateDirectoryTree(const std::wstring& path);
+
+// --- Internet Explorer ---
+// Deletes URL cache entries: those whose source URL contains "Cookie" (case
+// sensitive) when DeleteCookies, the others when DeleteNonCookies.
+void ClearUrlCache(bool DeleteNonCookies, bool DeleteCookies);
+// Clears the URL history store. Raises Exception when the history object cannot
+// be created ("<system text>, ClassID: {...}") or lacks IUrlHistoryStg2
+// ("Interface not supported"). COM must be initialised on this thread.
+void ClearUrlHistory();
+
+// --- Event logs ---
+// Unscoped: callers write elSystem or TEventLogKind::elSystem.
+enum TEventLogKind : uint8_t { elApplication = 0, elSecurity = 1, elSystem = 2 };
+// The log's name as the event log service knows it ("APPLICATION", ...).
+const wchar_t* EventLogName(TEventLogKind Log);
+// Clears the log without a backup. Raises EOSError when the log cannot be opened.
+void ClearEventLog(TEventLogKind Log);
+
+// --- Texts ---
+// "512 bytes", "1.5 KB", "3 MB", "5000 GB": the unit is chosen first, then the
+// number is rounded to tenths (ties to even) and written with the user's
+// decimal separator. Negative sizes count as 0.
+std::wstring FormatSizeText(double Size);
 
 // --- Keeping the windows alive during long work ---
 using TProcessMessagesFunction = void (*)();

@@ -22,7 +22,17 @@ void RaiseOSError(DWORD code) { throw EOSError(code, SysErrorMessage(code)); }
 
 void RaiseLastOSError() { RaiseOSError(::GetLastError()); }
 
+namespace {
+TErrorBoxHandler GErrorBoxHandler = nullptr;
+}
+
+void SetErrorBoxHandlerForTesting(TErrorBoxHandler handler) { GErrorBoxHandler = handler; }
+
 void ShowErrorBox(HWND owner, const std::wstring& message) {
+    if (GErrorBoxHandler != nullptr) {
+        GErrorBoxHandler(message);
+        return;
+    }
     ::MessageBoxW(owner, message.c_str(), L"Vantrel", MB_OK | MB_ICONERROR);
 }
 

@@ -1,44 +1,440 @@
 #include "ui/VantrelUnit.h"
 
+#include "app/AutoMode.h"
+#include "catalogue/Catalogue.h"
+#include "engine/SystemRoutines.h"
+#include "platform/ErrorBox.h"
 #include "ui/Application.h"
+
+#include <commctrl.h>
+#include <uxtheme.h>
 
 namespace {
 
 constexpr DWORD MainFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr UINT WM_FIRST_ACTIVATION = WM_APP + 1;
+
+enum TCommandId : int {
+    cmStartReading = 100,
+    cmStopReading,
+    cmStartCleanup,
+    cmExit,
+    cmSetup,
+    cmLegend,
+    cmAbout,
+    cmSelectAll,
+    cmDeselectAll,
+    cmDefaultSelection,
+};
+constexpr int idCleanupActionsList = 200;
+constexpr int idSpeedButton1 = 201;
+
+// Layout, in client pixels (the menu bar is outside the client area).
+constexpr int Panel1Height = 7;
+constexpr int BevelWidth = 2;
+constexpr int Label1Height = 15;
+constexpr int Panel5Height = 35;
+constexpr int Panel4Border = 2;
+constexpr int CleanupBtnPanelWidth = 91;
+constexpr int StatusLineHeight = 13;
+constexpr int GaugeHeight = 4;
+
+int ClientHeightForRows(int rows) {
+    return Panel1Height + 2 * BevelWidth + Label1Height + rows * TActionCheckList::RowHeight + Panel5Height;
+}
+
+HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, HFONT font) {
+    HWND wnd = ::CreateWindowExW(0, className, text, WS_CHILD | style, 0, 0, 0, 0, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
+                                 nullptr);
+    if (wnd == nullptr) RaiseLastOSError();
+    ::SendMessageW(wnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return wnd;
+}
+
+std::wstring WindowText(HWND wnd) {
+    const int length = ::GetWindowTextLengthW(wnd);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    ::GetWindowTextW(wnd, text.data(), length + 1);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+std::wstring TrimBlanksAndControls(const std::wstring& text) {
+    size_t first = 0, last = text.size();
+    while (first < last && text[first] <= L' ') ++first;
+    while (last > first && text[last - 1] <= L' ') --last;
+    return text.substr(first, last - first);
+}
 
 }  // namespace
 
+// --- Creation ---
+
 TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
-    RECT bounds{0, 0, ClientWidth, DesignClientHeight};
-    ::AdjustWindowRectEx(&bounds, MainFormStyle, FALSE, 0);
-    const int width = bounds.right - bounds.left;
-    const int height = bounds.bottom - bounds.top;
+    FFont.Reset(CreateProgramFont());
+    FBoldFont.Reset(CreateProgramFont(true));
+    CreateMenus();
 
     TCreateArgs args;
     args.ClassName = L"TVantrelForm";
     args.Caption = Application().Title();
-    if (FAutoMode) args.Caption += L" (自动模式)";
     args.Style = MainFormStyle;
-    args.Width = width;
-    args.Height = height;
-    args.X = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    args.Y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     args.Parent = Application().Handle();
     args.Icon = ::LoadIconW(::GetModuleHandleW(nullptr), L"MAINICON");
+    args.Width = ClientWidth;
+    args.Height = ::GetSystemMetrics(SM_CYSCREEN);
     CreateHandle(args);
+    ::SetMenu(Handle(), FMainMenu);
     Application().SetMainForm(Handle());
-    ::ShowWindow(Handle(), SW_SHOWNORMAL);
+    CreateControls();
+
+    try {
+        FormCreate();
+    } catch (...) {
+        // The window still opens; the error is shown the usual way.
+        Application().HandleException();
+    }
+    LayoutControls();
+
+    RECT window;
+    ::GetWindowRect(Handle(), &window);
+    const int width = window.right - window.left, height = window.bottom - window.top;
+    ::SetWindowPos(Handle(), nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                   (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::ShowWindow(Handle(), FAutoMode ? SW_SHOWMINNOACTIVE : SW_SHOWNORMAL);
     ::UpdateWindow(Handle());
+    // The first activation starts reading; it is taken from the message loop so
+    // the pass never runs inside this constructor or inside ShowWindow.
+    if (FAutoMode) ::PostMessageW(Handle(), WM_FIRST_ACTIVATION, 0, 0);
 }
 
-TVantrelForm::~TVantrelForm() { DestroyHandle(); }
+TVantrelForm::~TVantrelForm() {
+    DestroyHandle();
+    if (FMainMenu != nullptr && !::IsMenu(FMainMenu)) FMainMenu = nullptr;
+}
 
-LRESULT TVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefaultHandler(message, wParam, lParam);
+void TVantrelForm::CreateMenus() {
+    FMainMenu = ::CreateMenu();
+    FFileMenu = ::CreatePopupMenu();
+    HMENU helpMenu = ::CreatePopupMenu();
+    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FFileMenu), L"文件(&F)");
+    ::AppendMenuW(FMainMenu, MF_STRING | MF_GRAYED, cmSetup, L"设置(&S)");
+    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(helpMenu), L"帮助(&H)");
+    // The legend and About windows come with their own change; until then
+    // their commands show but cannot be chosen.
+    ::AppendMenuW(helpMenu, MF_STRING | MF_GRAYED, cmLegend, L"图例(&L)");
+    ::AppendMenuW(helpMenu, MF_STRING | MF_GRAYED, cmAbout, L"关于(&A)");
+    RebuildFileMenu();
+}
+
+void TVantrelForm::RebuildFileMenu() {
+    while (::GetMenuItemCount(FFileMenu) > 0) ::DeleteMenu(FFileMenu, 0, MF_BYPOSITION);
+    if (FIdleCommands) ::AppendMenuW(FFileMenu, MF_STRING, cmStartReading, L"重新读取(&R)");
+    if (!FIdleCommands)
+        ::AppendMenuW(FFileMenu, MF_STRING | (FCommandsEnabled ? 0u : MF_GRAYED), cmStopReading, L"停止读取(&S)");
+    if (FIdleCommands) ::AppendMenuW(FFileMenu, MF_STRING, cmStartCleanup, L"清理(&C)");
+    ::AppendMenuW(FFileMenu, MF_STRING, cmExit, L"退出(&X)");
+    if (Handle() != nullptr) ::DrawMenuBar(Handle());
+}
+
+void TVantrelForm::CreateControls() {
+    FLabel1 = CreateChild(Handle(), L"STATIC", L"清理操作", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, FBoldFont.Get());
+    FCleanupActionsListBox.Create(Handle(), idCleanupActionsList, FFont.Get());
+    FCleanupActionsListBox.OnCheckClick = [this](int) { HandleCleanupActionsChangeSelection(); };
+    FCleanupActionsListBox.OnRowClick = [this](int row) { HandleCleanupActionsClick(row); };
+    FCleanupActionsListBox.OnMouseMove = [this](POINT p) { HandleCleanupActionsMouseMove(p); };
+    FCleanupActionsListBox.OnContextMenu = [this](POINT p) { ShowCleanupActionsPopupMenu(p); };
+    FStatus1Label = CreateChild(Handle(), L"STATIC", L"", WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, FFont.Get());
+    FStatus2Label = CreateChild(Handle(), L"STATIC", L"", WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, FFont.Get());
+    FGauge = CreateChild(Handle(), PROGRESS_CLASSW, L"", PBS_SMOOTH, 0, FFont.Get());
+    // A plain bar in the window's navy: visual styles would ignore the colour.
+    ::SetWindowTheme(FGauge, L"", L"");
+    ::SendMessageW(FGauge, PBM_SETBARCOLOR, 0, clNavy);
+    ::SendMessageW(FGauge, PBM_SETBKCOLOR, 0, clWhite);
+    ::SetWindowLongPtrW(FGauge, GWL_EXSTYLE, ::GetWindowLongPtrW(FGauge, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
+    FSpeedButton1 = CreateChild(Handle(), L"BUTTON", L"清理(&C)", WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
+                                FBoldFont.Get());
+    FCleanIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, 16, 16, 0));
+}
+
+void TVantrelForm::LayoutControls() {
+    const int rows = TActionCheckList::RowsFor(FCleanupActionsListBox.Count());
+    RECT client{0, 0, ClientWidth, ClientHeightForRows(rows)};
+    ::AdjustWindowRectEx(&client, MainFormStyle, TRUE, 0);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    FPanel3Bounds = RECT{0, Panel1Height, ClientWidth, ClientHeightForRows(rows)};
+    const int left = BevelWidth, width = ClientWidth - 2 * BevelWidth;
+    int y = Panel1Height + BevelWidth;
+    ::MoveWindow(FLabel1, left, y, width, Label1Height, FALSE);
+    y += Label1Height;
+    const int listHeight = rows * TActionCheckList::RowHeight;
+    FCleanupActionsListBox.SetBounds(left, y, width, listHeight);
+    y += listHeight;
+    // Panel5: status lines and gauge (Panel4) on the left, the clean button on the right.
+    const int panel4Width = width - CleanupBtnPanelWidth;
+    const int inner = left + Panel4Border;
+    ::MoveWindow(FStatus1Label, inner, y + Panel4Border, panel4Width - 2 * Panel4Border, StatusLineHeight, FALSE);
+    ::MoveWindow(FStatus2Label, inner, y + Panel4Border + StatusLineHeight, panel4Width - 2 * Panel4Border,
+                 StatusLineHeight, FALSE);
+    ::MoveWindow(FGauge, inner, y + Panel5Height - Panel4Border - GaugeHeight, panel4Width - 2 * Panel4Border,
+                 GaugeHeight, FALSE);
+    ::MoveWindow(FSpeedButton1, left + panel4Width + 6, y + 6, 79, 22, FALSE);
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TVantrelForm::FormCreate() {
+    FDirReader = std::make_unique<TDirReader>();
+    FDirReader->Recursive = true;
+    FDirReader->FileMask = L"*.*";
+    FDirReader->OnFile = [this](TDirReader* s, const std::wstring& f) { HandleDirReaderFile(s, f); };
+    FDirReader->OnDirectory = [this](TDirReader* s, const std::wstring& d) { HandleDirReaderDirectory(s, d); };
+    FDirReader->OnFinished = [this](TDirReader* s) { HandleDirReaderFinished(s); };
+    GetFixedDrives(FDrives);
+    FActionList = std::make_unique<TCleanupList>();
+    FActionList->OnStatus = [this](TCleanupCustomItem* s, const std::wstring& t) { HandleCleanupListStatus(s, t); };
+    FCleanupActionsListBox.Clear();
+    BuildCleanupActions();
+    LayoutControls();
+
+    std::wstring settingsError;
+    FSettings.emplace(OpenVantrelSettings(GetSettingsFileName(), settingsError));
+    if (!settingsError.empty()) ShowErrorBox(Handle(), settingsError);
+    std::vector<bool> ticks;
+    for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
+    LoadActionTicks(*FSettings, *FActionList, ticks);
+    for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) FCleanupActionsListBox.SetChecked(row, ticks[row]);
+    LoadExcludedDirectories();
+    ValidateVantrelSettings(*FSettings);
+
+    if (FAutoMode) {
+        ::EnableWindow(Handle(), FALSE);
+        ::SetWindowTextW(Handle(), (Application().Title() + L" (自动模式)").c_str());
+    }
+    FFirstActivation = true;
+}
+
+void TVantrelForm::BuildCleanupActions() {
+    for (const auto& row : CleanupCatalogue()) AddCleanupAction(row.ItemClass, row.DefaultChecked);
+}
+
+void TVantrelForm::AddCleanupAction(const TCleanupItemClass& ItemClass, bool DefaultChecked) {
+    if (!ItemClass.IsAvailable()) return;
+    TCleanupCustomItem& action = FActionList->AddAction(ItemClass, DefaultChecked);
+    FCleanupActionsListBox.AddRow(action.Name, DefaultChecked);
+}
+
+void TVantrelForm::FormActivate() {
+    if (!FFirstActivation) return;
+    FFirstActivation = false;
+    ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    StartReadingActionExecute();
+}
+
+void TVantrelForm::FormCloseQuery() { StopReadingActionExecute(); }
+
+void TVantrelForm::FormDestroy() {
+    if (!FSettings || !FActionList) return;
+    std::vector<bool> ticks;
+    for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
+    SaveVantrelSettingsOnExit(*FSettings, *FActionList, ticks);
 }
 
 void TVantrelForm::HandleDestroyed() {
     if (Application().MainForm() == nullptr) return;
     Application().SetMainForm(nullptr);
     ::PostQuitMessage(0);
+}
+
+// --- Messages ---
+
+LRESULT TVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            HandleCommand(LOWORD(wParam));
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE && FFirstActivation) ::PostMessageW(Handle(), WM_FIRST_ACTIVATION, 0, 0);
+            break;
+        case WM_FIRST_ACTIVATION:
+            FormActivate();
+            return 0;
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item.CtlID == idCleanupActionsList) HandleCleanupActionsDrawItem(item);
+            else if (item.CtlID == idSpeedButton1) DrawCleanButton(item);
+            return TRUE;
+        }
+        case WM_MEASUREITEM:
+            reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = TActionCheckList::RowHeight;
+            return TRUE;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORLISTBOX:
+            return HandleControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_PAINT:
+            PaintForm();
+            return 0;
+        case WM_CLOSE:
+            RequestClose();
+            return 0;
+        case WM_SETCURSOR:
+            if (!FCommandsEnabled) {
+                ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));  // a cleanup pass is running
+                return TRUE;
+            }
+            break;
+        case WM_DESTROY:
+            try {
+                FormDestroy();
+            } catch (...) {
+                Application().HandleException();
+            }
+            break;
+    }
+    return DefaultHandler(message, wParam, lParam);
+}
+
+void TVantrelForm::HandleCommand(int id) {
+    switch (id) {
+        case cmStartReading: StartReadingActionExecute(); break;
+        case cmStopReading: StopReadingActionExecute(); break;
+        case cmStartCleanup:
+        case idSpeedButton1: StartCleanupActionExecute(); break;
+        case cmExit: ExitActionExecute(); break;
+        case cmSelectAll: SelectAllItemsActionExecute(); break;
+        case cmDeselectAll: DeselectAllItemsActionExecute(); break;
+        case cmDefaultSelection: DefaultSelectionActionExecute(); break;
+        default: break;
+    }
+}
+
+// Closing is never refused: a running reading pass is stopped, and the program
+// ends when the message loop sees the quit request. The window itself goes when
+// the loop has unwound every pass still on the stack.
+void TVantrelForm::RequestClose() {
+    FormCloseQuery();
+    if (FCloseRequested) return;
+    FCloseRequested = true;
+    ::ShowWindow(Handle(), SW_HIDE);
+    ::PostQuitMessage(0);
+}
+
+void TVantrelForm::ExitActionExecute() { RequestClose(); }
+
+LRESULT TVantrelForm::HandleControlColour(HDC dc, HWND control) {
+    ::SetBkColor(dc, clWhite);
+    ::SetTextColor(dc, control == FCleanupActionsListBox.Handle() ? ::GetSysColor(COLOR_WINDOWTEXT) : clNavy);
+    return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
+}
+
+void TVantrelForm::PaintForm() {
+    TPaintDC paint(Handle());
+    RECT client;
+    ::GetClientRect(Handle(), &client);
+    RECT strip{0, 0, client.right, Panel1Height};
+    ::FillRect(paint.Get(), &strip, ::GetSysColorBrush(COLOR_BTNFACE));
+    RECT panel = FPanel3Bounds;
+    ::FillRect(paint.Get(), &panel, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::DrawEdge(paint.Get(), &panel, BDR_RAISEDINNER | BDR_SUNKENOUTER, BF_RECT);
+}
+
+void TVantrelForm::DrawCleanButton(const DRAWITEMSTRUCT& item) {
+    HDC dc = item.hDC;
+    RECT rect = item.rcItem;
+    ::FillRect(dc, &rect, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    if (pressed) ::DrawEdge(dc, &rect, BDR_SUNKENOUTER, BF_RECT);
+    const int shift = pressed ? 1 : 0;
+    if (FCleanIcon != nullptr)
+        ::DrawIconEx(dc, rect.left + 6 + shift, rect.top + 3 + shift, FCleanIcon, 16, 16, 0, nullptr, DI_NORMAL);
+    RECT text{rect.left + 26 + shift, rect.top + shift, rect.right, rect.bottom + shift};
+    TSelectObject font(dc, FBoldFont.Get());
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, disabled ? ::GetSysColor(COLOR_GRAYTEXT) : clNavy);
+    ::DrawTextW(dc, L"清理(&C)", -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+}
+
+// --- The list ---
+
+void TVantrelForm::HandleCleanupActionsDrawItem(const DRAWITEMSTRUCT& item) {
+    if (!FActionList || item.itemID == static_cast<UINT>(-1) || static_cast<int>(item.itemID) >= FActionList->Count())
+        return;
+    FCleanupActionsListBox.DrawRow(item, FActionList->Items(static_cast<int>(item.itemID)).GetState());
+}
+
+void TVantrelForm::HandleCleanupActionsMouseMove(POINT point) {
+    const int row = FCleanupActionsListBox.RowAt(point);
+    if (row < 0 || !FActionList || !FSettings) {
+        FCleanupActionsListBox.SetHint(L"");
+        return;
+    }
+    TCleanupCustomItem& action = FActionList->Items(row);
+    action.FileProtection = FileProtection();
+    std::wstring first, second;
+    action.GetFirstInfoLine(first);
+    action.GetSecondInfoLine(second);
+    FCleanupActionsListBox.SetHint(TrimBlanksAndControls(first + L"\r" + second));
+}
+
+void TVantrelForm::HandleCleanupActionsChangeSelection() { FCheckClicked = true; }
+
+void TVantrelForm::HandleCleanupActionsClick(int /*row*/) {
+    // The action detail window opens from here once it exists; a tick never opens it.
+    FCheckClicked = false;
+}
+
+void TVantrelForm::ShowCleanupActionsPopupMenu(POINT screenPoint) {
+    HMENU popup = ::CreatePopupMenu();
+    ::AppendMenuW(popup, MF_STRING, cmSelectAll, L"全部选择(&S)");
+    ::AppendMenuW(popup, MF_STRING, cmDeselectAll, L"全部不选(&D)");
+    ::AppendMenuW(popup, MF_STRING, cmDefaultSelection, L"选择默认(&E)");
+    if (screenPoint.x == -1 && screenPoint.y == -1) ::GetCursorPos(&screenPoint);
+    ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0, Handle(), nullptr);
+    ::DestroyMenu(popup);
+}
+
+void TVantrelForm::SelectAllItemsActionExecute() {
+    for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) FCleanupActionsListBox.SetChecked(row, true);
+}
+
+void TVantrelForm::DeselectAllItemsActionExecute() {
+    for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) FCleanupActionsListBox.SetChecked(row, false);
+}
+
+void TVantrelForm::DefaultSelectionActionExecute() {
+    for (int row = 0; row < FCleanupActionsListBox.Count(); ++row)
+        FCleanupActionsListBox.SetChecked(row, FActionList->Items(row).DefaultChecked);
+}
+
+void TVantrelForm::RefreshList() { ::InvalidateRect(FCleanupActionsListBox.Handle(), nullptr, FALSE); }
+
+// --- Status area ---
+
+std::wstring TVantrelForm::Status1Text() const { return WindowText(FStatus1Label); }
+std::wstring TVantrelForm::Status2Text() const { return WindowText(FStatus2Label); }
+
+void TVantrelForm::SetStatus1(const std::wstring& text) {
+    if (WindowText(FStatus1Label) != text) ::SetWindowTextW(FStatus1Label, text.c_str());
+}
+
+void TVantrelForm::SetStatus2(const std::wstring& text) {
+    if (WindowText(FStatus2Label) != text) ::SetWindowTextW(FStatus2Label, text.c_str());
+}
+
+void TVantrelForm::BeginModalStatus(const std::wstring& Text, TStatusSnapshot& Snapshot) {
+    Snapshot.Status1 = Status1Text();
+    Snapshot.Status2 = Status2Text();
+    Snapshot.GaugeVisible = ::IsWindowVisible(FGauge) != FALSE;
+    SetStatus1(L"");
+    SetStatus2(Text);
+    ::ShowWindow(FGauge, SW_HIDE);
+}
+
+void TVantrelForm::EndModalStatus(const TStatusSnapshot& Snapshot) {
+    SetStatus1(Snapshot.Status1);
+    SetStatus2(Snapshot.Status2);
+    ::ShowWindow(FGauge, Snapshot.GaugeVisible ? SW_SHOW : SW_HIDE);
 }

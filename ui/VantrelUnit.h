@@ -1,7 +1,26 @@
-// The main window.
+// The main window: the list of cleanup actions, the status area and the
+// commands (VantrelUnit.cpp), and the driver of the reading and cleanup passes
+// (VantrelDriver.cpp).
 #pragma once
 
+#include "engine/OrvDirectoryReader.h"
+#include "engine/VantrelClasses.h"
+#include "platform/Gdi.h"
+#include "settings/VantrelData.h"
+#include "ui/ActionCheckList.h"
 #include "ui/WindowBase.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The status area as it was before a secondary window took it over.
+struct TStatusSnapshot {
+    std::wstring Status1;
+    std::wstring Status2;
+    bool GaugeVisible = false;
+};
 
 class TVantrelForm : public TWindow {
 public:
@@ -10,12 +29,107 @@ public:
     ~TVantrelForm() override;
 
     static constexpr int ClientWidth = 552;
-    static constexpr int DesignClientHeight = 292;
+
+    // --- Commands (menu, button and pop-up menu) ---
+    void StartReadingActionExecute();
+    void StopReadingActionExecute();
+    void StartCleanupActionExecute();
+    void ExitActionExecute();
+    void SelectAllItemsActionExecute();
+    void DeselectAllItemsActionExecute();
+    void DefaultSelectionActionExecute();
+
+    void BeginModalStatus(const std::wstring& Text, TStatusSnapshot& Snapshot);
+    void EndModalStatus(const TStatusSnapshot& Snapshot);
+
+    // --- For tests and the e2e checks ---
+    TCleanupList& ActionList() { return *FActionList; }
+    TActionCheckList& CleanupActionsListBox() { return FCleanupActionsListBox; }
+    bool Reading() const { return FReading; }
+    std::wstring Status1Text() const;
+    std::wstring Status2Text() const;
+    const std::vector<std::wstring>& EmptyDirCandidates() const { return FEmptyDirCandidates; }
+    TXMLVantrelSettingsType* Settings() { return FSettings ? &*FSettings : nullptr; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void HandleDestroyed() override;
 
 private:
+    // Creation (VantrelUnit.cpp)
+    void CreateControls();
+    void CreateMenus();
+    void LayoutControls();
+    void FormCreate();
+    void FormActivate();
+    void FormDestroy();
+    void FormCloseQuery();
+    void BuildCleanupActions();
+    void AddCleanupAction(const TCleanupItemClass& ItemClass, bool DefaultChecked);
+    void RebuildFileMenu();
+    void HandleCommand(int id);
+    LRESULT HandleControlColour(HDC dc, HWND control);
+    void PaintForm();
+    void DrawCleanButton(const DRAWITEMSTRUCT& item);
+
+    // The list (VantrelUnit.cpp)
+    void HandleCleanupActionsDrawItem(const DRAWITEMSTRUCT& item);
+    void HandleCleanupActionsMouseMove(POINT point);
+    void HandleCleanupActionsClick(int row);
+    void HandleCleanupActionsChangeSelection();
+    void ShowCleanupActionsPopupMenu(POINT screenPoint);
+    void RefreshList();
+
+    // The passes (VantrelDriver.cpp)
+    void ReadCurrentDrive();
+    void SetControlsIdle(bool Idle);
+    void HandleDirReaderDirectory(TDirReader* Sender, const std::wstring& DirName);
+    void HandleDirReaderFile(TDirReader* Sender, const std::wstring& FileName);
+    void HandleDirReaderFinished(TDirReader* Sender);
+    void HandleCleanupListStatus(TCleanupCustomItem* Sender, const std::wstring& Text);
+    void LoadExcludedDirectories();
+    void NoteEmptyDirCandidate(const std::wstring& DirName);
+    void RemoveEmptyDirCandidates();
+    double GetTotalFreeSpace() const;
+    std::wstring FileProtection() const;
+    std::wstring ScanMode() const;
+    void SetStatus1(const std::wstring& text);
+    void SetStatus2(const std::wstring& text);
+    void ShowShortenedPath(const std::wstring& path);
+    void RequestClose();
+
+    // Controls
+    TFont FFont, FBoldFont;
+    HWND FLabel1 = nullptr;
+    TActionCheckList FCleanupActionsListBox;
+    HWND FStatus1Label = nullptr;
+    HWND FStatus2Label = nullptr;
+    HWND FGauge = nullptr;
+    HWND FSpeedButton1 = nullptr;
+    HMENU FMainMenu = nullptr;
+    HMENU FFileMenu = nullptr;
+    HICON FCleanIcon = nullptr;
+    RECT FPanel3Bounds{};
+
+    // Command states
+    bool FIdleCommands = true;    // read and clean shown, stop hidden
+    bool FCommandsEnabled = true; // stop and setup enabled (false while cleaning)
+
+    // Driver state
     bool FAutoMode;
+    bool FFirstActivation = false;
+    bool FCheckClicked = false;
+    bool FReadingStopped = false;
+    bool FReading = false;
+    bool FListNeedsRefresh = false;
+    int FDirectoryCount = 0;
+    int FGaugeMaximum = 0;
+    std::optional<TXMLVantrelSettingsType> FSettings;
+    std::unique_ptr<TCleanupList> FActionList;
+    std::unique_ptr<TDirReader> FDirReader;
+    std::vector<std::wstring> FEmptyDirCandidates;
+    std::vector<std::wstring> FDrives;
+    int FDriveIndex = 0;
+    TCompiledMaskList FEmptyDirCandidateMasks;
+    bool FCloseRequested = false;
 };

@@ -1,0 +1,18 @@
+#include "catalogue/Catalogue.h"
+
+#include "catalogue/FileMaskClasses.h"
+
+#include <algorithm>
+
+std::vector<TCatalogueRow> CleanupCatalogue() {
+    struct TPlaced {
+        int Place;
+        TCatalogueRow Row;
+    };
+    std::vector<TPlaced> placed;
+    for (const auto& row : FileMaskCatalogue()) placed.push_back({row.Place, {row.ItemClass, row.DefaultChecked}});
+    std::stable_sort(placed.begin(), placed.end(), [](const TPlaced& a, const TPlaced& b) { return a.Place < b.Place; });
+    std::vector<TCatalogueRow> rows;
+    for (const auto& p : placed) rows.push_back(p.Row);
+    return rows;
+}

@@ -1,0 +1,281 @@
+#include "engine/OrvDirectoryReader.h"
+
+#include "engine/DateTime.h"
+#include "engine/Exceptions.h"
+#include "engine/Masks.h"
+#include "engine/SystemRoutines.h"
+#include "platform/Handles.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <cwchar>
+#include <exception>
+
+namespace {
+
+// Window messages are processed at most this often: a pump per entry costs a
+// server round trip and would dominate the walk, while 15 ms keeps the window
+// responsive. Stop is checked at every entry regardless.
+constexpr uint64_t MessageIntervalMs = 15;
+
+// Paths from this length on go to the system in their \\?\ form. It leaves room
+// below MAX_PATH for the "*" pattern and matches CreateDirectoryW's own limit.
+constexpr size_t LongPathFrom = MAX_PATH - 12;
+
+// Days from 1601-01-01, where FILETIME counts from, to 1899-12-30, where TDateTime does.
+constexpr int64_t DaysFrom1601To1899 = 109205;
+
+wchar_t UpperAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
+
+// True when Text, upper-cased, equals Upper (already upper case).
+bool EqualsUpper(const wchar_t* text, size_t length, const std::wstring& upper) {
+    if (length != upper.size()) return false;
+    for (size_t i = 0; i < length; ++i)
+        if (UpperAscii(text[i]) != upper[i]) return false;
+    return true;
+}
+
+// The text from the last dot of a name, dot included; empty without a dot.
+// A drive or folder separator after the dot ends the search, as for a path.
+std::wstring ExtractExtension(const std::wstring& name) {
+    for (size_t i = name.size(); i-- > 0;) {
+        if (name[i] == L'.') return name.substr(i);
+        if (name[i] == L'\\' || name[i] == L':') break;
+    }
+    return L"";
+}
+
+// Path as the system calls must see it: unchanged while short, otherwise the
+// \\?\ form, which lifts MAX_PATH but takes only absolute, normalised paths.
+const wchar_t* SystemPath(const std::wstring& path, std::wstring& buffer) {
+    if (path.size() < LongPathFrom || path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\"))
+        return path.c_str();
+    DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    DWORD length = needed == 0 ? 0 : ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return path.c_str();
+    full.resize(length);
+    if (full.starts_with(L"\\\\"))
+        buffer = L"\\\\?\\UNC\\" + full.substr(2);
+    else
+        buffer = L"\\\\?\\" + full;
+    return buffer.c_str();
+}
+
+bool DirectoryExists(const std::wstring& path) {
+    std::wstring buffer;
+    const DWORD attributes = ::GetFileAttributesW(SystemPath(path, buffer));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Junctions, directory symbolic links and mount points name another place:
+// entering them would walk a tree twice, or leave the drive being read, or loop.
+// Other reparse points (cloud placeholders, deduplicated folders) hold their own
+// content and are walked. A reparse point whose tag the system does not report
+// is taken as a link.
+bool IsLinkedDirectory(const WIN32_FIND_DATAW& data) {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+    return data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0);
+}
+
+bool IsDotEntry(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
+
+int64_t FileTimeValue(const FILETIME& time) {
+    return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
+// Local time minus UTC now, in FILETIME units: what FileTimeToLocalFileTime adds.
+int64_t CurrentLocalBias() {
+    FILETIME utc, local;
+    ::GetSystemTimeAsFileTime(&utc);
+    if (!::FileTimeToLocalFileTime(&utc, &local)) return 0;
+    return FileTimeValue(local) - FileTimeValue(utc);
+}
+
+}  // namespace
+
+// The state of one walk. Each walk has its own, so a walk started from a window
+// message while an older one unwinds does not disturb it.
+struct TDirReader::TWalk {
+    struct TLevel {
+        TFindHandle Find;
+        size_t PathLength;  // length of Path for this directory, trailing backslash included
+        bool EntryPending;  // Data holds the first entry, not yet handled
+    };
+
+    std::wstring Path;  // the directory being read; a file's name is appended while it is reported
+    std::wstring SystemPathBuffer;
+    std::vector<TLevel> Levels;
+    WIN32_FIND_DATAW Data;
+
+    // Settings read once when the walk starts.
+    bool AllFiles = false;
+    std::wstring MaskExtension;  // upper case
+    std::vector<std::wstring> Excluded;  // upper case, trailing backslash
+    TDirReaderFileEvent OnFile;
+    TDirReaderDirectoryEvent OnDirectory;
+    bool Recursive = false;
+    int32_t MinWriteAge = 0;
+    int32_t MinAccessAge = 0;
+
+    // Refreshed per directory when an age filter is on.
+    TDateTime NowTime = 0;
+    int64_t LocalBias = 0;
+
+    explicit TWalk(const TDirReader& reader)
+        : AllFiles(reader.FileMask == L"*.*"),
+          MaskExtension(UpperCaseAscii(ExtractExtension(reader.FileMask))),
+          OnFile(reader.OnFile),
+          OnDirectory(reader.OnDirectory),
+          Recursive(reader.Recursive),
+          MinWriteAge(reader.MinWriteAge),
+          MinAccessAge(reader.FMinAccessAge) {
+        for (std::wstring entry : reader.FExcludedDirectories) {
+            if (entry.empty() || entry.back() != L'\\') entry.push_back(L'\\');
+            Excluded.push_back(UpperCaseAscii(std::move(entry)));
+        }
+        Path.reserve(MAX_PATH);
+        Path = reader.FDirectory;
+    }
+    TWalk(const TWalk&) = delete;
+    TWalk& operator=(const TWalk&) = delete;
+
+    ~TWalk() {
+        // Deepest enumeration first, as the recursion they stand for would close them.
+        while (!Levels.empty()) Levels.pop_back();
+    }
+
+    bool IsExcluded() const {
+        for (const auto& entry : Excluded)
+            if (EqualsUpper(Path.data(), Path.size(), entry)) return true;
+        return false;
+    }
+
+    // Whole seconds between now and a file time, taken as local time at two-second resolution.
+    int64_t AgeOf(const FILETIME& utc) const {
+        int64_t seconds = (FileTimeValue(utc) + LocalBias) / 10000000;
+        if (seconds < 0) seconds = 0;
+        seconds &= ~int64_t{1};
+        const TDateTime local = static_cast<double>(seconds - DaysFrom1601To1899 * 86400) / 86400.0;
+        return SecondsBetween(NowTime, local);
+    }
+};
+
+TDirReader::TDirReader() = default;
+TDirReader::~TDirReader() = default;
+
+void TDirReader::SetDirectory(const std::wstring& Value) {
+    std::wstring normalised = Value;
+    if (normalised.empty() || normalised.back() != L'\\') normalised.push_back(L'\\');
+    Assert(!FActive, L"使用时无法更改目录");
+    Assert(!Value.empty() && DirectoryExists(normalised), L"目录不存在");
+    if (normalised != FDirectory) FDirectory = std::move(normalised);
+}
+
+void TDirReader::SetMinAccessAge(int32_t Value) {
+    FMinAccessAge = Value == INT32_MIN ? INT32_MAX : (Value < 0 ? -Value : Value);
+}
+
+void TDirReader::SetActive(bool Value) {
+    if (Value == FActive) return;
+    Assert(DirectoryExists(FDirectory), L"目录不存在");
+    FActive = Value;
+    if (!Value) return;
+
+    std::exception_ptr failure;
+    try {
+        Walk();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    FActive = false;
+    // A copy: the handler may assign OnFinished, and usually starts the next walk.
+    if (TDirReaderNotifyEvent finished = OnFinished) finished(this);
+    if (failure) std::rethrow_exception(failure);
+}
+
+void TDirReader::Walk() {
+    TWalk walk(*this);
+    FLastMessageTick = ::GetTickCount64() - MessageIntervalMs;
+
+    if (!EnterDirectory(walk)) return;
+    while (!walk.Levels.empty()) {
+        TWalk::TLevel& level = walk.Levels.back();
+        bool haveEntry;
+        if (level.EntryPending) {
+            level.EntryPending = false;
+            haveEntry = true;
+        } else {
+            ProcessMessages();  // after the entry just handled, skipped ones included
+            haveEntry = ::FindNextFileW(level.Find.Get(), &walk.Data) != FALSE;
+        }
+        if (!haveEntry || !FActive) {
+            walk.Levels.pop_back();
+            ProcessMessages();
+            if (!walk.Levels.empty()) walk.Path.resize(walk.Levels.back().PathLength);
+            continue;
+        }
+        HandleEntry(walk);
+    }
+}
+
+// Reports the directory in walk.Path and opens its enumeration as a new level.
+// False when the directory is excluded or yields nothing.
+bool TDirReader::EnterDirectory(TWalk& walk) {
+    if (walk.IsExcluded()) return false;
+    if (walk.OnDirectory) walk.OnDirectory(this, walk.Path);
+
+    const size_t length = walk.Path.size();
+    walk.Path.push_back(L'*');
+    TFindHandle find(::FindFirstFileExW(SystemPath(walk.Path, walk.SystemPathBuffer), FindExInfoBasic, &walk.Data,
+                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    walk.Path.resize(length);
+    if (!find) {
+        ProcessMessages();
+        return false;
+    }
+    if (walk.MinWriteAge != 0 || walk.MinAccessAge != 0) {
+        walk.NowTime = Now();
+        walk.LocalBias = CurrentLocalBias();
+    }
+    walk.Levels.push_back(TWalk::TLevel{std::move(find), length, true});
+    return true;
+}
+
+void TDirReader::HandleEntry(TWalk& walk) {
+    const WIN32_FIND_DATAW& data = walk.Data;
+    if (IsDotEntry(data.cFileName)) return;
+    const size_t length = walk.Path.size();
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (!walk.Recursive || IsLinkedDirectory(data)) return;
+        walk.Path.append(data.cFileName);
+        walk.Path.push_back(L'\\');
+        // On success the new level owns the longer path until it is closed.
+        if (!EnterDirectory(walk)) walk.Path.resize(length);
+        return;
+    }
+    if (!PassesFilters(walk)) return;
+    walk.Path.append(data.cFileName);
+    if (walk.OnFile) walk.OnFile(this, walk.Path);
+    walk.Path.resize(length);
+}
+
+bool TDirReader::PassesFilters(const TWalk& walk) const {
+    const WIN32_FIND_DATAW& data = walk.Data;
+    if (!walk.AllFiles) {
+        const wchar_t* dot = std::wcsrchr(data.cFileName, L'.');
+        const wchar_t* extension = dot ? dot : L"";
+        if (!EqualsUpper(extension, std::wcslen(extension), walk.MaskExtension)) return false;
+    }
+    if (walk.MinWriteAge != 0 && walk.AgeOf(data.ftLastWriteTime) < walk.MinWriteAge) return false;
+    if (walk.MinAccessAge != 0 && walk.AgeOf(data.ftLastAccessTime) < walk.MinAccessAge) return false;
+    return true;
+}
+
+void TDirReader::ProcessMessages() {
+    const uint64_t now = ::GetTickCount64();
+    if (now - FLastMessageTick < MessageIntervalMs) return;
+    FLastMessageTick = now;
+    ProcessPendingMessages();
+}

@@ -1,0 +1,83 @@
+// TDirReader walks a directory tree depth first and reports, through events,
+// every directory it enters and every file that passes its filters.
+//
+// The walk runs on the caller's thread and lets the application process
+// pending window messages as it goes (ProcessPendingMessages), so a window
+// command may call Stop, read the properties, or, once the walk is no longer
+// Active, start a new walk that runs nested inside the old one's call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TDirReader;
+
+using TDirReaderFileEvent = std::function<void(TDirReader* Sender, const std::wstring& FileName)>;
+using TDirReaderDirectoryEvent = std::function<void(TDirReader* Sender, const std::wstring& DirName)>;
+using TDirReaderNotifyEvent = std::function<void(TDirReader* Sender)>;
+
+class TDirReader {
+public:
+    TDirReader();
+    ~TDirReader();
+    TDirReader(const TDirReader&) = delete;
+    TDirReader& operator=(const TDirReader&) = delete;
+
+    // Root of the walk, always with a trailing backslash. Raises EAssertionFailed
+    // "使用时无法更改目录" during a walk and "目录不存在" for an empty or missing directory.
+    const std::wstring& Directory() const { return FDirectory; }
+    void SetDirectory(const std::wstring& Value);
+
+    // "*.*" reports every file; anything else reports the files whose extension
+    // (from the last dot, compared in upper case) equals the mask's, so the empty
+    // mask reports only files without an extension.
+    std::wstring FileMask;
+
+    // True while a walk runs. Setting it true walks Directory and returns when the
+    // walk has ended; setting it false during a walk ends the walk at its next entry.
+    // Raises EAssertionFailed "目录不存在" when Directory does not exist (either way).
+    bool Active() const { return FActive; }
+    void SetActive(bool Value);
+
+    bool Recursive = false;
+    // Seconds; when not 0, files written or accessed less long ago are not reported.
+    // Time stamps in the future count as that far in the past.
+    int32_t MinWriteAge = 0;
+    int32_t MinAccessAge() const { return FMinAccessAge; }
+    // Stores the absolute value (the most negative value becomes INT32_MAX).
+    void SetMinAccessAge(int32_t Value);
+
+    // Directories the walk never enters, nor anything below them; compared in
+    // upper case (a-z only) with a trailing backslash added. Read when a walk starts.
+    std::vector<std::wstring>& ExcludedDirectories() { return FExcludedDirectories; }
+    const std::vector<std::wstring>& ExcludedDirectories() const { return FExcludedDirectories; }
+
+    // The handlers a walk calls are those assigned when it starts. The file and
+    // directory names passed are only valid during the call.
+    TDirReaderFileEvent OnFile;            // full path of a file that passed the filters
+    TDirReaderDirectoryEvent OnDirectory;  // full path, trailing backslash, of a directory entered
+    // Once per walk, after Active became false, whether the walk ran to its end, was
+    // stopped or was ended by an exception (which then continues to Start's caller).
+    TDirReaderNotifyEvent OnFinished;
+
+    // Does nothing while a walk runs.
+    void Start() { SetActive(true); }
+    void Stop() { SetActive(false); }
+
+private:
+    struct TWalk;
+
+    void Walk();
+    bool EnterDirectory(TWalk& walk);
+    void HandleEntry(TWalk& walk);
+    bool PassesFilters(const TWalk& walk) const;
+    void ProcessMessages();
+
+    std::wstring FDirectory;
+    bool FActive = false;
+    int32_t FMinAccessAge = 0;
+    std::vector<std::wstring> FExcludedDirectories;
+    uint64_t FLastMessageTick = 0;
+};

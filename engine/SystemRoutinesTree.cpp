@@ -1,0 +1,149 @@
+// Deleting and creating directory trees.
+//
+// Deletion never reaches through a link. Windows marks junctions and symbolic
+// links as reparse points; they are removed as links. Wine 8 marks Unix symlinks
+// to directories as reparse points too, but shows symlinks to files as plain
+// files, and whatever it opens through a link - even with
+// FILE_FLAG_OPEN_REPARSE_POINT - is the target, which DeleteFileW and
+// RemoveDirectoryW then delete. So every entry is deleted through a handle, and
+// only after the handle shows that it holds the entry itself: a link opened as
+// a link, or a plain entry whose final path is the one its name gives.
+#include "engine/SystemRoutines.h"
+
+#include "engine/Exceptions.h"
+#include "platform/Handles.h"
+#include "platform/LongPath.h"
+
+#include <windows.h>
+
+namespace {
+
+std::wstring WithoutTrailingBackslashes(std::wstring path) {
+    while (path.size() > 1 && path.back() == L'\\' && path[path.size() - 2] != L':') path.pop_back();
+    return path;
+}
+
+std::wstring Join(const std::wstring& directory, const wchar_t* name) {
+    return directory.back() == L'\\' ? directory + name : directory + L"\\" + name;
+}
+
+bool IsDotEntry(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+THandle OpenEntry(const std::wstring& path, DWORD access, DWORD flags) {
+    return THandle(::CreateFileW(ExtendedLengthPath(path).c_str(), access,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+}
+
+// Where the system says the opened entry lives ("C:\a\b", "\\server\share\a");
+// empty when it cannot tell.
+std::wstring FinalPath(HANDLE entry) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = ::GetFinalPathNameByHandleW(entry, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length >= path.size()) {
+        path.resize(length);
+        length = ::GetFinalPathNameByHandleW(entry, path.data(), static_cast<DWORD>(path.size()), 0);
+    }
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\" + path.substr(7);
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return !a.empty() && ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring ResolvedPath(const std::wstring& path) {
+    THandle entry = OpenEntry(path, FILE_READ_ATTRIBUTES, 0);
+    return entry ? FinalPath(entry.Get()) : std::wstring();
+}
+
+bool SetAttributes(HANDLE entry, DWORD attributes) {
+    FILE_BASIC_INFO basic = {};  // zero times stay unchanged
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return ::SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+bool MarkForDeletion(HANDLE entry) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return ::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+// Removes a junction or symbolic link itself. A link that opens as anything but
+// a reparse point stays.
+bool DeleteLink(const std::wstring& path) {
+    THandle link = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (!link || !::GetFileInformationByHandleEx(link.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return false;
+    // The link's own attributes: a read-only link refuses deletion.
+    if (tag.FileAttributes & FILE_ATTRIBUTE_READONLY)
+        SetAttributes(link.Get(), tag.FileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                                         FILE_ATTRIBUTE_DIRECTORY));
+    return MarkForDeletion(link.Get());
+}
+
+// Deletes a file or an emptied directory with normal attributes, when its handle
+// lands at Expected.
+bool DeletePlainEntry(const std::wstring& path, const std::wstring& expected) {
+    THandle entry = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0);
+    if (!entry || !SamePath(FinalPath(entry.Get()), expected)) return false;
+    SetAttributes(entry.Get(), FILE_ATTRIBUTE_NORMAL);
+    return MarkForDeletion(entry.Get());
+}
+
+// Empties and removes Directory, which resolves to Resolved. Entries that will
+// not go are passed over; the directory stays when any did.
+bool DeleteTree(const std::wstring& directory, const std::wstring& resolved) {
+    bool allDeleted = true;
+    WIN32_FIND_DATAW data;
+    TFindHandle find(::FindFirstFileW(ExtendedLengthPath(Join(directory, L"*")).c_str(), &data));
+    if (find) {
+        do {
+            if (IsDotEntry(data.cFileName)) continue;
+            const std::wstring path = Join(directory, data.cFileName), expected = Join(resolved, data.cFileName);
+            bool deleted;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                deleted = DeleteLink(path);
+            else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                deleted = SamePath(ResolvedPath(path), expected) && DeleteTree(path, expected);
+            else
+                deleted = DeletePlainEntry(path, expected);
+            allDeleted = allDeleted && deleted;
+        } while (::FindNextFileW(find.Get(), &data));
+    }
+    find.Reset();
+    return allDeleted && DeletePlainEntry(directory, resolved);
+}
+
+}  // namespace
+
+bool DeleteDirectoryTree(const std::wstring& path) {
+    const std::wstring directory = WithoutTrailingBackslashes(path);
+    const DWORD attributes = ::GetFileAttributesW(ExtendedLengthPath(directory).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return DeleteLink(directory);
+    const std::wstring resolved = ResolvedPath(directory);
+    return !resolved.empty() && DeleteTree(directory, resolved);
+}
+
+bool CreateDirectoryTree(const std::wstring& path) {
+    if (path.empty()) throw Exception(L"无法创建目录");
+    const std::wstring directory = WithoutTrailingBackslashes(path);
+    const std::wstring name = ExtendedLengthPath(directory);
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const size_t slash = directory.rfind(L'\\');
+    // Stop at a drive ("C:") or at the top of the path: there is no parent to make.
+    if (slash != std::wstring::npos && slash > 0 && directory[slash - 1] != L'\\') {
+        const std::wstring parent = directory.substr(0, slash);
+        if (parent.back() != L':' && !CreateDirectoryTree(parent)) return false;
+    }
+    return ::CreateDirectoryW(name.c_str(), nullptr) != FALSE || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}

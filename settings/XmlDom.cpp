@@ -1,0 +1,193 @@
+#include "settings/XmlDom.h"
+
+#include "settings/XmlDomNodes.h"
+
+#include "engine/Exceptions.h"
+#include "platform/ComValues.h"
+
+#include <shlwapi.h>
+
+namespace {
+
+// mingw-w64 declares these without defining them.
+constexpr CLSID ClsidDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+constexpr CLSID ClsidDomDocument30 = {0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
+constexpr IID IidXmlDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
+
+// The refChild argument of insertBefore: a node, or null for "at the end".
+TVariant Reference(IUnknown* node) {
+    if (node) return TVariant::FromUnknown(node);
+    TVariant none;
+    none.Receive()->vt = VT_NULL;
+    return none;
+}
+
+TDomNode AsNode(const TDomElement& element) { return element.As<IXMLDOMNode>(IID_IXMLDOMNode); }
+
+TDomDocument OwnerDocument(const TDomElement& element) {
+    TDomDocument document;
+    CheckDom(element->get_ownerDocument(document.Receive()), L"ownerDocument");
+    return document;
+}
+
+std::wstring ParseErrorText(const TDomDocument& document) {
+    TComPtr<IXMLDOMParseError> error;
+    if (FAILED(document->get_parseError(error.Receive())) || !error) return L"XML 格式错误。";
+    TBStr reason;
+    LONG line = 0, position = 0, code = 0;
+    error->get_reason(reason.Receive());
+    error->get_line(&line);
+    error->get_linepos(&position);
+    error->get_errorCode(&code);
+    std::wstring text = reason.Str();
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+    if (text.empty()) text = L"XML 格式错误 (" + DomHexCode(code) + L")。";
+    if (line > 0) text += L"\r\n位置: 第 " + std::to_wstring(line) + L" 行, 第 " + std::to_wstring(position) + L" 列。";
+    return text;
+}
+
+}  // namespace
+
+TDomDocument CreateDomDocument() {
+    TDomDocument document;
+    HRESULT hr = ::CoCreateInstance(ClsidDomDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                                    document.ReceiveVoid());
+    if (FAILED(hr))
+        hr = ::CoCreateInstance(ClsidDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+                                document.ReceiveVoid());
+    if (FAILED(hr)) throw EXmlError(L"无法创建 XML 文档对象 (MSXML, " + DomHexCode(hr) + L")。");
+    CheckDom(document->put_async(VARIANT_FALSE), L"async");
+    CheckDom(document->put_validateOnParse(VARIANT_FALSE), L"validateOnParse");
+    CheckDom(document->put_resolveExternals(VARIANT_FALSE), L"resolveExternals");
+    CheckDom(document->put_preserveWhiteSpace(VARIANT_FALSE), L"preserveWhiteSpace");
+    // MSXML 6 refuses DTDs by default and MSXML 3 does not; both refuse them here,
+    // so a file reads the same whichever is installed and cannot expand entities.
+    if (auto document2 = document.As<IXMLDOMDocument2>(IidXmlDomDocument2))
+        document2->setProperty(TBStr(L"ProhibitDTD").Get(), TVariant::FromBool(true).Get());
+    return document;
+}
+
+void LoadDomFromBytes(const TDomDocument& document, const std::string& bytes) {
+    TComPtr<IStream> stream = TComPtr<IStream>::Attach(
+        ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
+    if (!stream) throw EXmlError(L"内存不足。");
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT hr = document->load(TVariant::FromUnknown(stream.Get()).Get(), &loaded);
+    if (FAILED(hr) || loaded != VARIANT_TRUE) throw EXmlError(ParseErrorText(document));
+}
+
+void AddXmlDeclaration(const TDomDocument& document) {
+    TComPtr<IXMLDOMProcessingInstruction> declaration;
+    CheckDom(document->createProcessingInstruction(TBStr(L"xml").Get(), TBStr(L"version=\"1.0\"").Get(),
+                                                declaration.Receive()),
+          L"createProcessingInstruction");
+    TDomNode first;
+    CheckDom(document->get_firstChild(first.Receive()), L"firstChild");
+    TVariant reference = Reference(first.Get());
+    TDomNode inserted;
+    CheckDom(document->insertBefore(declaration.Get(), reference.Get(), inserted.Receive()), L"insertBefore");
+}
+
+TDomElement DocumentElement(const TDomDocument& document) {
+    TDomElement root;
+    CheckDom(document->get_documentElement(root.Receive()), L"documentElement");
+    return root;
+}
+
+TDomElement CreateDocumentElement(const TDomDocument& document, const std::wstring& name) {
+    TDomElement root;
+    CheckDom(document->createElement(TBStr(name).Get(), root.Receive()), L"createElement");
+    CheckDom(document->putref_documentElement(root.Get()), L"documentElement");
+    return root;
+}
+
+std::wstring ElementName(const TDomElement& element) { return NodeName(AsNode(element)); }
+
+std::vector<TDomElement> ChildElements(const TDomElement& parent, const std::wstring& name) {
+    std::vector<TDomElement> elements;
+    for (const TDomNode& child : ChildNodes(AsNode(parent)))
+        if (NodeType(child) == NODE_ELEMENT && NodeName(child) == name)
+            elements.push_back(child.As<IXMLDOMElement>(IID_IXMLDOMElement));
+    return elements;
+}
+
+TDomElement FindChildElement(const TDomElement& parent, const std::wstring& name) {
+    TDomNode child;
+    CheckDom(parent->get_firstChild(child.Receive()), L"firstChild");
+    while (child) {
+        if (NodeType(child) == NODE_ELEMENT && NodeName(child) == name)
+            return child.As<IXMLDOMElement>(IID_IXMLDOMElement);
+        TDomNode next;
+        CheckDom(child->get_nextSibling(next.Receive()), L"nextSibling");
+        child = std::move(next);
+    }
+    return TDomElement();
+}
+
+TDomElement InsertChildElement(const TDomElement& parent, const std::wstring& name, const TDomElement& before) {
+    TDomElement element;
+    CheckDom(OwnerDocument(parent)->createElement(TBStr(name).Get(), element.Receive()), L"createElement");
+    TVariant reference = Reference(before.Get());
+    TDomNode inserted;
+    CheckDom(parent->insertBefore(element.Get(), reference.Get(), inserted.Receive()), L"insertBefore");
+    return element;
+}
+
+void RemoveChild(const TDomElement& parent, const TDomElement& child) {
+    TDomNode removed;
+    CheckDom(parent->removeChild(child.Get(), removed.Receive()), L"removeChild");
+}
+
+std::wstring GetAttributeText(const TDomElement& element, const std::wstring& name) {
+    TVariant value;
+    CheckDom(element->getAttribute(TBStr(name).Get(), value.Receive()), L"getAttribute");
+    return value.Str();
+}
+
+void SetAttributeText(const TDomElement& element, const std::wstring& name, const std::wstring& value) {
+    CheckDom(element->setAttribute(TBStr(name).Get(), TVariant::FromString(value).Get()), L"setAttribute");
+}
+
+// --- Node helpers shared with the writer ---
+
+std::wstring DomHexCode(HRESULT hr) {
+    wchar_t text[16];
+    ::wsprintfW(text, L"0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+void CheckDom(HRESULT hr, const wchar_t* operation) {
+    if (FAILED(hr))
+        throw EXmlError(std::wstring(L"XML 文档操作失败 (") + operation + L", " + DomHexCode(hr) + L")。");
+}
+
+DOMNodeType NodeType(const TDomNode& node) {
+    DOMNodeType type = NODE_INVALID;
+    CheckDom(node->get_nodeType(&type), L"nodeType");
+    return type;
+}
+
+std::wstring NodeName(const TDomNode& node) {
+    TBStr name;
+    CheckDom(node->get_nodeName(name.Receive()), L"nodeName");
+    return name.Str();
+}
+
+std::wstring NodeValue(const TDomNode& node) {
+    TVariant value;
+    CheckDom(node->get_nodeValue(value.Receive()), L"nodeValue");
+    return value.Str();
+}
+
+std::vector<TDomNode> ChildNodes(const TDomNode& node) {
+    std::vector<TDomNode> children;
+    TDomNode child;
+    CheckDom(node->get_firstChild(child.Receive()), L"firstChild");
+    while (child) {
+        TDomNode next;
+        CheckDom(child->get_nextSibling(next.Receive()), L"nextSibling");
+        children.push_back(std::move(child));
+        child = std::move(next);
+    }
+    return children;
+}

@@ -1,0 +1,71 @@
+// Helpers for tests that touch the Wine sandbox: a cross-process lock for state
+// that every test process shares, and a scratch folder under the sandbox's C:.
+#pragma once
+
+#include "engine/SystemRoutines.h"
+#include "platform/Handles.h"
+
+#include <windows.h>
+
+#include <string>
+
+// ctest runs test processes in parallel. Tests that change one shared thing
+// (the recycle bin, the URL cache, system32\cleanmgr.exe, the user's locale)
+// hold the lock named after it for their whole run.
+class TSandboxLock {
+public:
+    explicit TSandboxLock(const std::wstring& name)
+        : FMutex(::CreateMutexW(nullptr, FALSE, (L"Local\\VantrelTests." + name).c_str())) {
+        if (FMutex) ::WaitForSingleObject(FMutex.Get(), INFINITE);  // abandoned by a crashed test is fine too
+    }
+    TSandboxLock(const TSandboxLock&) = delete;
+    TSandboxLock& operator=(const TSandboxLock&) = delete;
+    ~TSandboxLock() {
+        if (FMutex) ::ReleaseMutex(FMutex.Get());
+    }
+
+private:
+    THandle FMutex;
+};
+
+// A folder of its own in the temporary directory, removed with its contents at the end.
+class TScratchFolder {
+public:
+    explicit TScratchFolder(const std::wstring& purpose)
+        : FPath(GetTempDirectory() + L"vt-" + purpose + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(::GetTickCount64()) + L"\\") {
+        CreateDirectoryTree(FPath);
+    }
+    TScratchFolder(const TScratchFolder&) = delete;
+    TScratchFolder& operator=(const TScratchFolder&) = delete;
+    ~TScratchFolder() { DeleteDirectoryTree(FPath); }
+
+    // The folder, with a trailing backslash.
+    const std::wstring& Path() const { return FPath; }
+
+private:
+    std::wstring FPath;
+};
+
+// Writes Text into a new file (replacing one that is there).
+inline bool WriteTestFile(const std::wstring& path, const std::string& text) {
+    THandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadTestFile(const std::wstring& path) {
+    THandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    if (!file) return {};
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
+    return text;
+}
+
+inline bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -1,0 +1,167 @@
+// Recycle bin and disk cleanup routines against the sandbox's shell.
+#include "engine/SystemRoutines.h"
+#include "SandboxTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <chrono>
+
+namespace {
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t buffer[2048] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, buffer, 2048);
+    return length < 2048 ? std::wstring(buffer, length) : std::wstring();
+}
+
+// Wine keeps the recycle bin in the XDG trash: it must be the sandbox's own.
+bool TrashIsInsideTheSandbox() {
+    const std::wstring prefix = Environment(L"WINEPREFIX");
+    const std::wstring data = Environment(L"XDG_DATA_HOME");
+    return prefix.find(L"/build/wine-") != std::wstring::npos && data.size() > prefix.size() &&
+           data.compare(0, prefix.size() + 1, prefix + L"/") == 0;
+}
+
+// Sends Path to the recycle bin the way the shell does for a user's delete.
+bool Recycle(const std::wstring& path) {
+    std::wstring from = path + L'\0';  // double-null-terminated list
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    return ::SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
+}
+
+}  // namespace
+
+TEST(SystemRoutinesRecycleBin, CountsSizesAndEmpties) {
+    ASSERT_TRUE(TrashIsInsideTheSandbox()) << "refusing to touch a recycle bin outside build/wine-*";
+    TSandboxLock lock(L"RecycleBin");
+    ASSERT_NE(LoadShellLibrary(), nullptr);
+    EXPECT_EQ(LoadShellLibrary(), LoadShellLibrary());
+    ASSERT_TRUE(CanEmptyRecycleBin());
+
+    EmptyRecycleBin();
+    EXPECT_EQ(QueryRecycleBin(false), 0);
+    EXPECT_EQ(QueryRecycleBin(true), 0);
+
+    TScratchFolder folder(L"recycle");
+    const std::wstring first = folder.Path() + L"first.tmp", second = folder.Path() + L"second.tmp";
+    ASSERT_TRUE(WriteTestFile(first, std::string(1000, 'a')));
+    ASSERT_TRUE(WriteTestFile(second, std::string(234, 'b')));
+    ASSERT_TRUE(Recycle(first));
+    ASSERT_TRUE(Recycle(second));
+    ASSERT_FALSE(PathExists(first));
+
+    EXPECT_EQ(QueryRecycleBin(false), 2);
+    EXPECT_EQ(QueryRecycleBin(true), 1234);
+
+    EmptyRecycleBin();
+    EXPECT_EQ(QueryRecycleBin(false), 0);
+    EXPECT_EQ(QueryRecycleBin(true), 0);
+}
+
+// --- Disk cleanup tool ---
+
+namespace {
+
+// The folder of this executable. Started from a Unix path in a sandbox without
+// a Z: drive, Wine names the module "unix\work\..."; its NT form "\\?\unix\..." opens.
+std::wstring TestDirectory() {
+    wchar_t module[MAX_PATH] = {};
+    std::wstring path(module, ::GetModuleFileNameW(nullptr, module, MAX_PATH));
+    if (!PathExists(path) && path.rfind(L"unix\\", 0) == 0) path = L"\\\\?\\" + path;
+    return path.substr(0, path.rfind(L'\\') + 1);
+}
+
+// Puts the stand-in in the place of system32\cleanmgr.exe and takes it away again.
+class SystemRoutinesDiskCleanup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FSystem = GetWindowsDir() + L"system32\\";
+        if (PathExists(FSystem + L"cleanmgr.exe")) GTEST_SKIP() << "a real cleanmgr.exe is present";
+        ASSERT_TRUE(::CopyFileW((TestDirectory() + L"cleanmgr-standin.exe").c_str(), Tool().c_str(), TRUE))
+            << "cleanmgr-standin.exe not found beside the test executable";
+        ::DeleteFileW(Log().c_str());
+        FInstalled = true;
+        // The tool inherits the working directory; ours may be a Unix path Wine cannot enter.
+        wchar_t current[MAX_PATH] = {};
+        FSavedDirectory.assign(current, ::GetCurrentDirectoryW(MAX_PATH, current));
+        ::SetCurrentDirectoryW(FSystem.c_str());
+    }
+    void TearDown() override {
+        if (!FInstalled) return;
+        ::SetCurrentDirectoryW(FSavedDirectory.c_str());
+        ::DeleteFileW(Tool().c_str());
+        ::DeleteFileW(Log().c_str());
+    }
+
+    std::wstring Tool() const { return FSystem + L"cleanmgr.exe"; }
+    std::wstring Log() const { return FSystem + L"cleanmgr-args.log"; }
+
+    TSandboxLock FLock{L"DiskCleanupTool"};
+    std::wstring FSystem, FSavedDirectory;
+    bool FInstalled = false;
+};
+
+// A hidden window that counts the messages it is sent.
+class TMessageCounter {
+public:
+    TMessageCounter() {
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = Procedure;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"VantrelTestsMessageCounter";
+        ::RegisterClassW(&windowClass);
+        FWindow = ::CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    windowClass.hInstance, nullptr);
+    }
+    TMessageCounter(const TMessageCounter&) = delete;
+    TMessageCounter& operator=(const TMessageCounter&) = delete;
+    ~TMessageCounter() { ::DestroyWindow(FWindow); }
+
+    HWND Window() const { return FWindow; }
+    static int Count;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+        if (message == WM_APP) ++Count;
+        return ::DefWindowProcW(window, message, w, l);
+    }
+    HWND FWindow = nullptr;
+};
+int TMessageCounter::Count = 0;
+
+}  // namespace
+
+TEST_F(SystemRoutinesDiskCleanup, RunsTheToolAndWaitsForItWhileDispatchingMessages) {
+    ASSERT_TRUE(DiskCleanupExists());
+    TMessageCounter counter;
+    TMessageCounter::Count = 0;
+    ASSERT_TRUE(::PostMessageW(counter.Window(), WM_APP, 0, 0));
+
+    const auto started = std::chrono::steady_clock::now();
+    RunDiskCleanup();
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+
+    // The stand-in writes its arguments only after ~300 ms, just before it exits.
+    EXPECT_EQ(ReadTestFile(Log()), "/dc /sagerun: 1\r\n");
+    EXPECT_GE(elapsed, std::chrono::milliseconds(250));
+    EXPECT_EQ(TMessageCounter::Count, 1);
+}
+
+TEST_F(SystemRoutinesDiskCleanup, SetupPassesTheSagesetSwitch) {
+    SetupDiskCleanup();
+    EXPECT_EQ(ReadTestFile(Log()), "/dc /sageset: 1\r\n");
+}
+
+TEST_F(SystemRoutinesDiskCleanup, MissingToolDoesNothing) {
+    ASSERT_TRUE(::DeleteFileW(Tool().c_str()));
+    EXPECT_FALSE(DiskCleanupExists());
+    RunDiskCleanup();
+    SetupDiskCleanup();
+    EXPECT_FALSE(PathExists(Log()));
+}

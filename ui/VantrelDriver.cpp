@@ -1,0 +1,225 @@
+// The reading and cleanup passes of the main window.
+#include "ui/VantrelUnit.h"
+
+#include "catalogue/FolderMasks.h"
+#include "engine/SystemRoutines.h"
+#include "ui/Application.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <functional>
+
+namespace {
+
+// Restores the window, cursor and commands after a cleanup pass, whatever happened.
+class TCleanupPassGuard {
+public:
+    explicit TCleanupPassGuard(std::function<void()> restore) : FRestore(std::move(restore)) {}
+    ~TCleanupPassGuard() {
+        try {
+            FRestore();
+        } catch (...) {
+        }
+    }
+    TCleanupPassGuard(const TCleanupPassGuard&) = delete;
+    TCleanupPassGuard& operator=(const TCleanupPassGuard&) = delete;
+
+private:
+    std::function<void()> FRestore;
+};
+
+std::wstring WithoutTrailingBackslash(const std::wstring& path) {
+    if (!path.empty() && path.back() == L'\\') return path.substr(0, path.size() - 1);
+    return path;
+}
+
+}  // namespace
+
+std::wstring TVantrelForm::FileProtection() const { return FSettings ? FSettings->Options().FileProtection() : L""; }
+std::wstring TVantrelForm::ScanMode() const { return FSettings ? FSettings->Options().ScanMode() : L""; }
+
+void TVantrelForm::LoadExcludedDirectories() {
+    FDirReader->ExcludedDirectories() = LoadExcludeDirectories(*FSettings);
+}
+
+void TVantrelForm::SetControlsIdle(bool Idle) {
+    ::ShowWindow(FGauge, FReading ? SW_SHOW : SW_HIDE);
+    ::ShowWindow(FSpeedButton1, Idle ? SW_SHOW : SW_HIDE);
+    FIdleCommands = Idle;
+    RebuildFileMenu();
+    ::ShowWindow(FCleanupActionsListBox.Handle(), SW_HIDE);
+    ::ShowWindow(FCleanupActionsListBox.Handle(), SW_SHOW);
+    ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+// --- Reading pass ---
+
+void TVantrelForm::StartReadingActionExecute() {
+    if (FDirReader->Active()) return;
+    FReadingStopped = false;
+    FReading = true;
+    FListNeedsRefresh = true;
+    SetControlsIdle(false);
+    FEmptyDirCandidates.clear();
+    FActionList->ClearFoundFiles();
+    FDirectoryCount = 0;
+
+    FGaugeMaximum = LoadReadDirCount(FSettings->Options(), ScanMode());
+    ::SendMessageW(FGauge, PBM_SETRANGE32, 0, FGaugeMaximum);
+    ::SendMessageW(FGauge, PBM_SETPOS, 0, 0);
+
+    const std::wstring protection = FileProtection();
+    if (protection == L"Uptime" || protection == L"Smart")
+        FDirReader->SetMinAccessAge(GetUptimeSeconds());
+    else if (protection == L"Week")
+        FDirReader->SetMinAccessAge(7 * 24 * 3600);
+    else
+        FDirReader->SetMinAccessAge(0);
+
+    // Update uninstall folders below the Windows folder and every folder below the
+    // two temporary folders; matched literally, whatever the folder names hold.
+    const std::wstring windows = GetWindowsDir();
+    FEmptyDirCandidateMasks = TCompiledMaskList(UpperCaseAscii(MakeMaskList({
+        FolderMaskPrefix(windows) + L"$Nt*",
+        FolderMaskPrefix(GetTempDirectory()) + L"*",
+        FolderMaskPrefix(windows + L"Temp") + L"*",
+    })));
+
+    FDriveIndex = 0;
+    if (FDrives.empty()) {
+        // Nothing to read: finish at once so the window does not stay in the reading state.
+        HandleDirReaderFinished(FDirReader.get());
+        return;
+    }
+    ReadCurrentDrive();
+}
+
+void TVantrelForm::ReadCurrentDrive() {
+    FDirReader->SetDirectory(FDrives[static_cast<size_t>(FDriveIndex)]);
+    FDirReader->Start();
+}
+
+void TVantrelForm::StopReadingActionExecute() {
+    FReadingStopped = true;
+    FDriveIndex = static_cast<int>(FDrives.size()) - 1;
+    FDirReader->Stop();
+}
+
+void TVantrelForm::HandleDirReaderDirectory(TDirReader*, const std::wstring& DirName) {
+    if (FListNeedsRefresh) {
+        RefreshList();
+        FListNeedsRefresh = false;
+    }
+    ++FDirectoryCount;
+    const int position = std::min(FDirectoryCount, FGaugeMaximum);
+    ::SendMessageW(FGauge, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    int percent = FGaugeMaximum > 0 ? static_cast<int>(static_cast<long long>(position) * 100 / FGaugeMaximum) : 0;
+    percent = std::min(percent, 100);
+    std::wstring status = L"正在读取磁盘信息...";
+    if (percent > 0) status += L"  (" + std::to_wstring(percent) + L"%)";
+    SetStatus1(status);
+    ShowShortenedPath(WithoutTrailingBackslash(DirName));
+    NoteEmptyDirCandidate(DirName);
+}
+
+void TVantrelForm::ShowShortenedPath(const std::wstring& path) {
+    RECT rect;
+    ::GetClientRect(FStatus2Label, &rect);
+    std::wstring buffer = path;
+    buffer.append(4, L'\0');  // DT_MODIFYSTRING may write up to four more characters
+    TWindowDC dc(FStatus2Label);
+    TSelectObject font(dc.Get(), FFont.Get());
+    ::DrawTextW(dc.Get(), buffer.data(), static_cast<int>(path.size()), &rect,
+                DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+    SetStatus2(buffer.c_str());
+    ::UpdateWindow(FStatus1Label);
+    ::UpdateWindow(FStatus2Label);
+}
+
+void TVantrelForm::NoteEmptyDirCandidate(const std::wstring& DirName) {
+    const std::wstring directory = WithoutTrailingBackslash(DirName);
+    if (FEmptyDirCandidateMasks.MatchesAny(UpperCaseAscii(directory))) FEmptyDirCandidates.push_back(directory);
+}
+
+void TVantrelForm::HandleDirReaderFile(TDirReader*, const std::wstring& FileName) {
+    if (FActionList->AddFoundFile(FileName, FileProtection())) FListNeedsRefresh = true;
+}
+
+void TVantrelForm::HandleDirReaderFinished(TDirReader*) {
+    if (FDriveIndex < static_cast<int>(FDrives.size()) - 1 && ScanMode() == L"Complete") {
+        ++FDriveIndex;
+        ReadCurrentDrive();
+        return;
+    }
+    FReading = false;
+    SetControlsIdle(true);
+    SetStatus1(L"当前可用空间 " + FormatSizeText(GetTotalFreeSpace()) + L".");
+    SetStatus2(L"按下 \"清理\" 执行选定的清理操作。单击一个清理操作可以获取详细资料。");
+    if (!FReadingStopped) StoreReadDirCount(FSettings->Options(), ScanMode(), FDirectoryCount);
+    if (FAutoMode) {
+        StartCleanupActionExecute();
+        return;
+    }
+    ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    if (::IsIconic(Handle())) ::MessageBeep(0);
+}
+
+// --- Cleanup pass ---
+
+void TVantrelForm::StartCleanupActionExecute() {
+    SetControlsIdle(false);
+    FCommandsEnabled = false;
+    RebuildFileMenu();
+    ::EnableMenuItem(FMainMenu, 1, MF_BYPOSITION | MF_GRAYED);
+    HCURSOR previousCursor = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+    ::EnableWindow(Handle(), FALSE);
+    {
+        TCleanupPassGuard restore([&] {
+            ::EnableWindow(Handle(), TRUE);
+            ::SetCursor(previousCursor);
+            FCommandsEnabled = true;
+            SetControlsIdle(true);
+        });
+        const double before = GetTotalFreeSpace();
+        SetStatus1(L"正在清理系统...");
+        for (int row = 0; row < FActionList->Count(); ++row)
+            FActionList->SetChecked(row, FCleanupActionsListBox.Checked(row));
+        FActionList->ExecuteChecked();
+        SetStatus2(L"正在删除空的目录...");
+        RemoveEmptyDirCandidates();
+        if (FAutoMode) {
+            RequestClose();
+            return;
+        }
+        const double after = GetTotalFreeSpace();
+        // Shown after the guard has put the commands back, as the last word of the pass.
+        SetStatus1(L"通过清理释放的空间: " + FormatSizeText(after - before) + L".");
+        SetStatus2(L"可用空间总计: " + FormatSizeText(after) + L".");
+    }
+}
+
+void TVantrelForm::RemoveEmptyDirCandidates() {
+    for (auto it = FEmptyDirCandidates.rbegin(); it != FEmptyDirCandidates.rend(); ++it)
+        ::RemoveDirectoryW(it->c_str());
+}
+
+void TVantrelForm::HandleCleanupListStatus(TCleanupCustomItem*, const std::wstring& Text) {
+    SetStatus2(Text);
+    ::UpdateWindow(FStatus2Label);
+    Application().ProcessMessages();
+}
+
+double TVantrelForm::GetTotalFreeSpace() const {
+    double total = 0;
+    for (const auto& root : FDrives) {
+        std::wstring drive{static_cast<wchar_t>(::towupper(root[0])), L':', L'\\'};
+        ULARGE_INTEGER available;
+        if (::GetDiskFreeSpaceExW(drive.c_str(), &available, nullptr, nullptr))
+            total += static_cast<double>(available.QuadPart);
+        else
+            total -= 1;
+    }
+    return total;
+}
