@@ -37,6 +37,14 @@ std::wstring WithoutTrailingBackslash(const std::wstring& path) {
 
 }  // namespace
 
+std::wstring ReadingStatusText(int Position, int Maximum) {
+    int percent = Maximum > 0 ? static_cast<int>(static_cast<long long>(Position) * 100 / Maximum) : 0;
+    percent = std::min(percent, 100);
+    std::wstring status = L"正在读取磁盘信息...";
+    if (percent > 0) status += L"  (" + std::to_wstring(percent) + L"%)";
+    return status;
+}
+
 std::wstring TVantrelForm::FileProtection() const { return FSettings ? FSettings->Options().FileProtection() : L""; }
 std::wstring TVantrelForm::ScanMode() const { return FSettings ? FSettings->Options().ScanMode() : L""; }
 
@@ -115,11 +123,7 @@ void TVantrelForm::HandleDirReaderDirectory(TDirReader*, const std::wstring& Dir
     ++FDirectoryCount;
     const int position = std::min(FDirectoryCount, FGaugeMaximum);
     ::SendMessageW(FGauge, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    int percent = FGaugeMaximum > 0 ? static_cast<int>(static_cast<long long>(position) * 100 / FGaugeMaximum) : 0;
-    percent = std::min(percent, 100);
-    std::wstring status = L"正在读取磁盘信息...";
-    if (percent > 0) status += L"  (" + std::to_wstring(percent) + L"%)";
-    SetStatus1(status);
+    SetStatus1(ReadingStatusText(position, FGaugeMaximum));
     ShowShortenedPath(WithoutTrailingBackslash(DirName));
     NoteEmptyDirCandidate(DirName);
 }

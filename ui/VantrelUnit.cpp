@@ -5,6 +5,7 @@
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
 #include "ui/Application.h"
+#include "ui/FlatButton.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>
@@ -155,7 +156,6 @@ void TVantrelForm::CreateControls() {
     ::SetWindowLongPtrW(FGauge, GWL_EXSTYLE, ::GetWindowLongPtrW(FGauge, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
     FSpeedButton1 = CreateChild(Handle(), L"BUTTON", L"清理(&C)", WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
                                 FBoldFont.Get());
-    FCleanIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, 16, 16, 0));
 }
 
 void TVantrelForm::LayoutControls() {
@@ -341,20 +341,7 @@ void TVantrelForm::PaintForm() {
 }
 
 void TVantrelForm::DrawCleanButton(const DRAWITEMSTRUCT& item) {
-    HDC dc = item.hDC;
-    RECT rect = item.rcItem;
-    ::FillRect(dc, &rect, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
-    if (pressed) ::DrawEdge(dc, &rect, BDR_SUNKENOUTER, BF_RECT);
-    const int shift = pressed ? 1 : 0;
-    if (FCleanIcon != nullptr)
-        ::DrawIconEx(dc, rect.left + 6 + shift, rect.top + 3 + shift, FCleanIcon, 16, 16, 0, nullptr, DI_NORMAL);
-    RECT text{rect.left + 26 + shift, rect.top + shift, rect.right, rect.bottom + shift};
-    TSelectObject font(dc, FBoldFont.Get());
-    ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, disabled ? ::GetSysColor(COLOR_GRAYTEXT) : clNavy);
-    ::DrawTextW(dc, L"清理(&C)", -1, &text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+    DrawFlatButton(item, L"清理(&C)", CleanButtonIcon(), FBoldFont.Get(), clWhite);
 }
 
 // --- The list ---
@@ -412,6 +399,24 @@ void TVantrelForm::DefaultSelectionActionExecute() {
 void TVantrelForm::RefreshList() { ::InvalidateRect(FCleanupActionsListBox.Handle(), nullptr, FALSE); }
 
 // --- Status area ---
+
+std::vector<std::wstring> TVantrelForm::FileMenuTexts() const {
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < ::GetMenuItemCount(FFileMenu); ++i) {
+        wchar_t text[64] = {};
+        ::GetMenuStringW(FFileMenu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+        const UINT state = ::GetMenuState(FFileMenu, static_cast<UINT>(i), MF_BYPOSITION);
+        texts.push_back(std::wstring(text) + ((state & MF_GRAYED) != 0 ? L" (disabled)" : L""));
+    }
+    return texts;
+}
+
+bool TVantrelForm::SetupEnabled() const {
+    return (::GetMenuState(FMainMenu, 1, MF_BYPOSITION) & MF_GRAYED) == 0;
+}
+
+bool TVantrelForm::GaugeVisible() const { return ::IsWindowVisible(FGauge) != FALSE; }
+bool TVantrelForm::CleanButtonVisible() const { return ::IsWindowVisible(FSpeedButton1) != FALSE; }
 
 std::wstring TVantrelForm::Status1Text() const { return WindowText(FStatus1Label); }
 std::wstring TVantrelForm::Status2Text() const { return WindowText(FStatus2Label); }

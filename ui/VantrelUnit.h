@@ -22,6 +22,10 @@ struct TStatusSnapshot {
     bool GaugeVisible = false;
 };
 
+// The first status line while reading: the percentage shows once it is above
+// zero, estimated from the directory count of the last complete pass.
+std::wstring ReadingStatusText(int Position, int Maximum);
+
 class TVantrelForm : public TWindow {
 public:
     // Creates the window, owned by the application window, and shows it.
@@ -50,6 +54,11 @@ public:
     std::wstring Status2Text() const;
     const std::vector<std::wstring>& EmptyDirCandidates() const { return FEmptyDirCandidates; }
     TXMLVantrelSettingsType* Settings() { return FSettings ? &*FSettings : nullptr; }
+    // The texts of the "文件(&F)" menu as it shows now, and whether Setup can be chosen.
+    std::vector<std::wstring> FileMenuTexts() const;
+    bool SetupEnabled() const;
+    bool GaugeVisible() const;
+    bool CleanButtonVisible() const;
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -108,7 +117,6 @@ private:
     HWND FSpeedButton1 = nullptr;
     HMENU FMainMenu = nullptr;
     HMENU FFileMenu = nullptr;
-    HICON FCleanIcon = nullptr;
     RECT FPanel3Bounds{};
 
     // Command states

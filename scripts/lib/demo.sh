@@ -5,7 +5,7 @@ vt_demo_seed() {
     local dir; dir=$(vt_sandbox_dir "$1")
     local c="$dir/drive_c" d="$dir/drive_d"
     local user_temp
-    user_temp=$(find "$c/users" -maxdepth 4 -type d -path '*/AppData/Local/Temp' 2>/dev/null | head -n 1)
+    user_temp=$(realpath "$(vt_sandbox_folder TEMP)" 2>/dev/null)
     [ -n "$user_temp" ] || user_temp="$c/windows/temp"
     mkdir -p "$user_temp/setup-123" "$c/windows/temp" "$d/Projects/report" "$d/Photos/2024"
     head -c 40000 /dev/zero >"$user_temp/~DF1234.tmp"

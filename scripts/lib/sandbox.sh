@@ -144,3 +144,12 @@ vt_window_geometry() {
     eval "$(xdotool getwindowgeometry --shell "$1")"
     printf '%dx%d+%d+%d' "$((WIDTH + 8))" "$((HEIGHT + 8))" "$((X > 4 ? X - 4 : 0))" "$((Y > 4 ? Y - 4 : 0))"
 }
+
+# The Unix path of a folder of the current sandbox named by a Windows
+# environment variable (TEMP, APPDATA, ...), as the sandbox's Wine sees it.
+vt_sandbox_folder() {
+    local win
+    win=$(cd "$WINEPREFIX/drive_c" && wine cmd /c "echo %$1%" 2>/dev/null | tr -d '\r')
+    [ -n "$win" ] || return 1
+    winepath -u "$win" 2>/dev/null | sed 's:/$::'
+}

@@ -41,7 +41,7 @@ TEST(SwitchToInstance, MinimisedMainWindowIsRestoredAndFound) {
     EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST(MainWindow, CaptionTellsAutomaticMode) {
+TEST(MainWindowCaption, TellsAutomaticMode) {
     Application().SetTitle(L"Vantrel");
     Application().Initialize();
     wchar_t caption[64] = {};

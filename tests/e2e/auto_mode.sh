@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Automatic mode end to end, in a sandbox with drives C: and D:: `Vantrel /auto`
+# reads, deletes exactly the files its ticked actions may take, keeps recently
+# used, protected, excluded and recycle-bin files, removes emptied temporary
+# folders, closes by itself and writes its settings.
+set -u
+source "$(dirname "$0")/../../scripts/lib/common.sh"
+source "$VT_ROOT/scripts/lib/sandbox.sh"
+source "$VT_ROOT/scripts/lib/e2e.sh"
+
+e2e_setup auto --drive d
+D="$WINEPREFIX/drive_d"
+TEMP_DIR=$(realpath "$(vt_sandbox_folder TEMP)")
+APPDATA_DIR=$(realpath "$(vt_sandbox_folder APPDATA)")
+[ -d "$TEMP_DIR" ] || { e2e_fail "no user temporary folder in the sandbox"; exit 1; }
+rm -rf "$D"/* "$TEMP_DIR"/vt-* "$APPDATA_DIR/Holvane"
+
+old() { mkdir -p "$(dirname "$1")"; printf 'junk %s\n' "$1" >"$1"; touch -d '40 days ago' "$1"; }
+young() { mkdir -p "$(dirname "$1")"; printf 'in use %s\n' "$1" >"$1"; touch "$1"; }
+
+# Files the default actions take.
+GO=(
+  "$TEMP_DIR/vt-setup/install.tmp"
+  "$TEMP_DIR/vt-setup/deeper/data.bin"
+  "$TEMP_DIR/vt-report.tmp"
+  "$D/Projects/report.doc.bak"
+  "$D/Projects/notes.old"
+  "$D/Projects/~\$draft.doc"
+  "$D/Photos/Thumbs.db"
+  "$D/work/build.tmp"
+)
+# Files nothing may take.
+STAY=(
+  "$D/Projects/report.doc"
+  "$D/Recycler/S-1-5-21/old.tmp"
+  "$D/setup/INSTALL.LOG"
+  "$D/excluded/backup.bak"
+  "$D/Projects/young.bak"
+  "$D/Projects/Photos/picture.jpg"
+)
+for f in "${GO[@]}"; do old "$f"; done
+for f in "${STAY[@]}"; do old "$f"; done
+young "$D/Projects/young.bak"
+
+# Settings: D:\excluded is never read; everything else as the defaults say.
+mkdir -p "$APPDATA_DIR/Holvane/Vantrel"
+printf '<?xml version="1.0"?>\r\n<VantrelSettings><ExcludeDirectories><ExcludeDirectory Name="D:\\excluded"/></ExcludeDirectories></VantrelSettings>\r\n' \
+    >"$APPDATA_DIR/Holvane/Vantrel/Vantrel.cfg"
+
+# Nothing outside the sandbox may change: a canary folder of junk beside it.
+CANARY=$(mktemp -d "$VT_BUILD/canary.XXXXXX")
+old "$CANARY/outside.tmp"; old "$CANARY/outside.bak"
+
+snapshot() { (cd "$WINEPREFIX" && find drive_c drive_d -type f ! -path '*/Holvane/Vantrel/*' | sort); }
+snapshot >"$WINEPREFIX/before.txt"
+
+e2e_install_exe 'C:\Program Files\Vantrel\Vantrel.exe'
+start=$(date +%s)
+rc=$(e2e_exit_code 180 wine 'C:\Program Files\Vantrel\Vantrel.exe' /auto)
+elapsed=$(( $(date +%s) - start ))
+e2e_check "/auto ends by itself with exit code 0 (got $rc after ${elapsed}s)" [ "$rc" = 0 ]
+
+snapshot >"$WINEPREFIX/after.txt"
+gone=$(comm -23 "$WINEPREFIX/before.txt" "$WINEPREFIX/after.txt")
+for f in "${GO[@]}"; do e2e_check "deleted: ${f#$WINEPREFIX/}" [ ! -e "$f" ]; done
+for f in "${STAY[@]}"; do e2e_check "kept: ${f#$WINEPREFIX/}" [ -e "$f" ]; done
+e2e_check "emptied temporary folders removed" [ ! -e "$TEMP_DIR/vt-setup" ]
+e2e_check "canary outside the sandbox untouched" [ -e "$CANARY/outside.tmp" ] && [ -e "$CANARY/outside.bak" ]
+rm -rf "$CANARY"
+
+# Everything that went must be one of ours or lie in the temporary folders,
+# which the default actions empty entirely.
+unexpected=$(printf '%s\n' "$gone" | grep -v -e '^$' | while read -r f; do
+    case "/$f" in
+        "${TEMP_DIR#$WINEPREFIX/}"/*|drive_c/windows/temp/*) ;;
+        *) printf '%s\n' "$f" ;;
+    esac
+done | grep -v -F -f <(printf '%s\n' "${GO[@]#$WINEPREFIX/}"))
+e2e_check "nothing else deleted${unexpected:+: $unexpected}" [ -z "$unexpected" ]
+
+cfg="$APPDATA_DIR/Holvane/Vantrel/Vantrel.cfg"
+items=$(grep -o '<CleanupItem ' "$cfg" 2>/dev/null | wc -l)
+e2e_check "settings written with one entry per action ($items)" [ "$items" -ge 14 ]
+e2e_check "settings keep the excluded folder" grep -q 'D:\\excluded' "$cfg"
+e2e_check "settings hold the directory count" grep -q 'ReadDirCountComplete="[1-9]' "$cfg"
+
+[ "$E2E_FAILURES" -eq 0 ]

@@ -1,0 +1,350 @@
+// The main window in a real window under Xvfb: creation with and without a
+// settings file, the command states of the passes, the stored directory counts,
+// the candidate folders removed after a cleanup, the selection commands and hints.
+// The passes read the test sandbox's own C: drive (no Z:; see scripts/lib/sandbox.sh).
+#include "catalogue/FileMaskClasses.h"
+#include "engine/SystemRoutines.h"
+#include "settings/VantrelData.h"
+#include "support/TempFolder.h"
+#include "ui/Application.h"
+#include "ui/VantrelUnit.h"
+#include "window/WindowTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+void DrainQuit() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
+}
+
+// Dispatches messages until Done answers true (or a minute passes).
+bool PumpUntil(const std::function<bool()>& done) {
+    const ULONGLONG limit = ::GetTickCount64() + 60000;
+    while (!done()) {
+        if (::GetTickCount64() > limit) return false;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(5);
+    }
+    return true;
+}
+
+void WriteFile(const std::wstring& path, const std::string& text) {
+    const size_t slash = path.find_last_of(L'\\');
+    ::SHCreateDirectoryExW(nullptr, path.substr(0, slash).c_str(), nullptr);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(h);
+}
+
+std::string ReadFileText(const std::wstring& path) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "";
+    std::string text(1 << 20, '\0');
+    DWORD read = 0;
+    ::ReadFile(h, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    ::CloseHandle(h);
+    text.resize(read);
+    return text;
+}
+
+std::string Utf8(const std::wstring& text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+void SetAccessedDaysAgo(const std::wstring& path, int days) {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER value{{now.dwLowDateTime, now.dwHighDateTime}};
+    value.QuadPart -= static_cast<ULONGLONG>(days) * 86400ULL * 10000000ULL;
+    SetLastAccessTime(path, FILETIME{value.LowPart, value.HighPart});
+}
+
+template <class T>
+int RowOf(TVantrelForm& form) {
+    for (int row = 0; row < form.ActionList().Count(); ++row)
+        if (dynamic_cast<T*>(&form.ActionList().Items(row)) != nullptr) return row;
+    return -1;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Application().SetTitle(L"Vantrel");
+        Application().Initialize();
+        SettingsFile = GetSettingsFileName();
+        ::DeleteFileW(SettingsFile.c_str());
+        GShownErrors.clear();
+    }
+    void TearDown() override {
+        Form.reset();
+        DrainQuit();
+        ::DeleteFileW(SettingsFile.c_str());
+    }
+    // Creates the window and waits for its first reading pass to end.
+    void OpenAndRead() {
+        Form = std::make_unique<TVantrelForm>(false);
+        ASSERT_TRUE(PumpUntil([&] { return Form->Status1Text().rfind(L"当前可用空间 ", 0) == 0; }))
+            << "the first reading pass did not finish";
+    }
+    void Close() {
+        Form.reset();
+        DrainQuit();
+    }
+
+    std::wstring SettingsFile;
+    std::unique_ptr<TVantrelForm> Form;
+};
+
+TEST_F(MainWindow, WithoutSettingsEveryActionHasItsDefaultTickAndAllIsWrittenAtExit) {
+    OpenAndRead();
+    TCleanupList& list = Form->ActionList();
+    ASSERT_GT(list.Count(), 10);
+    EXPECT_EQ(Form->CleanupActionsListBox().Count(), list.Count());
+    for (int row = 0; row < list.Count(); ++row) {
+        EXPECT_EQ(Form->CleanupActionsListBox().RowText(row), list.Items(row).Name);
+        EXPECT_EQ(Form->CleanupActionsListBox().Checked(row), list.Items(row).DefaultChecked) << row;
+    }
+    EXPECT_EQ(Form->Settings()->Options().FileProtection(), L"Smart");
+    EXPECT_EQ(Form->Settings()->Options().ScanMode(), L"Complete");
+    EXPECT_GT(LoadReadDirCount(Form->Settings()->Options(), L"Complete"), 0);
+    EXPECT_EQ(Form->Status2Text(), L"按下 \"清理\" 执行选定的清理操作。单击一个清理操作可以获取详细资料。");
+    std::vector<std::wstring> names;
+    for (int row = 0; row < list.Count(); ++row) names.push_back(list.Items(row).Name);
+    Close();
+
+    const std::string saved = ReadFileText(SettingsFile);
+    size_t at = 0;
+    for (const auto& name : names) {
+        at = saved.find("Name=\"" + Utf8(name) + "\"", at);
+        ASSERT_NE(at, std::string::npos) << "missing or out of order: " << Utf8(name);
+    }
+    EXPECT_NE(saved.find("ReadDirCountComplete=\""), std::string::npos);
+    EXPECT_TRUE(GShownErrors.empty());
+}
+
+TEST_F(MainWindow, TicksComeFromTheSettingsAndUnknownEntriesAreDropped) {
+    WriteFile(SettingsFile,
+              "<?xml version=\"1.0\"?><VantrelSettings><Options FileProtection=\"smart\" ScanMode=\"Fast\" "
+              "ReadDirCountComplete=\"abc\"/><CleanupItems>"
+              "<CleanupItem Name=\"" + Utf8(L"删除备份文件 (*.bak, *.old, *.000)") + "\" Enabled=\"False\"/>"
+              "<CleanupItem Name=\"" + Utf8(L"删除 Windows 日志文件") + "\" Enabled=\"True\"/>"
+              "<CleanupItem Name=\"No such action\" Enabled=\"True\"/></CleanupItems></VantrelSettings>");
+    OpenAndRead();
+    const int backup = RowOf<TDeleteBackupFiles>(*Form);
+    const int logs = RowOf<TDeleteWindowsLogFiles>(*Form);
+    ASSERT_GE(backup, 0);
+    ASSERT_GE(logs, 0);
+    EXPECT_FALSE(Form->CleanupActionsListBox().Checked(backup));
+    EXPECT_TRUE(Form->CleanupActionsListBox().Checked(logs));
+    EXPECT_EQ(Form->Settings()->Options().FileProtection(), L"Smart");
+    EXPECT_EQ(Form->Settings()->Options().ScanMode(), L"Complete");
+    Close();
+    const std::string saved = ReadFileText(SettingsFile);
+    EXPECT_EQ(saved.find("No such action"), std::string::npos);
+    EXPECT_NE(saved.find("FileProtection=\"Smart\""), std::string::npos);
+}
+
+struct TReadingObservation {
+    TVantrelForm* Form = nullptr;
+    std::vector<std::wstring> Menu;
+    bool Gauge = false;
+    bool Button = true;
+};
+TReadingObservation GObserved;
+
+// A thread timer fires inside the walk's message processing: the window as the user sees it mid-pass.
+void CALLBACK ObserveReading(HWND, UINT, UINT_PTR, DWORD) {
+    if (GObserved.Form == nullptr || !GObserved.Form->Reading() || !GObserved.Menu.empty()) return;
+    GObserved.Menu = GObserved.Form->FileMenuTexts();
+    GObserved.Gauge = GObserved.Form->GaugeVisible();
+    GObserved.Button = GObserved.Form->CleanButtonVisible();
+}
+
+TEST_F(MainWindow, CommandsFollowReadingIdleAndCleaning) {
+    GObserved = TReadingObservation{};
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 1, ObserveReading);
+    Form = std::make_unique<TVantrelForm>(false);
+    GObserved.Form = Form.get();
+    ASSERT_TRUE(PumpUntil([&] { return Form->Status1Text().rfind(L"当前可用空间 ", 0) == 0; }));
+    ::KillTimer(nullptr, timer);
+    const auto whileReading = GObserved.Menu;
+    const bool gaugeWhileReading = GObserved.Gauge, buttonWhileReading = GObserved.Button;
+    // The reading pass keeps the window responsive, so the pump above ran inside it.
+    EXPECT_EQ(whileReading, (std::vector<std::wstring>{L"停止读取(&S)", L"退出(&X)"}));
+    EXPECT_TRUE(gaugeWhileReading);
+    EXPECT_FALSE(buttonWhileReading);
+    EXPECT_EQ(Form->FileMenuTexts(), (std::vector<std::wstring>{L"重新读取(&R)", L"清理(&C)", L"退出(&X)"}));
+    EXPECT_FALSE(Form->GaugeVisible());
+    EXPECT_TRUE(Form->CleanButtonVisible());
+
+    // Cleaning: observed from inside the pass through the status texts of an action.
+    Form->DeselectAllItemsActionExecute();
+    const int temp = RowOf<TEmptyUserTemporaryDirectory>(*Form);
+    ASSERT_GE(temp, 0);
+    Form->CleanupActionsListBox().SetChecked(temp, true);
+    TTempFolder folder(L"states");
+    const std::wstring file = folder.CreateFile(L"old.dat");
+    SetAccessedDaysAgo(file, 30);
+    Form->ActionList().ClearFoundFiles();
+    ASSERT_TRUE(Form->ActionList().AddFoundFile(file, L"None"));
+    std::vector<std::wstring> whileCleaning;
+    bool enabledWhileCleaning = true;
+    auto& action = Form->ActionList().Items(temp);
+    auto forward = action.OnStatus;
+    action.OnStatus = [&](TCleanupCustomItem* sender, const std::wstring& text) {
+        whileCleaning = Form->FileMenuTexts();
+        enabledWhileCleaning = ::IsWindowEnabled(Form->Handle()) != FALSE;
+        forward(sender, text);
+    };
+    Form->StartCleanupActionExecute();
+    EXPECT_EQ(whileCleaning, (std::vector<std::wstring>{L"停止读取(&S) (disabled)", L"退出(&X)"}));
+    EXPECT_FALSE(enabledWhileCleaning);
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_TRUE(::IsWindowEnabled(Form->Handle()));
+    EXPECT_EQ(Form->FileMenuTexts(), (std::vector<std::wstring>{L"重新读取(&R)", L"清理(&C)", L"退出(&X)"}));
+    EXPECT_EQ(Form->Status1Text().rfind(L"通过清理释放的空间: ", 0), 0u) << Utf8(Form->Status1Text());
+    EXPECT_EQ(Form->Status2Text().rfind(L"可用空间总计: ", 0), 0u);
+}
+
+TEST(ReadingStatus, PercentageFromTheStoredCount) {
+    EXPECT_EQ(ReadingStatusText(500, 2000), L"正在读取磁盘信息...  (25%)");
+    EXPECT_EQ(ReadingStatusText(1999, 2000), L"正在读取磁盘信息...  (99%)");
+    EXPECT_EQ(ReadingStatusText(2000, 2000), L"正在读取磁盘信息...  (100%)");
+    EXPECT_EQ(ReadingStatusText(19, 2000), L"正在读取磁盘信息...");  // below one per cent
+    EXPECT_EQ(ReadingStatusText(0, 0), L"正在读取磁盘信息...");      // first pass: no estimate
+}
+
+TEST_F(MainWindow, QuickAndCompleteCountsAreKeptApartAndAStoppedPassStoresNothing) {
+    WriteFile(SettingsFile,
+              "<?xml version=\"1.0\"?><VantrelSettings><Options FileProtection=\"Smart\" ScanMode=\"Quick\" "
+              "ReadDirCountComplete=\"7\"/></VantrelSettings>");
+    OpenAndRead();
+    TXMLOptionsType options = Form->Settings()->Options();
+    const int quick = LoadReadDirCount(options, L"Quick");
+    EXPECT_GT(quick, 0);
+    EXPECT_EQ(options.ReadDirCountComplete(), L"7");
+
+    options.SetScanMode(L"Complete");
+    Form->StartReadingActionExecute();  // the whole pass runs inside this call
+    EXPECT_EQ(LoadReadDirCount(options, L"Quick"), quick);
+    EXPECT_GT(LoadReadDirCount(options, L"Complete"), 7);  // a finished pass stores its count
+}
+
+TEST_F(MainWindow, StoppingAPassKeepsTheStoredCounts) {
+    OpenAndRead();
+    TXMLOptionsType options = Form->Settings()->Options();
+    const std::wstring before = options.ReadDirCountComplete();
+    // A thread timer fires inside the walk's message processing and stops it.
+    static TVantrelForm* current = nullptr;
+    current = Form.get();
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR, DWORD) { current->StopReadingActionExecute(); });
+    Form->StartReadingActionExecute();
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(options.ReadDirCountComplete(), before);
+    EXPECT_EQ(Form->Status1Text().rfind(L"当前可用空间 ", 0), 0u);
+    EXPECT_FALSE(Form->Reading());
+}
+
+TEST_F(MainWindow, EmptiedCandidateFoldersGoChildrenFirstAndFullOnesStay) {
+    const std::wstring temp = GetTempDirectory();
+    const std::wstring windows = GetWindowsDir();
+    const std::wstring root = temp + L"vt-candidates\\";
+    const std::wstring uninstall = windows + L"$NtUninstallKB123$";
+    ::SHCreateDirectoryExW(nullptr, (root + L"empty\\inner").c_str(), nullptr);
+    ::SHCreateDirectoryExW(nullptr, (uninstall + L"\\sub").c_str(), nullptr);
+    WriteFile(root + L"kept\\young.dat", "in use");  // accessed now: protected
+    OpenAndRead();
+    const auto& candidates = Form->EmptyDirCandidates();
+    auto has = [&](const std::wstring& dir) {
+        for (const auto& c : candidates)
+            if (::lstrcmpiW(c.c_str(), dir.c_str()) == 0) return true;
+        return false;
+    };
+    EXPECT_TRUE(has(root + L"empty\\inner"));
+    EXPECT_TRUE(has(uninstall + L"\\sub"));
+    EXPECT_FALSE(has(windows.substr(0, windows.size() - 1)));
+    EXPECT_FALSE(has(temp.substr(0, temp.size() - 1)));
+
+    Form->DeselectAllItemsActionExecute();
+    Form->StartCleanupActionExecute();
+    EXPECT_FALSE(FileExists(root + L"empty"));
+    EXPECT_FALSE(FileExists(uninstall));
+    EXPECT_TRUE(FileExists(root + L"kept\\young.dat"));
+
+    // A second cleanup without reading retries the same candidates.
+    ::SHCreateDirectoryExW(nullptr, (root + L"empty\\inner").c_str(), nullptr);
+    Form->StartCleanupActionExecute();
+    EXPECT_FALSE(FileExists(root + L"empty"));
+    RemoveTree(root);
+}
+
+TEST_F(MainWindow, SelectionCommandsAndHints) {
+    OpenAndRead();
+    TActionCheckList& rows = Form->CleanupActionsListBox();
+    Form->SelectAllItemsActionExecute();
+    for (int row = 0; row < rows.Count(); ++row) EXPECT_TRUE(rows.Checked(row));
+    Form->DefaultSelectionActionExecute();
+    for (int row = 0; row < rows.Count(); ++row)
+        EXPECT_EQ(rows.Checked(row), Form->ActionList().Items(row).DefaultChecked);
+
+    RECT first;
+    ::SendMessageW(rows.Handle(), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    ::SendMessageW(rows.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(first.left + 40, first.top + 5));
+    std::wstring line1, line2;
+    Form->ActionList().Items(0).GetFirstInfoLine(line1);
+    Form->ActionList().Items(0).GetSecondInfoLine(line2);
+    EXPECT_EQ(rows.Hint(), line1 + L"\r" + line2);
+
+    RECT client;
+    ::GetClientRect(rows.Handle(), &client);
+    const int count = rows.Count();
+    RECT last;
+    ::SendMessageW(rows.Handle(), LB_GETITEMRECT, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(&last));
+    if (last.bottom + 2 < client.bottom) {  // an empty place below the last row of the last column
+        ::SendMessageW(rows.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(last.left + 40, last.bottom + 1));
+        EXPECT_EQ(rows.Hint(), L"");
+    }
+
+    // A click on the box toggles the tick; a click on the text does not.
+    const bool ticked = rows.Checked(0);
+    ::SendMessageW(rows.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(first.left + 5, first.top + 5));
+    EXPECT_NE(rows.Checked(0), ticked);
+    ::SendMessageW(rows.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(first.left + 60, first.top + 5));
+    EXPECT_NE(rows.Checked(0), ticked);
+}
+
+TEST_F(MainWindow, ListShowsTwentyRowsPerColumnForFortyActions) {
+    OpenAndRead();
+    RECT client;
+    ::GetClientRect(Form->CleanupActionsListBox().Handle(), &client);
+    const int rows = Form->CleanupActionsListBox().Count();
+    EXPECT_EQ(client.bottom, TActionCheckList::RowsFor(rows) * TActionCheckList::RowHeight);
+    EXPECT_EQ(TActionCheckList::RowsFor(40), 20);
+    EXPECT_EQ(TActionCheckList::RowsFor(39), 20);
+    // Every row lies inside the list: no scrolling needed.
+    RECT last;
+    ::SendMessageW(Form->CleanupActionsListBox().Handle(), LB_GETITEMRECT, static_cast<WPARAM>(rows - 1),
+                   reinterpret_cast<LPARAM>(&last));
+    EXPECT_LE(last.right, client.right);
+    EXPECT_LE(last.bottom, client.bottom);
+}
+
+}  // namespace
