@@ -43,7 +43,8 @@ vt_install_locale() {
     }
 }
 
-# Configures (once) and builds everything: Vantrel.exe, the test executables and helpers.
+# Configures and builds everything (Vantrel.exe, the test executables and
+# helpers), or only the targets given as arguments.
 vt_build() {
     local jobs; jobs=$(nproc 2>/dev/null || echo 2)
     mkdir -p "$VT_CMAKE_BUILD"
@@ -51,7 +52,9 @@ vt_build() {
         -DCMAKE_TOOLCHAIN_FILE="$VT_ROOT/cmake/mingw-w64-posix.cmake" \
         -DCMAKE_BUILD_TYPE=Release >"$VT_CMAKE_BUILD/configure.log" 2>&1 || {
         tail -n 30 "$VT_CMAKE_BUILD/configure.log" >&2; return 1; }
-    cmake --build "$VT_CMAKE_BUILD" -j "$jobs" -- --no-print-directory >"$VT_CMAKE_BUILD/build.log" 2>&1 || {
+    local targets=()
+    [ $# -gt 0 ] && targets=(--target "$@")
+    cmake --build "$VT_CMAKE_BUILD" -j "$jobs" "${targets[@]}" -- --no-print-directory >"$VT_CMAKE_BUILD/build.log" 2>&1 || {
         grep -E 'error|Error' "$VT_CMAKE_BUILD/build.log" | head -n 40 >&2
         return 1
     }

@@ -1,21 +1,53 @@
 # Seeds the demo sandbox with the kind of junk Vantrel cleans, so a run shows
-# something. Only ever writes inside the sandbox's own drives.
+# something: temporary files old and new, backups, Thumbs.db, Word lock files,
+# memory dumps, log files, Windows Update folders, recent-document shortcuts and
+# history lists in the sandbox's registry. Writes only inside the sandbox.
+# Source after sandbox.sh; call with the sandbox's environment active.
 
 vt_demo_seed() {
     local dir; dir=$(vt_sandbox_dir "$1")
     local c="$dir/drive_c" d="$dir/drive_d"
-    local user_temp
-    user_temp=$(realpath "$(vt_sandbox_folder TEMP)" 2>/dev/null)
-    [ -n "$user_temp" ] || user_temp="$c/windows/temp"
-    mkdir -p "$user_temp/setup-123" "$c/windows/temp" "$d/Projects/report" "$d/Photos/2024"
-    head -c 40000 /dev/zero >"$user_temp/~DF1234.tmp"
-    head -c 120000 /dev/zero >"$user_temp/setup-123/install.tmp"
-    head -c 8000 /dev/zero >"$c/windows/temp/update.log"
-    head -c 5000 /dev/zero >"$d/Projects/report/report.doc.bak"
-    head -c 3000 /dev/zero >"$d/Projects/report/old-notes.txt.old"
-    head -c 2000 /dev/zero >"$d/Photos/2024/Thumbs.db"
+    local temp appdata recent windows="$c/windows"
+    temp=$(realpath "$(vt_sandbox_folder TEMP)" 2>/dev/null) || temp="$windows/temp"
+    appdata=$(realpath "$(vt_sandbox_folder APPDATA)" 2>/dev/null) || appdata="$c/users/Public"
+    recent="$appdata/Microsoft/Windows/Recent"
+    [ -f "$dir/.demo-seeded" ] && return 0
+
+    junk() {  # junk <path> <bytes> <days since last use>
+        mkdir -p "$(dirname "$1")"
+        head -c "$2" /dev/urandom >"$1"
+        touch -d "$3 days ago" "$1"
+    }
+    junk "$temp/~DF1234.tmp" 40000 30
+    junk "$temp/setup-123/install.tmp" 120000 30
+    junk "$temp/setup-123/cab/data1.cab" 300000 30
+    junk "$temp/today.tmp" 1000 0
+    junk "$windows/temp/update.log" 8000 20
+    junk "$windows/temp/msi4f2.tmp" 64000 20
+    junk "$windows/Minidump/Mini120126-01.dmp" 250000 60
+    junk "$windows/memory.dmp" 900000 60
+    junk "$windows/KB947864.log" 4000 90
+    junk "$windows/\$NtUninstallKB947864\$/spuninst.exe" 50000 90
+    junk "$c/msdownld.tmp/AS012.tmp" 30000 15
+    junk "$c/FILE0001.CHK" 16000 200
+    junk "$c/SCANDISK.LOG" 2000 200
+    junk "$recent/report.lnk" 500 40
+    junk "$d/Projects/report/report.doc.bak" 5000 30
+    junk "$d/Projects/report/old-notes.txt.old" 3000 30
+    junk "$d/Projects/report/~\$report.doc" 162 30
+    junk "$d/Projects/report/fresh.bak" 5000 0
+    junk "$d/Photos/2024/Thumbs.db" 24000 30
+    junk "$d/Downloads/setup.tmp" 70000 12
     printf 'keep me\n' >"$d/Projects/report/report.doc"
-    # Junk nobody has touched for a month, so every protection mode lets it go.
-    find "$user_temp" "$c/windows/temp" "$d/Projects" "$d/Photos" -type f -newer "$dir/.booted" \
-        -exec touch -a -m -d '30 days ago' {} + 2>/dev/null || true
+    printf 'keep me too\n' >"$d/Photos/2024/IMG_0001.jpg"
+
+    # History lists that the registry actions clear.
+    local reg='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\RunMRU'
+    wine reg add "$reg" /v a /d 'notepad\1' /f >/dev/null 2>&1
+    wine reg add "$reg" /v b /d 'regedit\1' /f >/dev/null 2>&1
+    wine reg add "$reg" /v MRUList /d 'ab' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Microsoft\Internet Explorer\TypedURLs' /v url1 /d 'https://www.example.com/' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Applets\Paint\Recent File List' /v 'File1' /d 'C:\pic.bmp' /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\WinRAR\ArcHistory' /v 0 /d 'D:\Downloads\archive.rar' /f >/dev/null 2>&1
+    touch "$dir/.demo-seeded"
 }
