@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 
 #include "catalogue/FileMaskClasses.h"
+#include "catalogue/OutlookFirefoxCatalogue.h"
 
 #include <algorithm>
 
@@ -11,6 +12,7 @@ std::vector<TCatalogueRow> CleanupCatalogue() {
     };
     std::vector<TPlaced> placed;
     for (const auto& row : FileMaskCatalogue()) placed.push_back({row.Place, {row.ItemClass, row.DefaultChecked}});
+    for (const auto& row : OutlookFirefoxCatalogue()) placed.push_back({row.Place, {row.ItemClass, row.DefaultChecked}});
     std::stable_sort(placed.begin(), placed.end(), [](const TPlaced& a, const TPlaced& b) { return a.Place < b.Place; });
     std::vector<TCatalogueRow> rows;
     for (const auto& p : placed) rows.push_back(p.Row);

@@ -176,7 +176,6 @@ void TVantrelForm::StartCleanupActionExecute() {
     SetControlsIdle(false);
     FCommandsEnabled = false;
     RebuildFileMenu();
-    ::EnableMenuItem(FMainMenu, 1, MF_BYPOSITION | MF_GRAYED);
     HCURSOR previousCursor = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
     ::EnableWindow(Handle(), FALSE);
     {

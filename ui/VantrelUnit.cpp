@@ -6,6 +6,7 @@
 #include "platform/ErrorBox.h"
 #include "ui/Application.h"
 #include "ui/FlatButton.h"
+#include "ui/SetupVantrelUnit.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>
@@ -120,7 +121,7 @@ void TVantrelForm::CreateMenus() {
     FFileMenu = ::CreatePopupMenu();
     HMENU helpMenu = ::CreatePopupMenu();
     ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FFileMenu), L"文件(&F)");
-    ::AppendMenuW(FMainMenu, MF_STRING | MF_GRAYED, cmSetup, L"设置(&S)");
+    ::AppendMenuW(FMainMenu, MF_STRING, cmSetup, L"设置(&S)");
     ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(helpMenu), L"帮助(&H)");
     // The legend and About windows come with their own change; until then
     // their commands show but cannot be chosen.
@@ -136,6 +137,7 @@ void TVantrelForm::RebuildFileMenu() {
         ::AppendMenuW(FFileMenu, MF_STRING | (FCommandsEnabled ? 0u : MF_GRAYED), cmStopReading, L"停止读取(&S)");
     if (FIdleCommands) ::AppendMenuW(FFileMenu, MF_STRING, cmStartCleanup, L"清理(&C)");
     ::AppendMenuW(FFileMenu, MF_STRING, cmExit, L"退出(&X)");
+    ::EnableMenuItem(FMainMenu, cmSetup, MF_BYCOMMAND | (FCommandsEnabled ? MF_ENABLED : MF_GRAYED));
     if (Handle() != nullptr) ::DrawMenuBar(Handle());
 }
 
@@ -303,6 +305,7 @@ void TVantrelForm::HandleCommand(int id) {
         case cmStartCleanup:
         case idSpeedButton1: StartCleanupActionExecute(); break;
         case cmExit: ExitActionExecute(); break;
+        case cmSetup: SetupActionExecute(); break;
         case cmSelectAll: SelectAllItemsActionExecute(); break;
         case cmDeselectAll: DeselectAllItemsActionExecute(); break;
         case cmDefaultSelection: DefaultSelectionActionExecute(); break;
@@ -394,6 +397,17 @@ void TVantrelForm::DeselectAllItemsActionExecute() {
 void TVantrelForm::DefaultSelectionActionExecute() {
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row)
         FCleanupActionsListBox.SetChecked(row, FActionList->Items(row).DefaultChecked);
+}
+
+void TVantrelForm::SetupActionExecute() {
+    if (!FSettings || !FCommandsEnabled) return;
+    RunSetupCommand(
+        Handle(), *FSettings, [this](const std::wstring& text, TStatusSnapshot& snapshot) { BeginModalStatus(text, snapshot); },
+        [this](const TStatusSnapshot& snapshot) { EndModalStatus(snapshot); }, [this] { LoadExcludedDirectories(); },
+        [this] {
+            StopReadingActionExecute();
+            StartReadingActionExecute();
+        });
 }
 
 void TVantrelForm::RefreshList() { ::InvalidateRect(FCleanupActionsListBox.Handle(), nullptr, FALSE); }

@@ -42,6 +42,7 @@ public:
     void SelectAllItemsActionExecute();
     void DeselectAllItemsActionExecute();
     void DefaultSelectionActionExecute();
+    void SetupActionExecute();
 
     void BeginModalStatus(const std::wstring& Text, TStatusSnapshot& Snapshot);
     void EndModalStatus(const TStatusSnapshot& Snapshot);

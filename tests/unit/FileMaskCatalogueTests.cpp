@@ -7,6 +7,8 @@
 #include "engine/Masks.h"
 #include "engine/SystemRoutines.h"
 
+#include "SandboxTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -484,6 +486,7 @@ TEST(FileMaskCatalogueAvailability, JavaCacheAndPrefetchFolders) {
 
 // Masks come from versions 8 to 12 whose folder exists; availability asks for 9 to 11 only.
 TEST(FileMaskCatalogueOutlook, SecureTempFoldersFromTheRegistry) {
+    TSandboxLock lock(L"OutlookKeys");  // the Outlook action's tests look at the same keys
     auto keyOf = [](int version) {
         return L"Software\\Microsoft\\Office\\" + std::to_wstring(version) + L".0\\Outlook\\Security";
     };

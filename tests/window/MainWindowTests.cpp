@@ -206,17 +206,20 @@ TEST_F(MainWindow, CommandsFollowReadingIdleAndCleaning) {
     Form->ActionList().ClearFoundFiles();
     ASSERT_TRUE(Form->ActionList().AddFoundFile(file, L"None"));
     std::vector<std::wstring> whileCleaning;
-    bool enabledWhileCleaning = true;
+    bool enabledWhileCleaning = true, setupWhileCleaning = true;
     auto& action = Form->ActionList().Items(temp);
     auto forward = action.OnStatus;
     action.OnStatus = [&](TCleanupCustomItem* sender, const std::wstring& text) {
         whileCleaning = Form->FileMenuTexts();
         enabledWhileCleaning = ::IsWindowEnabled(Form->Handle()) != FALSE;
+        setupWhileCleaning = Form->SetupEnabled();
         forward(sender, text);
     };
     Form->StartCleanupActionExecute();
     EXPECT_EQ(whileCleaning, (std::vector<std::wstring>{L"停止读取(&S) (disabled)", L"退出(&X)"}));
     EXPECT_FALSE(enabledWhileCleaning);
+    EXPECT_FALSE(setupWhileCleaning);
+    EXPECT_TRUE(Form->SetupEnabled());
     EXPECT_FALSE(FileExists(file));
     EXPECT_TRUE(::IsWindowEnabled(Form->Handle()));
     EXPECT_EQ(Form->FileMenuTexts(), (std::vector<std::wstring>{L"重新读取(&R)", L"清理(&C)", L"退出(&X)"}));

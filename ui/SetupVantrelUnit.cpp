@@ -1,0 +1,452 @@
+#include "ui/SetupVantrelUnit.h"
+
+#include "engine/SystemRoutines.h"
+#include "platform/ErrorBox.h"
+#include "ui/FlatButton.h"
+
+#include <shlobj.h>
+#include <uxtheme.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+// --- The folder browser ---
+
+struct TCoTaskMemDeleter {
+    void operator()(void* memory) const { ::CoTaskMemFree(memory); }
+};
+using TIdListPtr = std::unique_ptr<ITEMIDLIST, TCoTaskMemDeleter>;
+
+std::wstring BrowseForExcludeDirectory(HWND owner) {
+    BROWSEINFOW info{};
+    info.hwndOwner = owner;
+    info.pidlRoot = nullptr;  // the whole shell namespace
+    info.lpszTitle = L"选择要排除的目录";
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON;
+    TIdListPtr idList(::SHBrowseForFolderW(&info));
+    if (!idList) return L"";
+    wchar_t path[MAX_PATH] = {};
+    if (!::SHGetPathFromIDListW(idList.get(), path)) return L"";
+    return path;
+}
+
+TFolderBrowser GFolderBrowser;
+
+// --- The choices and their words ---
+
+constexpr int ProtectionIds[] = {TSetupVantrelForm::idFileAgeNoneRadioButton,
+                                 TSetupVantrelForm::idFileAgeUptimeRadioButton,
+                                 TSetupVantrelForm::idFileAgeWeekRadioButton,
+                                 TSetupVantrelForm::idFileAgeSmartRadioButton};
+constexpr const wchar_t* ProtectionWords[] = {L"None", L"Uptime", L"Week", L"Smart"};
+constexpr int ScanModeIds[] = {TSetupVantrelForm::idScanModeQuickRadioButton,
+                               TSetupVantrelForm::idScanModeCompleteRadioButton};
+constexpr const wchar_t* ScanModeWords[] = {L"Quick", L"Complete"};
+
+// --- Layout, in client pixels ---
+
+constexpr int Border = TSetupVantrelForm::BorderWidth;
+constexpr int ButtonBarHeight = 30;
+constexpr int BevelWidth = 2;
+constexpr RECT PanelBounds{Border, Border, Border + TSetupVantrelForm::ClientWidth,
+                           Border + TSetupVantrelForm::ClientHeight - ButtonBarHeight};
+constexpr int ColumnTop = PanelBounds.top + BevelWidth;
+constexpr int ColumnBottom = PanelBounds.bottom - BevelWidth;
+constexpr int LeftColumn = PanelBounds.left + BevelWidth;
+constexpr int RightColumn = LeftColumn + TSetupVantrelForm::ColumnWidth;
+// Groups stand a little inside their column, so the frames of neighbours do not touch.
+constexpr int GroupInset = 4;
+constexpr int GroupWidth = TSetupVantrelForm::ColumnWidth - 2 * GroupInset;
+constexpr int TopGroupHeight = 220;
+constexpr int BottomGroupHeight = 100;
+constexpr int TopGroupY = ColumnTop + GroupInset;
+constexpr int BottomGroupY = ColumnBottom - GroupInset - BottomGroupHeight;
+// Inside a group: the first line below the caption, the margins, the indent of a radio button's text.
+constexpr int GroupContentTop = 20;
+constexpr int GroupMargin = 10;
+constexpr int RadioHeight = 16;
+constexpr int TextIndent = 18;
+constexpr int SpeedButtonSize = 22;
+constexpr int PushButtonWidth = 75;
+constexpr int PushButtonHeight = 25;
+
+const std::wstring Label9Text =
+    L"忽略上一次访问文件的时间。请确认您已关闭了所有的应用程序并且在上一次安装或更新软件后已重新启动。";
+const std::wstring Label10Text = L"仅选择在上一会话中使用的文件。此选项可以防止删除正在运行中的程序所使用的文件。";
+const std::wstring Label11Text = L"仅清理上一周没有使用的文件。";
+const std::wstring Label12Text =
+    L"出于对性能与安全性的考虑，“上一周”设置将用于备份和缓存文件。对于临时文件，将使用“Windows 会话”设置。";
+const std::wstring Label6Text = L"扫描时的排除目录可以保护所有的文件和子目录。排除目录可以提高磁盘读取速率。";
+const std::wstring Label16Text =
+    L"Vantrel 可以在进行清理时执行 Windows 磁盘清理。要使用 Windows 磁盘清理，请在清理对象中选取此项。"
+    L"使用下面的按钮来配置 Windows 磁盘清理。";
+const std::wstring SetupDiskCleanupCaption = L"设置 Windows 磁盘清理";
+
+constexpr DWORD LabelStyle = SS_LEFT | SS_NOPREFIX;
+constexpr DWORD GroupBoxStyle = BS_GROUPBOX | WS_GROUP;
+constexpr DWORD FlatButtonStyle = BS_OWNERDRAW;
+
+bool IsOneOf(int id, const int* ids, int count) { return std::find(ids, ids + count, id) != ids + count; }
+
+// Classic drawing, so the colours that WM_CTLCOLORSTATIC chooses are used: the
+// visual styles draw group captions and radio texts in the theme's colour.
+void UseClassicLook(HWND control) { ::SetWindowTheme(control, L"", L""); }
+
+}  // namespace
+
+void SetFolderBrowserForTesting(TFolderBrowser Browser) { GFolderBrowser = std::move(Browser); }
+
+// --- Creation ---
+
+TSetupVantrelForm::TSetupVantrelForm(HWND Owner) {
+    FRadioFont.Reset(CreateProgramFont(false, true));
+    TFormArgs args;
+    args.ClassName = L"TSetupVantrelForm";
+    args.Caption = L"设置 Vantrel";
+    args.ClientWidth = ClientWidth + 2 * BorderWidth;
+    args.ClientHeight = ClientHeight + 2 * BorderWidth;
+    args.ToolWindow = true;
+    args.CloseBox = false;
+    CreateForm(args, Owner);
+    // Group boxes paint only their frame and caption, so the white panel must show
+    // through them: the form paints under its controls, as a dialog does.
+    ::SetWindowLongPtrW(Handle(), GWL_STYLE, ::GetWindowLongPtrW(Handle(), GWL_STYLE) & ~WS_CLIPCHILDREN);
+    FormCreate();
+}
+
+TSetupVantrelForm::~TSetupVantrelForm() { DestroyHandle(); }
+
+// Creation order is tab order: the protection choices, the scan choices, the
+// list, then OK and Cancel. The group boxes come last, behind everything else.
+void TSetupVantrelForm::CreateControls() {
+    CreateProtectionGroup(LeftColumn + GroupInset, TopGroupY);
+    CreateScanModeGroup(LeftColumn + GroupInset, BottomGroupY);
+    CreateExcludeDirectoriesGroup(RightColumn + GroupInset, TopGroupY);
+    CreateDiskCleanupGroup(RightColumn + GroupInset, BottomGroupY);
+    CreateButtonBar();
+    const struct {
+        int Id;
+        const wchar_t* Caption;
+        int X, Y, Height;
+    } groups[] = {
+        {idGroupBox3, L" 最近文件访问保护 ", LeftColumn, TopGroupY, TopGroupHeight},
+        {idGroupBox4, L" 扫描模式 ", LeftColumn, BottomGroupY, BottomGroupHeight},
+        {idGroupBox1, L" 排除目录 ", RightColumn, TopGroupY, TopGroupHeight},
+        {idWindowsDiskCleanupGroupBox, L" Windows 磁盘清理 ", RightColumn, BottomGroupY, BottomGroupHeight},
+    };
+    for (const auto& group : groups)
+        UseClassicLook(AddControl(L"BUTTON", group.Caption, GroupBoxStyle, group.X + GroupInset, group.Y, GroupWidth,
+                                  group.Height, group.Id, BoldFont()));
+    FFocusedControl = Control(idOkButton);
+}
+
+void TSetupVantrelForm::FormCreate() {
+    if (DiskCleanupExists()) return;
+    for (int id : {static_cast<int>(idWindowsDiskCleanupGroupBox), static_cast<int>(idLabel16),
+                   static_cast<int>(idSetupWindowsDiskCleanupButton)})
+        ::ShowWindow(Control(id), SW_HIDE);
+}
+
+// The height that Text takes in the window's font, broken into lines of Width.
+int TSetupVantrelForm::TextHeight(const std::wstring& text, int width) const {
+    TWindowDC dc(Handle());
+    TSelectObject font(dc.Get(), Font());
+    RECT bounds{0, 0, width, 0};
+    ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &bounds,
+                DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    return bounds.bottom;
+}
+
+// Radio buttons, each with its explanation under it, indented, stacked from Y
+// down and spread over the group's height. Returns the bottom of the last text.
+int TSetupVantrelForm::AddRadioChoices(int groupHeight, int x, int y, int width, const int* radioIds,
+                                       const std::wstring* captions, const std::wstring* texts, int count) {
+    const int textWidth = width - 2 * GroupMargin - TextIndent;
+    std::vector<int> heights;
+    int used = 0;
+    for (int i = 0; i < count; ++i) {
+        heights.push_back(TextHeight(texts[i], textWidth));
+        used += RadioHeight + heights.back();
+    }
+    const int room = groupHeight - GroupContentTop - GroupMargin - used;
+    const int gap = count > 1 ? std::clamp(room / (count - 1), 2, 12) : 0;
+    int top = y + GroupContentTop;
+    for (int i = 0; i < count; ++i) {
+        const DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
+        UseClassicLook(AddControl(L"BUTTON", captions[i], style, x + GroupMargin, top,
+                                  width - 2 * GroupMargin, RadioHeight, radioIds[i], FRadioFont.Get()));
+        top += RadioHeight;
+        AddControl(L"STATIC", texts[i], LabelStyle, x + GroupMargin + TextIndent, top, textWidth, heights[i]);
+        top += heights[i] + gap;
+    }
+    return top - gap;
+}
+
+void TSetupVantrelForm::CreateProtectionGroup(int x, int y) {
+    const std::wstring captions[] = {L"禁用 (不推荐)", L"Windows 会话", L"上一周", L"智能"};
+    const std::wstring texts[] = {Label9Text, Label10Text, Label11Text, Label12Text};
+    AddRadioChoices(TopGroupHeight, x, y, GroupWidth, ProtectionIds, captions, texts, 4);
+    SetFileProtection(L"Smart");
+}
+
+void TSetupVantrelForm::CreateScanModeGroup(int x, int y) {
+    const std::wstring captions[] = {L"快速", L"完全"};
+    const std::wstring texts[] = {L"仅扫描第一个本地磁盘", L"扫描所有本地磁盘"};
+    AddRadioChoices(BottomGroupHeight, x, y, GroupWidth, ScanModeIds, captions, texts, 2);
+}
+
+void TSetupVantrelForm::CreateExcludeDirectoriesGroup(int x, int y) {
+    const int left = x + GroupMargin, width = GroupWidth - 2 * GroupMargin;
+    const int textHeight = TextHeight(Label6Text, width);
+    AddControl(L"STATIC", Label6Text, LabelStyle | WS_GROUP, left, y + GroupContentTop, width, textHeight);
+    const int listTop = y + GroupContentTop + textHeight + 6;
+    const int listWidth = width - SpeedButtonSize - 4;
+    AddControl(L"LISTBOX", L"",
+               LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP | WS_GROUP, left, listTop,
+               listWidth, y + TopGroupHeight - GroupMargin - listTop, idExcludeDirectoriesListBox, nullptr,
+               WS_EX_CLIENTEDGE);
+    const int buttonLeft = left + listWidth + 4;
+    AddControl(L"BUTTON", L"", FlatButtonStyle, buttonLeft, listTop, SpeedButtonSize, SpeedButtonSize,
+               idAddExcludeDirectorySpeedButton);
+    AddControl(L"BUTTON", L"", FlatButtonStyle, buttonLeft, listTop + SpeedButtonSize + 2, SpeedButtonSize,
+               SpeedButtonSize, idRemoveExcludeDirectorySpeedButton);
+}
+
+void TSetupVantrelForm::CreateDiskCleanupGroup(int x, int y) {
+    const int left = x + GroupMargin, width = GroupWidth - 2 * GroupMargin;
+    const int textHeight = TextHeight(Label16Text, width);
+    AddControl(L"STATIC", Label16Text, LabelStyle | WS_GROUP, left, y + GroupContentTop, width, textHeight,
+               idLabel16);
+    TWindowDC dc(Handle());
+    TSelectObject font(dc.Get(), Font());
+    SIZE caption{};
+    ::GetTextExtentPoint32W(dc.Get(), SetupDiskCleanupCaption.c_str(), static_cast<int>(SetupDiskCleanupCaption.size()),
+                            &caption);
+    AddControl(L"BUTTON", SetupDiskCleanupCaption, FlatButtonStyle, left, y + GroupContentTop + textHeight + 4,
+               caption.cx + 12, SpeedButtonSize, idSetupWindowsDiskCleanupButton);
+}
+
+void TSetupVantrelForm::CreateButtonBar() {
+    const int top = PanelBounds.bottom + (ButtonBarHeight - PushButtonHeight);
+    const int cancelLeft = PanelBounds.right - PushButtonWidth;
+    AddControl(L"BUTTON", L"确定(&O)", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, cancelLeft - 6 - PushButtonWidth,
+               top, PushButtonWidth, PushButtonHeight, idOkButton);
+    AddControl(L"BUTTON", L"取消(&C)", BS_PUSHBUTTON | WS_TABSTOP, cancelLeft, top, PushButtonWidth,
+               PushButtonHeight, idCancelButton);
+}
+
+// --- The values ---
+
+std::wstring TSetupVantrelForm::CheckedWord(const int* ids, const wchar_t* const* words, int count) const {
+    for (int i = 0; i < count; ++i)
+        if (::SendMessageW(Control(ids[i]), BM_GETCHECK, 0, 0) == BST_CHECKED) return words[i];
+    return L"";
+}
+
+void TSetupVantrelForm::CheckWord(const int* ids, const wchar_t* const* words, int count, const std::wstring& value) {
+    for (int i = 0; i < count; ++i)
+        ::SendMessageW(Control(ids[i]), BM_SETCHECK, value == words[i] ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+std::wstring TSetupVantrelForm::FileProtection() const { return CheckedWord(ProtectionIds, ProtectionWords, 4); }
+
+void TSetupVantrelForm::SetFileProtection(const std::wstring& Value) {
+    CheckWord(ProtectionIds, ProtectionWords, 4, Value);
+}
+
+std::wstring TSetupVantrelForm::ScanMode() const { return CheckedWord(ScanModeIds, ScanModeWords, 2); }
+
+void TSetupVantrelForm::SetScanMode(const std::wstring& Value) { CheckWord(ScanModeIds, ScanModeWords, 2, Value); }
+
+void TSetupVantrelForm::AddExcludeDirectory(const std::wstring& Directory) {
+    const LRESULT index = ::SendMessageW(Control(idExcludeDirectoriesListBox), LB_ADDSTRING, 0,
+                                         reinterpret_cast<LPARAM>(Directory.c_str()));
+    if (index == LB_ERR || index == LB_ERRSPACE) RaiseOSError(ERROR_NOT_ENOUGH_MEMORY);
+}
+
+std::vector<std::wstring> TSetupVantrelForm::ExcludeDirectories() const {
+    HWND list = Control(idExcludeDirectoriesListBox);
+    const int count = static_cast<int>(::SendMessageW(list, LB_GETCOUNT, 0, 0));
+    std::vector<std::wstring> entries;
+    for (int i = 0; i < count; ++i) {
+        const LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        std::wstring entry(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+        const LRESULT copied = ::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        entry.resize(static_cast<size_t>(std::max<LRESULT>(copied, 0)));
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::wstring TSetupVantrelForm::ExcludeDirectoriesText() const {
+    std::wstring text;
+    for (const auto& entry : ExcludeDirectories()) text += entry + L"\r\n";
+    return text;
+}
+
+// --- Commands ---
+
+void TSetupVantrelForm::AddExcludeDirectorySpeedButtonClick() {
+    const std::wstring folder = GFolderBrowser ? GFolderBrowser(Handle()) : BrowseForExcludeDirectory(Handle());
+    if (!folder.empty()) AddExcludeDirectory(folder);
+}
+
+void TSetupVantrelForm::RemoveExcludeDirectorySpeedButtonClick() {
+    HWND list = Control(idExcludeDirectoriesListBox);
+    const LRESULT selected = ::SendMessageW(list, LB_GETCURSEL, 0, 0);
+    if (selected != LB_ERR) ::SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(selected), 0);
+}
+
+// The tool's set-up runs while this window keeps painting; it takes no input
+// meanwhile, so neither a second start nor OK can slip in under the running tool.
+void TSetupVantrelForm::SetupWindowsDiskCleanupButtonClick() {
+    ::EnableWindow(Handle(), FALSE);
+    struct TEnableAgain {
+        HWND Form;
+        HWND Focus;
+        ~TEnableAgain() {
+            ::EnableWindow(Form, TRUE);
+            if (::GetActiveWindow() == Form) ::SetFocus(Focus);
+        }
+    } enableAgain{Handle(), Control(idSetupWindowsDiskCleanupButton)};
+    SetupDiskCleanup();
+}
+
+bool TSetupVantrelForm::HandleEnter() {
+    // Enter chooses OK; only a focused Cancel button takes Enter for itself.
+    SetModalResult(::GetFocus() == Control(idCancelButton) ? mrCancel : mrOk);
+    return true;
+}
+
+// Neither button is the window's cancel button: Escape does nothing.
+bool TSetupVantrelForm::HandleEscape() { return true; }
+
+void TSetupVantrelForm::HandleCommand(int id) {
+    switch (id) {
+        case idOkButton: SetModalResult(mrOk); break;
+        case idCancelButton: SetModalResult(mrCancel); break;
+        case idAddExcludeDirectorySpeedButton: AddExcludeDirectorySpeedButtonClick(); break;
+        case idRemoveExcludeDirectorySpeedButton: RemoveExcludeDirectorySpeedButtonClick(); break;
+        case idSetupWindowsDiskCleanupButton: SetupWindowsDiskCleanupButtonClick(); break;
+        default: break;
+    }
+}
+
+// --- Messages and drawing ---
+
+LRESULT TSetupVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED && lParam != 0) HandleCommand(LOWORD(wParam));
+            return 0;
+        case WM_ACTIVATE:
+            // Like a dialog: the focus leaves with the window and comes back with it.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = ::GetFocus();
+                if (focus != nullptr && ::IsChild(Handle(), focus)) FFocusedControl = focus;
+            } else if (HIWORD(wParam) == 0 && FFocusedControl != nullptr) {
+                ::SetFocus(FFocusedControl);
+            }
+            return 0;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return HandleControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_DRAWITEM:
+            HandleDrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        case WM_PAINT:
+            PaintForm();
+            return 0;
+    }
+    return TModalForm::HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TSetupVantrelForm::HandleControlColour(HDC dc, HWND control) {
+    const int id = ::GetDlgCtrlID(control);
+    if (id == idOkButton || id == idCancelButton) return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    const int groupIds[] = {idGroupBox3, idGroupBox4, idGroupBox1, idWindowsDiskCleanupGroupBox};
+    COLORREF colour = ::GetSysColor(COLOR_WINDOWTEXT);
+    if (IsOneOf(id, groupIds, 4)) colour = clMaroon;
+    else if (IsOneOf(id, ProtectionIds, 4) || IsOneOf(id, ScanModeIds, 2)) colour = clNavy;
+    ::SetTextColor(dc, colour);
+    ::SetBkColor(dc, clWhite);
+    return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
+}
+
+void TSetupVantrelForm::HandleDrawItem(const DRAWITEMSTRUCT& item) {
+    if (item.CtlType != ODT_BUTTON) return;
+    if (item.CtlID == idSetupWindowsDiskCleanupButton) {
+        DrawFlatButton(item, SetupDiskCleanupCaption, nullptr, Font(), clWhite);
+        return;
+    }
+    DrawFlatButton(item, L"", nullptr, Font(), clWhite);
+    // A plus or minus sign in a 16 x 16 picture, centred.
+    const int shift = (item.itemState & ODS_SELECTED) != 0 ? 1 : 0;
+    const int left = (item.rcItem.left + item.rcItem.right - 16) / 2 + shift;
+    const int top = (item.rcItem.top + item.rcItem.bottom - 16) / 2 + shift;
+    TBrush ink(::CreateSolidBrush((item.itemState & ODS_DISABLED) != 0 ? ::GetSysColor(COLOR_GRAYTEXT) : clNavy));
+    const RECT across{left + 3, top + 7, left + 13, top + 9};
+    ::FillRect(item.hDC, &across, ink.Get());
+    if (item.CtlID == idAddExcludeDirectorySpeedButton) {
+        const RECT down{left + 7, top + 3, left + 9, top + 13};
+        ::FillRect(item.hDC, &down, ink.Get());
+    }
+}
+
+// The white bevelled panel above the bar of buttons; the rest keeps the face colour.
+void TSetupVantrelForm::PaintForm() {
+    TPaintDC paint(Handle());
+    RECT panel = PanelBounds;
+    ::FillRect(paint.Get(), &panel, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::DrawEdge(paint.Get(), &panel, BDR_RAISEDINNER | BDR_SUNKENOUTER, BF_RECT);
+}
+
+// --- The main window's set-up command ---
+
+namespace {
+
+// Shows the window filled from Settings and stores what changed. The window is
+// released when this returns, also on an error. Returns whether anything changed.
+bool EditSettingsInSetupWindow(HWND MainWindow, TXMLVantrelSettingsType& Settings,
+                               const std::function<void()>& LoadExcludedDirectories) {
+    TSetupVantrelForm form(MainWindow);
+    for (const auto& directory : LoadExcludeDirectories(Settings)) form.AddExcludeDirectory(directory);
+    const std::wstring listText = form.ExcludeDirectoriesText();
+    const TXMLOptionsType options = Settings.Options();
+    form.SetFileProtection(options.FileProtection());
+    form.SetScanMode(options.ScanMode());
+    if (form.ShowModal(MainWindow) != mrOk) return false;
+
+    const bool changed = options.FileProtection() != form.FileProtection() || options.ScanMode() != form.ScanMode() ||
+                         form.ExcludeDirectoriesText() != listText;
+    if (!changed) return false;
+    options.SetFileProtection(form.FileProtection());
+    options.SetScanMode(form.ScanMode());
+    StoreExcludeDirectories(Settings, form.ExcludeDirectories());
+    if (LoadExcludedDirectories) LoadExcludedDirectories();
+    return true;
+}
+
+}  // namespace
+
+bool RunSetupCommand(HWND MainWindow, TXMLVantrelSettingsType& Settings,
+                     const std::function<void(const std::wstring&, TStatusSnapshot&)>& BeginModalStatus,
+                     const std::function<void(const TStatusSnapshot&)>& EndModalStatus,
+                     const std::function<void()>& LoadExcludedDirectories,
+                     const std::function<void()>& RestartReading) {
+    TStatusSnapshot snapshot;
+    if (BeginModalStatus) BeginModalStatus(L"设置...", snapshot);
+    bool changed = false;
+    try {
+        changed = EditSettingsInSetupWindow(MainWindow, Settings, LoadExcludedDirectories);
+    } catch (...) {
+        if (EndModalStatus) EndModalStatus(snapshot);
+        throw;
+    }
+    if (EndModalStatus) EndModalStatus(snapshot);
+    // The new pass starts only once the window is gone.
+    if (changed && RestartReading) RestartReading();
+    return changed;
+}

@@ -1,0 +1,114 @@
+// The setup window: file protection, scan mode, the directories the reading
+// pass never enters, and the set-up of the Windows disk cleanup tool. It holds
+// no settings of its own; RunSetupCommand fills it from the settings document
+// and writes back what the user confirmed.
+#pragma once
+
+#include "platform/Gdi.h"
+#include "settings/VantrelData.h"
+#include "ui/ModalForm.h"
+#include "ui/VantrelUnit.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The folder browser of the add button: the chosen folder's path, or empty when
+// the user cancelled. Tests replace it (null restores the shell's browser).
+using TFolderBrowser = std::function<std::wstring(HWND Owner)>;
+void SetFolderBrowserForTesting(TFolderBrowser Browser);
+
+class TSetupVantrelForm : public TModalForm {
+public:
+    // Control identifiers (GetDlgItem on the window finds each control).
+    enum TControlId : int {
+        idOkButton = 100,
+        idCancelButton,
+        idFileAgeNoneRadioButton,
+        idFileAgeUptimeRadioButton,
+        idFileAgeWeekRadioButton,
+        idFileAgeSmartRadioButton,
+        idScanModeQuickRadioButton,
+        idScanModeCompleteRadioButton,
+        idExcludeDirectoriesListBox,
+        idAddExcludeDirectorySpeedButton,
+        idRemoveExcludeDirectorySpeedButton,
+        idSetupWindowsDiskCleanupButton,
+        idLabel16,
+        // The group boxes, last.
+        idGroupBox3,
+        idGroupBox4,
+        idGroupBox1,
+        idWindowsDiskCleanupGroupBox,
+    };
+
+    static constexpr int ClientWidth = 728;
+    static constexpr int ClientHeight = 373;
+    static constexpr int BorderWidth = 5;
+    static constexpr int ColumnWidth = 362;
+
+    // Creates the window (hidden), owned by Owner, centred on it.
+    explicit TSetupVantrelForm(HWND Owner);
+    ~TSetupVantrelForm() override;
+
+    // The word of the ticked protection button ("None", "Uptime", "Week", "Smart"),
+    // empty when none is ticked. Writing ticks exactly the button whose word equals
+    // Value (case-sensitive), so any other word leaves none ticked.
+    std::wstring FileProtection() const;
+    void SetFileProtection(const std::wstring& Value);
+    // The same for "Quick" and "Complete".
+    std::wstring ScanMode() const;
+    void SetScanMode(const std::wstring& Value);
+
+    // The list places Directory in its sorted position; duplicates are kept.
+    void AddExcludeDirectory(const std::wstring& Directory);
+    // The entries in list order.
+    std::vector<std::wstring> ExcludeDirectories() const;
+    // The entries in list order, each followed by a line break.
+    std::wstring ExcludeDirectoriesText() const;
+
+    void AddExcludeDirectorySpeedButtonClick();
+    void RemoveExcludeDirectorySpeedButtonClick();
+    void SetupWindowsDiskCleanupButtonClick();
+
+protected:
+    void CreateControls() override;
+    bool HandleEnter() override;
+    bool HandleEscape() override;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void FormCreate();
+    HWND Control(int id) const { return ::GetDlgItem(Handle(), id); }
+    int TextHeight(const std::wstring& text, int width) const;
+    int AddRadioChoices(int groupHeight, int x, int y, int width, const int* radioIds, const std::wstring* captions,
+                        const std::wstring* texts, int count);
+    void CreateProtectionGroup(int x, int y);
+    void CreateScanModeGroup(int x, int y);
+    void CreateExcludeDirectoriesGroup(int x, int y);
+    void CreateDiskCleanupGroup(int x, int y);
+    void CreateButtonBar();
+    void HandleCommand(int id);
+    LRESULT HandleControlColour(HDC dc, HWND control);
+    void HandleDrawItem(const DRAWITEMSTRUCT& item);
+    void PaintForm();
+    std::wstring CheckedWord(const int* ids, const wchar_t* const* words, int count) const;
+    void CheckWord(const int* ids, const wchar_t* const* words, int count, const std::wstring& value);
+
+    TFont FRadioFont;
+    HWND FFocusedControl = nullptr;
+};
+
+// The main window's set-up command. Saves the status area (BeginModalStatus with
+// "设置..."), fills the window from Settings and shows it modally over
+// MainWindow. After OK with a change of the file protection, the scan mode or the
+// list of excluded directories (exact comparisons), it stores the three values in
+// Settings and calls LoadExcludedDirectories. Whatever happens, also on an error,
+// the status area is restored (EndModalStatus) and the window released; only then,
+// and only after a change, RestartReading stops the running reading pass and
+// starts a new one. Errors propagate to the caller. Returns whether anything changed.
+bool RunSetupCommand(HWND MainWindow, TXMLVantrelSettingsType& Settings,
+                     const std::function<void(const std::wstring&, TStatusSnapshot&)>& BeginModalStatus,
+                     const std::function<void(const TStatusSnapshot&)>& EndModalStatus,
+                     const std::function<void()>& LoadExcludedDirectories,
+                     const std::function<void()>& RestartReading);
