@@ -2,6 +2,7 @@
 
 #include "catalogue/FileMaskClasses.h"
 #include "catalogue/OutlookFirefoxCatalogue.h"
+#include "catalogue/SpecialActionClasses.h"
 
 #include <algorithm>
 
@@ -12,6 +13,7 @@ std::vector<TCatalogueRow> CleanupCatalogue() {
     };
     std::vector<TPlaced> placed;
     for (const auto& row : FileMaskCatalogue()) placed.push_back({row.Place, {row.ItemClass, row.DefaultChecked}});
+    for (const auto& row : SpecialActionCatalogue()) placed.push_back({row.Place, {row.ItemClass, row.DefaultChecked}});
     for (const auto& row : OutlookFirefoxCatalogue()) placed.push_back({row.Place, {row.ItemClass, row.DefaultChecked}});
     std::stable_sort(placed.begin(), placed.end(), [](const TPlaced& a, const TPlaced& b) { return a.Place < b.Place; });
     std::vector<TCatalogueRow> rows;

@@ -6,6 +6,9 @@
 #include "platform/ErrorBox.h"
 #include "ui/Application.h"
 #include "ui/FlatButton.h"
+#include "ui/LegendFormUnit.h"
+#include "ui/OrvViewAbout.h"
+#include "ui/PreviewVantrelUnit.h"
 #include "ui/SetupVantrelUnit.h"
 
 #include <commctrl.h>
@@ -123,10 +126,8 @@ void TVantrelForm::CreateMenus() {
     ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FFileMenu), L"文件(&F)");
     ::AppendMenuW(FMainMenu, MF_STRING, cmSetup, L"设置(&S)");
     ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(helpMenu), L"帮助(&H)");
-    // The legend and About windows come with their own change; until then
-    // their commands show but cannot be chosen.
-    ::AppendMenuW(helpMenu, MF_STRING | MF_GRAYED, cmLegend, L"图例(&L)");
-    ::AppendMenuW(helpMenu, MF_STRING | MF_GRAYED, cmAbout, L"关于(&A)");
+    ::AppendMenuW(helpMenu, MF_STRING, cmLegend, L"图例(&L)");
+    ::AppendMenuW(helpMenu, MF_STRING, cmAbout, L"关于(&A)");
     RebuildFileMenu();
 }
 
@@ -306,6 +307,8 @@ void TVantrelForm::HandleCommand(int id) {
         case idSpeedButton1: StartCleanupActionExecute(); break;
         case cmExit: ExitActionExecute(); break;
         case cmSetup: SetupActionExecute(); break;
+        case cmLegend: LegendActionExecute(); break;
+        case cmAbout: AboutActionExecute(); break;
         case cmSelectAll: SelectAllItemsActionExecute(); break;
         case cmDeselectAll: DeselectAllItemsActionExecute(); break;
         case cmDefaultSelection: DefaultSelectionActionExecute(); break;
@@ -371,9 +374,57 @@ void TVantrelForm::HandleCleanupActionsMouseMove(POINT point) {
 
 void TVantrelForm::HandleCleanupActionsChangeSelection() { FCheckClicked = true; }
 
-void TVantrelForm::HandleCleanupActionsClick(int /*row*/) {
-    // The action detail window opens from here once it exists; a tick never opens it.
+void TVantrelForm::HandleCleanupActionsClick(int row) {
+    // A tick comes first and sets FCheckClicked: it never opens the detail window,
+    // and nothing opens while a reading pass runs.
+    if (!FReading && !FCheckClicked && row >= 0 && FActionList && FSettings) ShowActionDetails(row);
     FCheckClicked = false;
+}
+
+void TVantrelForm::ShowActionDetails(int row) {
+    ::EnableWindow(Handle(), FALSE);
+    TCleanupCustomItem& action = FActionList->Items(row);
+    // The detail window's cleanup must not write into this window's status lines.
+    TStatusEvent keptOnStatus = std::move(action.OnStatus);
+    action.OnStatus = nullptr;
+    try {
+        TCleanupActionInfoForm details;
+        details.ShowActionInfo(action, *FSettings, Handle());
+    } catch (...) {
+        action.OnStatus = std::move(keptOnStatus);
+        ::EnableWindow(Handle(), TRUE);
+        throw;
+    }
+    action.OnStatus = std::move(keptOnStatus);
+    // Hiding and showing again redraws the list with the action's new state.
+    ::ShowWindow(Handle(), SW_HIDE);
+    ::ShowWindow(Handle(), SW_SHOW);
+    ::EnableWindow(Handle(), TRUE);
+    ::SetForegroundWindow(Handle());
+}
+
+void TVantrelForm::LegendActionExecute() {
+    TStatusSnapshot snapshot;
+    BeginModalStatus(L"图例...", snapshot);
+    try {
+        ShowLegend(Handle());
+    } catch (...) {
+        EndModalStatus(snapshot);
+        throw;
+    }
+    EndModalStatus(snapshot);
+}
+
+void TVantrelForm::AboutActionExecute() {
+    TStatusSnapshot snapshot;
+    BeginModalStatus(L"关于...", snapshot);
+    try {
+        ShowAboutBox(2004, false, Handle());
+    } catch (...) {
+        EndModalStatus(snapshot);
+        throw;
+    }
+    EndModalStatus(snapshot);
 }
 
 void TVantrelForm::ShowCleanupActionsPopupMenu(POINT screenPoint) {

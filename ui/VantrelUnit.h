@@ -43,6 +43,8 @@ public:
     void DeselectAllItemsActionExecute();
     void DefaultSelectionActionExecute();
     void SetupActionExecute();
+    void LegendActionExecute();
+    void AboutActionExecute();
 
     void BeginModalStatus(const std::wstring& Text, TStatusSnapshot& Snapshot);
     void EndModalStatus(const TStatusSnapshot& Snapshot);
@@ -87,6 +89,7 @@ private:
     void HandleCleanupActionsMouseMove(POINT point);
     void HandleCleanupActionsClick(int row);
     void HandleCleanupActionsChangeSelection();
+    void ShowActionDetails(int row);
     void ShowCleanupActionsPopupMenu(POINT screenPoint);
     void RefreshList();
 

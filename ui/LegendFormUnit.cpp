@@ -1,0 +1,121 @@
+#include "ui/LegendFormUnit.h"
+
+#include "platform/Gdi.h"
+
+namespace {
+
+struct TLegendRow {
+    COLORREF Colour;
+    bool Ticked;
+    const wchar_t* Text;
+};
+
+constexpr TLegendRow LegendRows[TLegendForm::RowCount] = {
+    {RGB(180, 255, 180), false, L"没有找到可以清理的文件"},
+    {RGB(255, 180, 180), false, L"找到一个或多个可以清理的文件"},
+    {RGB(170, 210, 255), false, L"注册表清理或系统功能"},
+    {RGB(255, 255, 255), true, L"这些对象将在按下[清理]按钮时被清理"},
+    {RGB(255, 255, 255), false, L"这些对象将在按下[清理]按钮时被忽略"},
+};
+
+// The main list's tick, as it sits on its 9 x 9 square: one string per row ('#' = black).
+constexpr const char* TickRows[] = {
+    "      #",
+    "     ##",
+    "#   ## ",
+    "## ##  ",
+    " ###   ",
+    "  #    ",
+};
+
+constexpr int RowsLeft = 12, RowsTop = 10, TextGap = 8;
+
+}  // namespace
+
+void DrawLegendSquare(HDC dc, int x, int y, COLORREF colour, bool ticked) {
+    const int size = TLegendForm::SquareSize;
+    RECT frame{x, y, x + size, y + size};
+    TBrush black(::CreateSolidBrush(RGB(0, 0, 0)));
+    ::FrameRect(dc, &frame, black.Get());
+    RECT inside{x + 1, y + 1, x + size - 1, y + size - 1};
+    TBrush fill(::CreateSolidBrush(colour));
+    ::FillRect(dc, &inside, fill.Get());
+    if (!ticked) return;
+    // Placed inside the frame as the list places it on its square.
+    for (int row = 0; row < 6; ++row)
+        for (int column = 0; column < 7; ++column)
+            if (TickRows[row][column] == '#') {
+                RECT pixel{inside.left + 1 + column, inside.top + 2 + row, inside.left + 2 + column,
+                           inside.top + 3 + row};
+                ::FillRect(dc, &pixel, black.Get());
+            }
+}
+
+TLegendForm::TLegendForm(HWND owner) {
+    TFormArgs args;
+    args.ClassName = L"TLegendForm";
+    args.Caption = L"图例";
+    args.ClientWidth = ClientWidth + 2 * Border;
+    args.ClientHeight = ClientHeight + 2 * Border;
+    args.CloseBox = false;
+    CreateForm(args, owner);
+}
+
+TLegendForm::~TLegendForm() { DestroyHandle(); }
+
+void TLegendForm::CreateControls() {
+    const int buttonWidth = 75, buttonHeight = 23;
+    const int barTop = Border + ClientHeight - BarHeight;
+    FOKButton = AddControl(L"BUTTON", L"确定(&O)", WS_TABSTOP | BS_DEFPUSHBUTTON,
+                           Border + (ClientWidth - buttonWidth) / 2, barTop + (BarHeight - buttonHeight) / 2,
+                           buttonWidth, buttonHeight, IDOK);
+}
+
+bool TLegendForm::HandleEnter() {
+    SetModalResult(mrOk);
+    return true;
+}
+
+void TLegendForm::Paint() {
+    TPaintDC paint(Handle());
+    HDC dc = paint.Get();
+    RECT panel{Border, Border, Border + ClientWidth, Border + ClientHeight - BarHeight};
+    ::FillRect(dc, &panel, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::DrawEdge(dc, &panel, BDR_RAISEDINNER | BDR_SUNKENOUTER, BF_RECT);
+    TSelectObject font(dc, Font());
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, RGB(0, 0, 0));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    for (int i = 0; i < RowCount; ++i) {
+        const TLegendRow& row = LegendRows[i];
+        const int x = panel.left + RowsLeft, y = panel.top + RowsTop + i * RowSpacing;
+        DrawLegendSquare(dc, x, y, row.Colour, row.Ticked);
+        // The text's middle level with the square's.
+        const int textTop = y + (SquareSize - metrics.tmHeight) / 2;
+        ::TextOutW(dc, x + SquareSize + TextGap, textTop, row.Text, static_cast<int>(wcslen(row.Text)));
+    }
+}
+
+LRESULT TLegendForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            Paint();
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK && HIWORD(wParam) == BN_CLICKED) SetModalResult(mrOk);
+            return 0;
+        case WM_CTLCOLORBTN:
+            return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) break;
+            ::SetFocus(FOKButton);
+            return 0;
+    }
+    return TModalForm::HandleMessage(message, wParam, lParam);
+}
+
+int ShowLegend(HWND owner) {
+    TLegendForm form(owner);
+    return form.ShowModal(owner);
+}

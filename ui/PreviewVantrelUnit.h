@@ -1,0 +1,61 @@
+// The action detail window: one action's name, its two info lines and, for a
+// file-mask action that found files, those files; it can run that one action.
+#pragma once
+
+#include "engine/VantrelClasses.h"
+#include "settings/VantrelData.h"
+#include "ui/ModalForm.h"
+
+#include <string>
+#include <vector>
+
+class TCleanupActionInfoForm : public TModalForm {
+public:
+    static constexpr int ClientWidth = 495, ClientHeight = 215, Border = 5;
+    static constexpr int BarHeight = 35;
+    static constexpr int ListHeight = ClientHeight - BarHeight - 2 * 2;  // 176: the panel's bevel is 2 wide
+
+    TCleanupActionInfoForm() = default;
+    ~TCleanupActionInfoForm() override;
+
+    // Creates the window owned by Owner, fills it for Item (with the file
+    // protection of Settings) and shows it modally; returns the modal result.
+    int ShowActionInfo(TCleanupCustomItem& Item, TXMLVantrelSettingsType& Settings, HWND Owner);
+
+    void CleanupSpeedButtonClick();
+    void CloseSpeedButtonClick();
+    // Escape closes the window; true when the key was used.
+    bool FormKeyDown(WPARAM Key);
+
+    // What the window shows.
+    bool FileListShown() const { return FListShown; }
+    std::vector<std::wstring> FileListEntries() const;
+    std::wstring Text1() const;
+    std::wstring Text2() const;
+    bool CleanupEnabled() const;
+    HWND CleanupButton() const { return FCleanupSpeedButton; }
+    HWND CloseButton() const { return FCloseSpeedButton; }
+    HWND FileList() const { return FListBox; }
+
+    // The path shortened to Width pixels in Font, with "..." in its middle where it is too long.
+    static std::wstring ShortenPath(HDC dc, HFONT font, const std::wstring& path, int width);
+
+protected:
+    void CreateControls() override;
+    bool HandleEscape() override { return FormKeyDown(VK_ESCAPE); }
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void FillFileList(const std::vector<std::wstring>& files);
+    void ShortenFileListEntries();
+    void HideFileList();
+    void LayoutBar(int barTop);
+    void Paint();
+    void DrawButton(const DRAWITEMSTRUCT& item);
+
+    TCleanupCustomItem* Item = nullptr;                // shown, not owned
+    TXMLVantrelSettingsType* Settings = nullptr;       // held while the window exists
+    HWND FListBox = nullptr, FText1Label = nullptr, FText2Label = nullptr;
+    HWND FCleanupSpeedButton = nullptr, FCloseSpeedButton = nullptr;
+    bool FListShown = true;
+};
