@@ -1,7 +1,8 @@
 # Seeds the demo sandbox with the kind of junk Vantrel cleans, so a run shows
 # something: temporary files old and new, backups, Thumbs.db, Word lock files,
 # memory dumps, log files, Windows Update folders, recent-document shortcuts and
-# history lists in the sandbox's registry. Writes only inside the sandbox.
+# history lists in the sandbox's registry. Writes only inside the sandbox; seeding again
+# puts back what a cleanup took.
 # Source after sandbox.sh; call with the sandbox's environment active.
 
 vt_demo_seed() {
@@ -11,7 +12,6 @@ vt_demo_seed() {
     temp=$(realpath "$(vt_sandbox_folder TEMP)" 2>/dev/null) || temp="$windows/temp"
     appdata=$(realpath "$(vt_sandbox_folder APPDATA)" 2>/dev/null) || appdata="$c/users/Public"
     recent="$appdata/Microsoft/Windows/Recent"
-    [ -f "$dir/.demo-seeded" ] && return 0
 
     junk() {  # junk <path> <bytes> <days since last use>
         mkdir -p "$(dirname "$1")"
@@ -49,5 +49,4 @@ vt_demo_seed() {
     wine reg add 'HKCU\Software\Microsoft\Internet Explorer\TypedURLs' /v url1 /d 'https://www.example.com/' /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Applets\Paint\Recent File List' /v 'File1' /d 'C:\pic.bmp' /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\WinRAR\ArcHistory' /v 0 /d 'D:\Downloads\archive.rar' /f >/dev/null 2>&1
-    touch "$dir/.demo-seeded"
 }
