@@ -92,6 +92,10 @@ bool DeleteDirectoryTree(const std::wstring& path);
 // Creates Path with its missing parents; raises Exception "无法创建目录" for an
 // empty path. False when the directory could not be made.
 bool CreateDirectoryTree(const std::wstring& path);
+// True when Path reaches the entry it names: a link that shows as a link, or a
+// file or folder with no link on its way. Wine shows Unix symlinks to files as
+// plain files and deletes their targets through them; such paths answer false.
+bool EntryIsItself(const std::wstring& path);
 
 // --- Internet Explorer ---
 // Deletes URL cache entries: those whose source URL contains "Cookie" (case

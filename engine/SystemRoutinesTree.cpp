@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace {
 
 std::wstring WithoutTrailingBackslashes(std::wstring path) {
@@ -37,11 +39,38 @@ THandle OpenEntry(const std::wstring& path, DWORD access, DWORD flags) {
                                  FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
 }
 
+// Wine's GetFinalPathNameByHandleW fails with ERROR_MORE_DATA for any path
+// beyond MAX_PATH, whatever the buffer; the object name it is built from has no
+// such limit and, under Wine, reads "\??\C:\...". Elsewhere the name is a
+// device path and this answers empty, as GetFinalPathNameByHandleW did.
+std::wstring ObjectDrivePath(HANDLE entry) {
+    using TNtQueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    constexpr int ObjectNameInformation = 1;
+    const FARPROC proc = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject");
+    if (!proc) return {};
+    const auto query = reinterpret_cast<TNtQueryObject>(reinterpret_cast<void*>(proc));
+    struct TName {
+        USHORT Length;
+        USHORT MaximumLength;
+        PWSTR Buffer;
+    };
+    std::vector<ULONGLONG> buffer((sizeof(TName) + 65536 * sizeof(wchar_t)) / sizeof(ULONGLONG) + 1);
+    ULONG returned = 0;
+    if (query(entry, ObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)),
+              &returned) < 0)
+        return {};
+    const auto* name = reinterpret_cast<const TName*>(buffer.data());
+    const std::wstring path(name->Buffer, name->Length / sizeof(wchar_t));
+    if (path.size() < 7 || path.rfind(L"\\??\\", 0) != 0 || path[5] != L':' || path[6] != L'\\') return {};
+    return path.substr(4);
+}
+
 // Where the system says the opened entry lives ("C:\a\b", "\\server\share\a");
 // empty when it cannot tell.
 std::wstring FinalPath(HANDLE entry) {
     std::wstring path(MAX_PATH, L'\0');
     DWORD length = ::GetFinalPathNameByHandleW(entry, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length == 0 && ::GetLastError() == ERROR_MORE_DATA) return ObjectDrivePath(entry);
     if (length >= path.size()) {
         path.resize(length);
         length = ::GetFinalPathNameByHandleW(entry, path.data(), static_cast<DWORD>(path.size()), 0);
@@ -146,4 +175,13 @@ bool CreateDirectoryTree(const std::wstring& path) {
         if (parent.back() != L':' && !CreateDirectoryTree(parent)) return false;
     }
     return ::CreateDirectoryW(name.c_str(), nullptr) != FALSE || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool EntryIsItself(const std::wstring& path) {
+    const std::wstring name = WithoutTrailingBackslashes(path);
+    const DWORD attributes = ::GetFileAttributesW(ExtendedLengthPath(name).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    // A link the system shows as one is removed as a link, never through it.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+    return SamePath(ResolvedPath(name), name);
 }

@@ -35,6 +35,8 @@ void DeleteReadOnlyFile(const std::wstring& longName, DWORD attributes) {
 // Deletes one file permanently (no recycle bin) without any user interface.
 // The outcome is not examined: a file in use or already gone is passed over.
 void ShellDeleteFile(const std::wstring& fileName) {
+    // A path that leads through a link to another file would delete that file.
+    if (!EntryIsItself(fileName)) return;
     if (NeedsExtendedLength(fileName)) {
         // The shell's file operation cannot take paths beyond MAX_PATH.
         const std::wstring longName = ExtendedLengthPath(fileName);

@@ -43,12 +43,15 @@ void DrawStateImage(HDC dc, int x, int y, int image, bool ticked) {
     RECT square{x + 3, y + 2, x + 12, y + 11};
     TBrush brush(::CreateSolidBrush(StateColours[image]));
     ::FillRect(dc, &square, brush.Get());
-    if (!ticked) return;
+    if (ticked) DrawTick(dc, x + 4, y + 4);
+}
+
+void DrawTick(HDC dc, int x, int y) {
     TBrush black(::CreateSolidBrush(RGB(0, 0, 0)));
     for (int row = 0; row < 6; ++row)
         for (int column = 0; column < 7; ++column)
             if (TickRows[row][column] == '#') {
-                RECT pixel{x + 4 + column, y + 4 + row, x + 5 + column, y + 5 + row};
+                RECT pixel{x + column, y + row, x + 1 + column, y + 1 + row};
                 ::FillRect(dc, &pixel, black.Get());
             }
 }

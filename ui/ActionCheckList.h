@@ -60,6 +60,9 @@ private:
     std::vector<bool> FChecked;
 };
 
+// Draws the black tick (7 x 6 pixels) with its top-left pixel at (X, Y).
+void DrawTick(HDC dc, int x, int y);
+
 // Draws the 16 x 16 state image (0 light blue, 1 light red, 2 light green) and,
 // when Ticked, the tick over it, with the image's top-left corner at (X, Y).
 void DrawStateImage(HDC dc, int x, int y, int image, bool ticked);

@@ -1,5 +1,7 @@
 #include "ui/LegendFormUnit.h"
 
+#include "ui/ActionCheckList.h"
+
 #include "platform/Gdi.h"
 
 namespace {
@@ -18,16 +20,6 @@ constexpr TLegendRow LegendRows[TLegendForm::RowCount] = {
     {RGB(255, 255, 255), false, L"这些对象将在按下[清理]按钮时被忽略"},
 };
 
-// The main list's tick, as it sits on its 9 x 9 square: one string per row ('#' = black).
-constexpr const char* TickRows[] = {
-    "      #",
-    "     ##",
-    "#   ## ",
-    "## ##  ",
-    " ###   ",
-    "  #    ",
-};
-
 constexpr int RowsLeft = 12, RowsTop = 10, TextGap = 8;
 
 }  // namespace
@@ -40,15 +32,8 @@ void DrawLegendSquare(HDC dc, int x, int y, COLORREF colour, bool ticked) {
     RECT inside{x + 1, y + 1, x + size - 1, y + size - 1};
     TBrush fill(::CreateSolidBrush(colour));
     ::FillRect(dc, &inside, fill.Get());
-    if (!ticked) return;
     // Placed inside the frame as the list places it on its square.
-    for (int row = 0; row < 6; ++row)
-        for (int column = 0; column < 7; ++column)
-            if (TickRows[row][column] == '#') {
-                RECT pixel{inside.left + 1 + column, inside.top + 2 + row, inside.left + 2 + column,
-                           inside.top + 3 + row};
-                ::FillRect(dc, &pixel, black.Get());
-            }
+    if (ticked) DrawTick(dc, inside.left + 1, inside.top + 2);
 }
 
 TLegendForm::TLegendForm(HWND owner) {

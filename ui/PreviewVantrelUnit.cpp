@@ -12,14 +12,6 @@ constexpr int Bevel = 2;
 constexpr int ButtonWidth = 79, ButtonHeight = 22, ButtonGap = 4;
 constexpr int LineHeight = 13;
 
-std::wstring WindowText(HWND wnd) {
-    const int length = ::GetWindowTextLengthW(wnd);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    ::GetWindowTextW(wnd, text.data(), length + 1);
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
 // Shows the hourglass until the guard ends, also when an error ends it.
 class THourglass {
 public:

@@ -57,14 +57,6 @@ HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWO
     return wnd;
 }
 
-std::wstring WindowText(HWND wnd) {
-    const int length = ::GetWindowTextLengthW(wnd);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    ::GetWindowTextW(wnd, text.data(), length + 1);
-    text.resize(static_cast<size_t>(length));
-    return text;
-}
-
 std::wstring TrimBlanksAndControls(const std::wstring& text) {
     size_t first = 0, last = text.size();
     while (first < last && text[first] <= L' ') ++first;

@@ -2,6 +2,14 @@
 
 #include "platform/ErrorBox.h"
 
+std::wstring WindowText(HWND wnd) {
+    const int length = ::GetWindowTextLengthW(wnd);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    ::GetWindowTextW(wnd, text.data(), length + 1);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
 TWindow::~TWindow() { DestroyHandle(); }
 
 void TWindow::CreateHandle(const TCreateArgs& args) {

@@ -7,6 +7,9 @@
 
 // A derived window destroys its handle in its own destructor: the messages that
 // destruction sends must still reach the derived class's handlers.
+// The text of a window or control.
+std::wstring WindowText(HWND wnd);
+
 class TWindow {
 public:
     TWindow() = default;

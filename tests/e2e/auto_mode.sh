@@ -37,8 +37,13 @@ STAY=(
   "$D/excluded/backup.bak"
   "$D/Projects/young.bak"
   "$D/Projects/Photos/picture.jpg"
+  "$D/Documents/precious.doc"
 )
 for f in "${GO[@]}"; do old "$f"; done
+# A link named like junk whose target is a document elsewhere: the document stays.
+old "$D/Documents/precious.doc"
+ln -s "$D/Documents/precious.doc" "$D/Projects/link-to-precious.bak"
+touch -h -d '40 days ago' "$D/Projects/link-to-precious.bak"
 for f in "${STAY[@]}"; do old "$f"; done
 young "$D/Projects/young.bak"
 

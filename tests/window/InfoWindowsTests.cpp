@@ -93,12 +93,6 @@ private:
     HWND FHandle;
 };
 
-std::wstring WindowText(HWND wnd) {
-    wchar_t text[1024] = {};
-    ::GetWindowTextW(wnd, text, 1024);
-    return text;
-}
-
 SIZE ClientSize(HWND wnd) {
     RECT client;
     ::GetClientRect(wnd, &client);

@@ -78,11 +78,7 @@ void SelectEntry(HWND form, int index) {
     ::SendMessageW(::GetDlgItem(form, F::idExcludeDirectoriesListBox), LB_SETCURSEL, index, 0);
 }
 
-std::wstring Text(HWND wnd) {
-    wchar_t text[256] = {};
-    ::GetWindowTextW(wnd, text, 256);
-    return text;
-}
+std::wstring Text(HWND wnd) { return WindowText(wnd); }
 
 bool HasStyle(HWND wnd, LONG_PTR style) { return (::GetWindowLongPtrW(wnd, GWL_STYLE) & style) == style; }
 
