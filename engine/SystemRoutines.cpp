@@ -3,6 +3,7 @@
 #include "engine/Exceptions.h"
 #include "platform/ErrorBox.h"
 #include "platform/Handles.h"
+#include "platform/LongPath.h"
 #include "platform/Registry.h"
 
 #include <windows.h>
@@ -40,7 +41,8 @@ int32_t GetUptimeSeconds() {
 
 TDateTime GetFileLastAccessTime(const std::wstring& fileName) {
     WIN32_FIND_DATAW data;
-    TFindHandle find(::FindFirstFileExW(fileName.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    TFindHandle find(::FindFirstFileExW(ExtendedLengthPath(fileName).c_str(), FindExInfoBasic, &data,
+                                        FindExSearchNameMatch, nullptr, 0));
     if (!find) throw Exception(L"无法读取上一次访问文件的时间。\r\n" + fileName);
     find.Reset();
     FILETIME local;
