@@ -70,7 +70,7 @@ gone=$(comm -23 "$WINEPREFIX/before.txt" "$WINEPREFIX/after.txt")
 for f in "${GO[@]}"; do e2e_check "deleted: ${f#$WINEPREFIX/}" [ ! -e "$f" ]; done
 for f in "${STAY[@]}"; do e2e_check "kept: ${f#$WINEPREFIX/}" [ -e "$f" ]; done
 e2e_check "emptied temporary folders removed" [ ! -e "$TEMP_DIR/vt-setup" ]
-e2e_check "canary outside the sandbox untouched" [ -e "$CANARY/outside.tmp" ] && [ -e "$CANARY/outside.bak" ]
+e2e_check "canary outside the sandbox untouched" test -e "$CANARY/outside.tmp" -a -e "$CANARY/outside.bak"
 rm -rf "$CANARY"
 
 # Everything that went must be one of ours or lie in the temporary folders,

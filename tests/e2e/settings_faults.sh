@@ -1,0 +1,257 @@
+#!/usr/bin/env bash
+# Faults of the settings file, end to end: Vantrel.exe /auto (and once a normal
+# start) against empty, truncated, foreign, wrongly declared, huge and crowded
+# settings files, a read-only file, a per-user folder that cannot be made, and
+# kills at random moments, many of them while the file is being saved. Every
+# start must end normally; a file that cannot be used must be reported in the
+# error box and kept as "<name>.unreadable"; a file that cannot be saved must be
+# reported and stay as it was; a kill must leave the previous file or a whole
+# new one, never a broken one.
+set -u
+source "$(dirname "$0")/../../scripts/lib/common.sh"
+source "$VT_ROOT/scripts/lib/sandbox.sh"
+source "$VT_ROOT/scripts/lib/e2e.sh"
+
+PROBE_BUILT="$VT_CMAKE_BUILD/tests/window-probe.exe"
+[ -f "$PROBE_BUILT" ] || { e2e_fail "window-probe.exe is not built"; exit 1; }
+e2e_setup settingsfaults
+EXE='C:\Apps\Vantrel\Vantrel.exe'
+e2e_install_exe "$EXE"
+cp "$PROBE_BUILT" "$E2E_C/Apps/window-probe.exe"
+APPDATA_DIR=$(realpath "$(vt_sandbox_folder APPDATA)")
+case "$APPDATA_DIR" in "$VT_BUILD"/*) ;; *) e2e_fail "application data outside build/"; exit 1 ;; esac
+DIR="$APPDATA_DIR/Holvane/Vantrel"
+CFG="$DIR/Vantrel.cfg"
+BESIDE="$E2E_C/Apps/Vantrel/Vantrel.cfg"
+WORK="$WINEPREFIX/faults"
+rm -rf "$APPDATA_DIR/Holvane" "$WORK" "$BESIDE" "$BESIDE.new" "$BESIDE.unreadable"
+mkdir -p "$WORK"
+
+probe() { wine 'C:\Apps\window-probe.exe' "$@" 2>/dev/null | tr -d '\r'; }
+
+# The Linux process of the running Vantrel.exe of this sandbox.
+vantrel_pid() {
+    local p
+    for p in $(pgrep -f 'Vantrel\.exe' 2>/dev/null); do
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "$p"; return 0; }
+    done
+    return 1
+}
+
+# Dismisses the visible error box (caption "Vantrel"): its texts are appended to
+# $BOXES, then Return is pressed on it.
+dismiss_box() {
+    local w texts
+    for w in $(xdotool search --onlyvisible --name '^Vantrel$' 2>/dev/null); do
+        texts=$(probe texts Vantrel | awk '/^window .* #32770 /{box=1; next} /^window /{box=0} box{sub(/^  [^:]*: /, ""); printf "%s ", $0}')
+        BOXES="${BOXES:+$BOXES | }${texts:-?}"
+        xdotool windowfocus "$w" 2>/dev/null; xdotool key --window "$w" Return 2>/dev/null
+        sleep 0.3
+    done
+}
+
+# Runs Vantrel.exe with arguments $2.. for at most $1 seconds, dismissing error
+# boxes. Sets RC (124 on time-out) and BOXES (the texts of the boxes shown).
+run_vantrel() {
+    local limit=$1; shift
+    BOXES=""
+    (cd "$E2E_C" && exec wine "$EXE" "$@" >/dev/null 2>&1) &
+    local launcher=$! ticks=0
+    while kill -0 "$launcher" 2>/dev/null; do
+        [ -n "$(xdotool search --onlyvisible --name '^Vantrel$' 2>/dev/null)" ] && dismiss_box
+        sleep 0.1
+        ticks=$((ticks + 1))
+        if [ "$ticks" -gt $((limit * 10)) ]; then
+            kill -9 "$(vantrel_pid)" 2>/dev/null
+            wait "$launcher" 2>/dev/null
+            RC=124; return
+        fi
+    done
+    wait "$launcher"; RC=$?
+}
+
+# A settings document that ends where it should and has one CleanupItem per action.
+complete_doc() {
+    [ -f "$1" ] && tail -c 20 "$1" | grep -q '</VantrelSettings>' &&
+        [ "$(grep -c '<CleanupItem ' "$1")" -eq "$ACTIONS" ]
+}
+same_bytes() { cmp -s "$1" "$2"; }
+read_only() { ! stat -c %A "$1" | grep -q w; }  # root may write anyway; the mode is what Wine reads
+folder_alone() { [ -d "$1" ] && [ ! -e "$1.new" ]; }
+box_says() { [[ "$BOXES" == *"$1"* ]]; }
+
+# --- No file at all: the reference run ---
+run_vantrel 60 /auto
+e2e_check "no settings file: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+e2e_check "no settings file: no error box ($BOXES)" [ -z "$BOXES" ]
+ACTIONS=$(grep -c '<CleanupItem ' "$CFG" 2>/dev/null || echo 0)
+e2e_check "no settings file: a new file with one entry per action ($ACTIONS)" [ "$ACTIONS" -ge 14 ]
+cp "$CFG" "$WORK/good.cfg"
+
+# --- Files that cannot be used: reported, kept as .unreadable, replaced ---
+printf '' >"$WORK/empty.cfg"
+head -c $(( $(stat -c %s "$WORK/good.cfg") / 2 )) "$WORK/good.cfg" >"$WORK/truncated.cfg"
+printf '<?xml version="1.0"?>\r\n<Other><Options ScanMode="Quick"/></Other>\r\n' >"$WORK/foreign.cfg"
+printf '\xff\xfe\x00<\x00V' >"$WORK/binary.cfg"
+for kind in empty truncated foreign binary; do
+    rm -f "$CFG.unreadable"; cp "$WORK/$kind.cfg" "$CFG"
+    run_vantrel 60 /auto
+    e2e_check "$kind file: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+    e2e_check "$kind file: the error box names the file and the copy ($BOXES)" \
+        box_says 'Vantrel.cfg.unreadable'
+    e2e_check "$kind file: kept byte for byte as Vantrel.cfg.unreadable" same_bytes "$WORK/$kind.cfg" "$CFG.unreadable"
+    e2e_check "$kind file: replaced by a whole new file" complete_doc "$CFG"
+done
+
+# The same in a normal start: the box, then the window, which reads and closes.
+rm -f "$CFG.unreadable"; cp "$WORK/truncated.cfg" "$CFG"
+(cd "$E2E_C" && exec wine "$EXE" >/dev/null 2>&1) &
+launcher=$!
+BOXES=""
+for i in $(seq 1 100); do
+    [ -n "$(xdotool search --onlyvisible --name '^Vantrel$' 2>/dev/null)" ] && { dismiss_box; break; }
+    sleep 0.1
+done
+e2e_check "normal start on a truncated file: the error box shows ($BOXES)" box_says '不是有效的 XML'
+waited=$(probe wait-status '当前可用空间' 60 | sed -n 's/^waited_ms=//p' | cut -d. -f1)
+e2e_check "normal start on a truncated file: the window opens and reads (${waited:-?} ms)" [ "${waited:--1}" -ge 0 ]
+probe close >/dev/null
+wait "$launcher"; RC=$?
+e2e_check "normal start on a truncated file: closes with 0 (got $RC)" [ "$RC" = 0 ]
+e2e_check "normal start on a truncated file: kept as .unreadable" same_bytes "$WORK/truncated.cfg" "$CFG.unreadable"
+e2e_check "normal start on a truncated file: a whole new file" complete_doc "$CFG"
+
+# A declared encoding that does not match the bytes: either read or reported and
+# kept, never a broken file.
+for enc in UTF-16 GBK; do
+    sed "s/<?xml version=\"1.0\"?>/<?xml version=\"1.0\" encoding=\"$enc\"?>/" "$WORK/good.cfg" >"$WORK/enc-$enc.cfg"
+    rm -f "$CFG.unreadable"; cp "$WORK/enc-$enc.cfg" "$CFG"
+    run_vantrel 60 /auto
+    e2e_check "encoding=\"$enc\" on UTF-8 bytes: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+    if [ -n "$BOXES" ]; then
+        e2e_check "encoding=\"$enc\": reported and kept as .unreadable" same_bytes "$WORK/enc-$enc.cfg" "$CFG.unreadable"
+    else
+        e2e_check "encoding=\"$enc\": read without a box and nothing kept" [ ! -e "$CFG.unreadable" ]
+    fi
+    e2e_check "encoding=\"$enc\": a whole new UTF-8 file" complete_doc "$CFG"
+    e2e_check "encoding=\"$enc\": the new file declares no encoding" grep -q '^<?xml version="1.0"?>' "$CFG"
+done
+
+# --- Huge values and thousands of entries ---
+python3 - "$WORK" <<'EOF'
+import sys
+work = sys.argv[1]
+good = open(f"{work}/good.cfg", encoding="utf-8").read()
+names = [line.split('Name="')[1].split('"')[0] for line in good.splitlines() if "<CleanupItem " in line]
+huge = ('<?xml version="1.0"?>\r\n<VantrelSettings>'
+        f'<Options FileProtection="{"P" * (4 << 20)}" ScanMode="Complete" Note="{"n" * (3 << 20)}"/>'
+        f'<ExcludeDirectories><ExcludeDirectory Name="C:\\{"x" * (2 << 20)}"/></ExcludeDirectories>'
+        '</VantrelSettings>\r\n')
+open(f"{work}/huge.cfg", "w", encoding="utf-8", newline="").write(huge)
+junk = "".join(f'<CleanupItem Name="未知的操作 {i}" Enabled="True"/>' for i in range(8000))
+many = ('<?xml version="1.0"?>\r\n<VantrelSettings><CleanupItems>' + junk +
+        f'<CleanupItem Name="{names[0]}" Enabled="0"/><CleanupItem Name="{names[0]}" Enabled="1"/>'
+        '</CleanupItems></VantrelSettings>\r\n')
+open(f"{work}/many.cfg", "w", encoding="utf-8", newline="").write(many)
+open(f"{work}/first-name.txt", "w", encoding="utf-8").write(names[0])
+# A big file for the kills: 4,000 excluded folders and an unknown 4 MB attribute,
+# all of which every save writes back.
+dirs = "".join(f'<ExcludeDirectory Name="C:\\nowhere\\{i:05d}"/>' for i in range(4000))
+big = ('<?xml version="1.0"?>\r\n<VantrelSettings>'
+       f'<Options FileProtection="Smart" ScanMode="Complete" Note="{"k" * (4 << 20)}"/>'
+       f'<ExcludeDirectories>{dirs}</ExcludeDirectories></VantrelSettings>\r\n')
+open(f"{work}/big.cfg", "w", encoding="utf-8", newline="").write(big)
+EOF
+rm -f "$CFG.unreadable"; cp "$WORK/huge.cfg" "$CFG"
+run_vantrel 120 /auto
+e2e_check "megabyte attribute values: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+e2e_check "megabyte attribute values: no error box ($BOXES)" [ -z "$BOXES" ]
+e2e_check "megabyte attribute values: the protection repaired to Smart" grep -q 'FileProtection="Smart"' "$CFG"
+e2e_check "megabyte attribute values: the long excluded folder and unknown value kept" \
+    [ "$(stat -c %s "$CFG")" -gt $(( 5 << 20 )) ]
+e2e_check "megabyte attribute values: a whole new file" complete_doc "$CFG"
+
+cp "$WORK/many.cfg" "$CFG"
+first=$(cat "$WORK/first-name.txt")
+run_vantrel 120 /auto
+e2e_check "8,000 unknown CleanupItem entries: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+e2e_check "8,000 unknown CleanupItem entries: no error box ($BOXES)" [ -z "$BOXES" ]
+e2e_check "8,000 unknown CleanupItem entries: dropped, one entry per action left" complete_doc "$CFG"
+e2e_check "8,000 unknown CleanupItem entries: the first of two duplicates decided (unticked)" \
+    grep -qF "<CleanupItem Name=\"$first\" Enabled=\"False\"/>" "$CFG"
+
+# --- Files that cannot be saved: reported, the old file untouched ---
+cp "$WORK/good.cfg" "$CFG"
+sed -i 's/ScanMode="Complete"/ScanMode="Quick"/' "$CFG"
+cp "$CFG" "$WORK/readonly.cfg"
+wine cmd /c attrib +r "$(winepath -w "$CFG" 2>/dev/null)" >/dev/null 2>&1
+run_vantrel 60 /auto
+e2e_check "read-only file: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+e2e_check "read-only file: the error box says it cannot be saved ($BOXES)" box_says '无法保存设置文件'
+e2e_check "read-only file: unchanged byte for byte" same_bytes "$WORK/readonly.cfg" "$CFG"
+e2e_check "read-only file: still read-only" read_only "$CFG"
+e2e_check "read-only file: no temporary file left" [ ! -e "$CFG.new" ]
+chmod u+w "$CFG"
+
+# A file named Vantrel where the per-user folder belongs: the file beside the
+# executable stays in use.
+rm -rf "$APPDATA_DIR/Holvane"; mkdir -p "$APPDATA_DIR/Holvane"
+printf 'not a folder\n' >"$APPDATA_DIR/Holvane/Vantrel"
+cp "$WORK/readonly.cfg" "$BESIDE"
+run_vantrel 60 /auto
+e2e_check "per-user folder blocked: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+e2e_check "per-user folder blocked: no error box ($BOXES)" [ -z "$BOXES" ]
+e2e_check "per-user folder blocked: settings saved beside the executable" complete_doc "$BESIDE"
+e2e_check "per-user folder blocked: its values kept" grep -q 'ScanMode="Quick"' "$BESIDE"
+e2e_check "per-user folder blocked: the file in the way untouched" \
+    [ "$(cat "$APPDATA_DIR/Holvane/Vantrel")" = "not a folder" ]
+# ... and when nothing can be saved there either (a folder named Vantrel.cfg):
+rm -f "$BESIDE"; mkdir -p "$BESIDE"
+run_vantrel 60 /auto
+e2e_check "no place to save: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+e2e_check "no place to save: the error box says it cannot be saved ($BOXES)" box_says '无法保存设置文件'
+e2e_check "no place to save: nothing written, nothing left" folder_alone "$BESIDE"
+rmdir "$BESIDE"; rm -f "$APPDATA_DIR/Holvane/Vantrel"
+
+# --- Killed at random moments, often while saving ---
+mkdir -p "$DIR"
+kills=${VT_FAULTS_KILLS:-30}
+cp "$WORK/big.cfg" "$CFG"
+t0=$(date +%s%N); run_vantrel 120 /auto; full_ms=$(( ($(date +%s%N) - t0) / 1000000 ))
+e2e_check "big file: /auto ends with 0 in ${full_ms} ms (got $RC)" [ "$RC" = 0 ]
+big_dirs=$(grep -o '<ExcludeDirectory ' "$WORK/big.cfg" | wc -l)
+broken=0 kept=0 replaced=0 during_save=0
+for i in $(seq 1 "$kills"); do
+    cp "$WORK/big.cfg" "$CFG"
+    (cd "$E2E_C" && exec wine "$EXE" /auto >/dev/null 2>&1) &
+    launcher=$!
+    pid=""
+    for t in $(seq 1 200); do pid=$(vantrel_pid) && break; sleep 0.01; done
+    if [ $((i % 2)) = 0 ]; then
+        # the moment the new file appears, or a little later
+        delay=$(( RANDOM % 40 ))
+        for t in $(seq 1 3000); do [ -e "$CFG.new" ] && break; kill -0 "$launcher" 2>/dev/null || break; sleep 0.005; done
+        [ "$delay" -gt 0 ] && sleep "0.$(printf '%03d' "$delay")"
+    else
+        sleep "$(awk -v r=$RANDOM -v f="$full_ms" 'BEGIN { printf "%.3f", r / 32768 * f / 1000 }')"
+    fi
+    [ -e "$CFG.new" ] && during_save=$((during_save + 1))
+    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
+    wait "$launcher" 2>/dev/null
+    if same_bytes "$WORK/big.cfg" "$CFG"; then
+        kept=$((kept + 1))
+    elif complete_doc "$CFG" && [ "$(grep -o '<ExcludeDirectory ' "$CFG" | wc -l)" = "$big_dirs" ]; then
+        replaced=$((replaced + 1))
+    else
+        broken=$((broken + 1)); cp "$CFG" "$WORK/broken-$i.cfg" 2>/dev/null
+    fi
+done
+e2e_check "$kills kills ($during_save while saving): the previous file ($kept) or a whole new one ($replaced), never broken ($broken)" \
+    [ "$broken" = 0 ]
+run_vantrel 120 /auto
+e2e_check "after the kills: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+e2e_check "after the kills: no error box ($BOXES)" [ -z "$BOXES" ]
+e2e_check "after the kills: a whole file with every excluded folder" complete_doc "$CFG"
+e2e_check "after the kills: no temporary file left" [ ! -e "$CFG.new" ]
+
+[ "$E2E_FAILURES" -eq 0 ]
