@@ -119,6 +119,7 @@ TMask::TMask(const std::wstring& Mask) {
         }
     }
     if (starPending) FSteps.push_back({TStepKind::Star, 0, 0, 0});
+    FindFixedTail();
 }
 
 bool TMask::StepMatches(const TStep& step, std::wstring_view name, std::size_t pos, std::size_t& length) const {
@@ -149,7 +150,25 @@ bool TMask::StepMatches(const TStep& step, std::wstring_view name, std::size_t p
 // between stars is a fixed-length pattern and its leftmost occurrence is always
 // the best choice. That makes "retry from the most recent star, one unit later"
 // a complete search, with no stack and no allocation.
+// After the last star the mask is a fixed-length pattern that must end the
+// name; most paths offered to "*.BAK"-like masks fail there at once.
+void TMask::FindFixedTail() {
+    FTailStep = FSteps.size();
+    FTailLength = 0;
+    while (FTailStep > 0 && FSteps[FTailStep - 1].Kind != TStepKind::Star) {
+        --FTailStep;
+        FTailLength += FSteps[FTailStep].Kind == TStepKind::Pair ? 2 : 1;
+    }
+    if (FTailStep == 0) FTailStep = FSteps.size();  // no star: the ordinary match is as quick
+}
+
 bool TMask::Match(std::wstring_view Name) const {
+    if (FTailStep < FSteps.size()) {
+        if (Name.size() < FTailLength) return false;
+        std::size_t pos = Name.size() - FTailLength, length = 0;
+        for (std::size_t step = FTailStep; step < FSteps.size(); ++step, pos += length)
+            if (!StepMatches(FSteps[step], Name, pos, length)) return false;
+    }
     const std::size_t m = FSteps.size();
     const std::size_t n = Name.size();
     constexpr std::size_t None = static_cast<std::size_t>(-1);

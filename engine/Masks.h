@@ -81,10 +81,13 @@ private:
     };
 
     bool Match(std::wstring_view Name) const;
+    void FindFixedTail();
     bool StepMatches(const TStep& step, std::wstring_view name, std::size_t pos, std::size_t& length) const;
 
     std::vector<TStep> FSteps;
     std::vector<TCharSet> FSets;
+    std::size_t FTailStep = 0;    // first step after the last star; FSteps.size() when there is no fixed tail
+    std::size_t FTailLength = 0;  // units that tail covers
 };
 
 // Compiles Mask on every call; prefer TMask or TCompiledMaskList in loops.

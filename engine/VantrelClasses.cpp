@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <unordered_set>
+
 namespace {
 
 // i of n as a whole per cent, halves going to the even neighbour. Integer
@@ -48,6 +50,16 @@ void ShellDeleteFile(const std::wstring& fileName) {
             ::DeleteFileW(longName.c_str());
         return;
     }
+    // Not every shell deletes read-only files without asking; a backup or log
+    // file the user chose to clean goes all the same. Decided before deleting:
+    // once the file is gone its name may lead to another one (under Wine, a
+    // name that differs only in letter case), which nothing has checked.
+    const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteReadOnlyFile(fileName, attributes);
+        return;
+    }
     std::wstring from = fileName;
     from.push_back(L'\0');  // the list ends with a second terminating zero
     SHFILEOPSTRUCTW op{};
@@ -56,12 +68,6 @@ void ShellDeleteFile(const std::wstring& fileName) {
     op.pFrom = from.c_str();
     op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
     ::SHFileOperationW(&op);
-    // Not every shell deletes read-only files without asking; a backup or log
-    // file the user chose to clean goes all the same.
-    const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        DeleteReadOnlyFile(fileName, attributes);
 }
 
 // True when the file no longer exists (temporary files come and go during a walk).
@@ -110,6 +116,14 @@ bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, std::wstring
 }
 
 bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection) const {
+    // Decide the rule first: reading a file's time costs far more than matching
+    // its name, and two of the modes never look at it.
+    const bool smart = FileProtection == L"Smart";
+    const bool sessionRule = FileProtection == L"Uptime" || (smart && SmartProtection == TSmartProtection::spSession);
+    const bool weekRule = FileProtection == L"Week" || (smart && SmartProtection == TSmartProtection::spWeek);
+    if (FileProtection == L"None") return !FileIsGone(FileName);
+    if (!sessionRule && !weekRule) return false;
+
     TDateTime lastAccess;
     try {
         lastAccess = GetFileLastAccessTime(FileName);
@@ -119,13 +133,8 @@ bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::
         if (FileIsGone(FileName)) return false;
         throw;
     }
-    const bool smart = FileProtection == L"Smart";
-    if (FileProtection == L"None") return true;
-    if (FileProtection == L"Uptime" || (smart && SmartProtection == TSmartProtection::spSession))
-        return GetUptimeSeconds() <= SecondsBetween(Now(), lastAccess);
-    if (FileProtection == L"Week" || (smart && SmartProtection == TSmartProtection::spWeek))
-        return WeeksBetween(Now(), lastAccess) >= 1;
-    return false;
+    if (sessionRule) return GetUptimeSeconds() <= SecondsBetween(Now(), lastAccess);
+    return WeeksBetween(Now(), lastAccess) >= 1;
 }
 
 void TCleanupFileMaskItem::GetFirstInfoLine(std::wstring& Text) {
@@ -202,8 +211,18 @@ TCleanupCustomItem& TCleanupList::Items(int Index) const {
 void TCleanupList::SetChecked(int Index, bool Value) { Items(Index).Checked = Value; }
 
 void TCleanupList::ExecuteChecked() {
-    for (auto& item : FItems)
-        if (item->Checked) item->Perform();
+    // A file that several actions took is deleted once, by the first of them.
+    // Deleting its name again would take whatever carries that name by then,
+    // unchecked: a file made since, or, under Wine, a file whose name differs
+    // only in letter case.
+    std::unordered_set<std::wstring> handled;
+    for (auto& item : FItems) {
+        if (!item->Checked) continue;
+        if (auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(item.get()))
+            std::erase_if(fileMaskItem->FoundFiles,
+                          [&handled](const std::wstring& file) { return !handled.insert(file).second; });
+        item->Perform();
+    }
 }
 
 void TCleanupList::ClearFoundFiles() {

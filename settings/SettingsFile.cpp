@@ -131,6 +131,11 @@ std::string ReadSettingsFile(const std::wstring& fileName) {
 }
 
 void WriteSettingsFile(const std::wstring& fileName, const std::string& bytes) {
+    // Windows refuses to replace a read-only file; Wine's rename replaces it, which
+    // would silently undo the user's protection of the file.
+    const DWORD existing = ::GetFileAttributesW(ApiPath(fileName).c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0)
+        RaiseFileError(L"无法保存设置文件 ", fileName, ERROR_ACCESS_DENIED);
     const std::wstring temporary = fileName + L".new";
     // A leftover of an interrupted save may carry attributes that refuse CREATE_ALWAYS.
     ::SetFileAttributesW(ApiPath(temporary).c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -17,7 +17,8 @@ std::string ReadSettingsFile(const std::wstring& FileName);
 
 // Writes Bytes to "<FileName>.new", flushes it to disk and then puts it in place
 // of FileName in one step. On any failure the new file is removed, FileName keeps
-// its previous contents, and EOSError is raised.
+// its previous contents, and EOSError is raised. A read-only FileName is never
+// replaced (EOSError with ERROR_ACCESS_DENIED, as Windows itself answers).
 void WriteSettingsFile(const std::wstring& FileName, const std::string& Bytes);
 
 // Copies FileName to CopyName, replacing an existing CopyName. Raises EOSError.

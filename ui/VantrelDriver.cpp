@@ -78,7 +78,10 @@ void TVantrelForm::StartReadingActionExecute() {
     ::SendMessageW(FGauge, PBM_SETRANGE32, 0, FGaugeMaximum);
     ::SendMessageW(FGauge, PBM_SETPOS, 0, 0);
 
+    // Read once per pass: a change in the setup window restarts the pass.
     const std::wstring protection = FileProtection();
+    FPassFileProtection = protection;
+    FLastStatusTick = 0;
     if (protection == L"Uptime" || protection == L"Smart")
         FDirReader->SetMinAccessAge(GetUptimeSeconds());
     else if (protection == L"Week")
@@ -121,11 +124,16 @@ void TVantrelForm::HandleDirReaderDirectory(TDirReader*, const std::wstring& Dir
         FListNeedsRefresh = false;
     }
     ++FDirectoryCount;
+    NoteEmptyDirCandidate(DirName);
+    // Nobody reads thousands of paths a second: the gauge and the status lines
+    // follow the walk ten times a second, which keeps their cost out of the pass.
+    const uint64_t now = ::GetTickCount64();
+    if (FDirectoryCount > 1 && now - FLastStatusTick < StatusIntervalMs) return;
+    FLastStatusTick = now;
     const int position = std::min(FDirectoryCount, FGaugeMaximum);
     ::SendMessageW(FGauge, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     SetStatus1(ReadingStatusText(position, FGaugeMaximum));
     ShowShortenedPath(WithoutTrailingBackslash(DirName));
-    NoteEmptyDirCandidate(DirName);
 }
 
 void TVantrelForm::ShowShortenedPath(const std::wstring& path) {
@@ -148,7 +156,7 @@ void TVantrelForm::NoteEmptyDirCandidate(const std::wstring& DirName) {
 }
 
 void TVantrelForm::HandleDirReaderFile(TDirReader*, const std::wstring& FileName) {
-    if (FActionList->AddFoundFile(FileName, FileProtection())) FListNeedsRefresh = true;
+    if (FActionList->AddFoundFile(FileName, FPassFileProtection)) FListNeedsRefresh = true;
 }
 
 void TVantrelForm::HandleDirReaderFinished(TDirReader*) {

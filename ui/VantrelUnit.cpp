@@ -102,8 +102,11 @@ TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
     ::ShowWindow(Handle(), FAutoMode ? SW_SHOWMINNOACTIVE : SW_SHOWNORMAL);
     ::UpdateWindow(Handle());
     // The first activation starts reading; it is taken from the message loop so
-    // the pass never runs inside this constructor or inside ShowWindow.
-    if (FAutoMode) ::PostMessageW(Handle(), WM_FIRST_ACTIVATION, 0, 0);
+    // the pass never runs inside this constructor or inside ShowWindow. A window
+    // that was already active when shown gets no WM_ACTIVATE: an error box of the
+    // creation steps, owned by the still hidden window, hands the activation back
+    // to it when it closes.
+    if (FAutoMode || ::GetActiveWindow() == Handle()) ::PostMessageW(Handle(), WM_FIRST_ACTIVATION, 0, 0);
 }
 
 TVantrelForm::~TVantrelForm() {

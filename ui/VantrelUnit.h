@@ -144,4 +144,7 @@ private:
     int FDriveIndex = 0;
     TCompiledMaskList FEmptyDirCandidateMasks;
     bool FCloseRequested = false;
+    std::wstring FPassFileProtection;  // the protection mode of the running pass
+    uint64_t FLastStatusTick = 0;      // when the reading status was last shown
+    static constexpr uint64_t StatusIntervalMs = 100;
 };

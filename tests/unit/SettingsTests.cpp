@@ -460,3 +460,24 @@ TEST_F(SettingsSave, SaveIntoAMissingFolderRaisesAndWritesNothing) {
     TXMLVantrelSettingsType settings = NewVantrelSettings();
     EXPECT_THROW(settings.SaveToFile(Temp.Path() + L"no such folder\\Vantrel.cfg"), EOSError);
 }
+
+TEST_F(SettingsSave, ReadOnlyFileIsNotReplaced) {
+    TXMLVantrelSettingsType settings = NewVantrelSettings();
+    settings.Options().SetScanMode(L"Quick");
+    settings.SaveToFile(FileName);
+    const std::string before = ReadBytes(FileName);
+    ASSERT_TRUE(::SetFileAttributesW(FileName.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    settings.Options().SetScanMode(L"Complete");
+    try {
+        settings.SaveToFile(FileName);
+        ADD_FAILURE() << "a read-only settings file was replaced";
+    } catch (const EOSError& e) {
+        EXPECT_EQ(e.Code(), DWORD(ERROR_ACCESS_DENIED));
+        EXPECT_NE(e.Message().find(FileName), std::wstring::npos);
+    }
+    EXPECT_EQ(ReadBytes(FileName), before);
+    EXPECT_NE(::GetFileAttributesW(FileName.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_FALSE(FileExists(FileName + L".new"));
+    ::SetFileAttributesW(FileName.c_str(), FILE_ATTRIBUTE_NORMAL);  // so the folder can go
+}

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -317,6 +318,67 @@ TEST_F(ActionModel, ExecuteDeletesWithHalfEvenPercentagesAndEmptiesTheList) {
     action.FoundFiles = {readOnly};
     action.Execute();
     EXPECT_FALSE(FileExists(readOnly));
+}
+
+// A file two actions took goes with the first; the second must not delete the
+// name again, or it takes a file made there since, which nobody checked.
+TEST_F(ActionModel, FileTakenByTwoActionsIsDeletedOnce) {
+    TCleanupList list;
+    auto& tmp = AddMaskAction(list, {L"tmp", {L"*.tmp"}});
+    auto& folder = AddMaskAction(list, {L"folder", {Folder.Path() + L"*"}});
+    const std::wstring file = FileAccessedAgo(L"setup.tmp", 30 * Day);
+    const std::wstring other = FileAccessedAgo(L"other.dat", 30 * Day);
+    ASSERT_TRUE(list.AddFoundFile(file, L"None"));
+    ASSERT_TRUE(list.AddFoundFile(other, L"None"));
+    ASSERT_EQ(folder.FoundFiles.size(), 2u);
+    list.SetChecked(0, true);
+    list.SetChecked(1, true);
+    bool remade = false;
+    std::vector<std::wstring> texts;
+    list.OnStatus = [&](TCleanupCustomItem* sender, const std::wstring& text) {
+        if (sender == &folder && !remade) {  // a program writes a new file under the old name
+            Folder.CreateFile(L"setup.tmp");
+            remade = true;
+        }
+        if (!text.empty()) texts.push_back(text);
+    };
+    list.ExecuteChecked();
+    EXPECT_TRUE(remade);
+    EXPECT_TRUE(FileExists(file)) << "the new file went unchecked";
+    EXPECT_FALSE(FileExists(other));
+    EXPECT_TRUE(tmp.FoundFiles.empty());
+    EXPECT_TRUE(folder.FoundFiles.empty());
+    EXPECT_EQ(texts, (std::vector<std::wstring>{L"tmp  100%", L"folder  100%"}));
+}
+
+// Under Wine a folder can hold names that differ only in case, and a name whose
+// file is gone opens its twin. Run by tests/helpers/case_twins.sh, which makes
+// ro.bak with a read-only RO.BAK and dup.tmp with DUP.TMP; only the lower-case
+// files may go.
+TEST_F(ActionModel, NeverDeletesACaseTwin) {
+    wchar_t base[MAX_PATH];
+    if (::GetEnvironmentVariableW(L"VT_CASE_TWINS", base, MAX_PATH) == 0) GTEST_SKIP() << "run by case_twins.sh";
+    const std::wstring folder = std::wstring(base) + L"\\";
+    TCleanupList list;
+    auto& backups = AddMaskAction(list, {L"bak", {L"*.bak"}});
+    auto& tmp = AddMaskAction(list, {L"tmp", {L"*.tmp"}});
+    auto& all = AddMaskAction(list, {L"folder", {folder + L"*"}});
+    backups.FoundFiles = {folder + L"ro.bak"};
+    tmp.FoundFiles = {folder + L"dup.tmp"};
+    all.FoundFiles = {folder + L"dup.tmp"};
+    for (int i = 0; i < 3; ++i) list.SetChecked(i, true);
+    list.ExecuteChecked();
+
+    std::vector<std::wstring> left;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+        if (data.cFileName[0] != L'.') left.push_back(data.cFileName);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::wstring>{L"DUP.TMP", L"RO.BAK"}));
 }
 
 TEST_F(ActionModel, ExecutePassesOverFilesItCannotDeleteAndStillEmptiesTheList) {
