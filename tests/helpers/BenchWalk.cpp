@@ -2,6 +2,12 @@
 // so the figures compare as ratios: a bare recursive FindFirstFileW walk, the
 // same with FindFirstFileExW as TDirReader opens its listings, and TDirReader
 // itself in the configurations the reading pass uses. Prints a table.
+//
+// bench-walk.exe --bare Root: one bare walk and nothing else, the counterpart
+// scripts/bench times as a whole process beside Vantrel.exe. Prints the counts,
+// the walk's own time and the peak working set as "@result" lines.
+#include "BenchSupport.h"
+
 #include "engine/OrvDirectoryReader.h"
 #include "engine/SystemRoutines.h"
 
@@ -16,26 +22,7 @@
 
 namespace {
 
-struct TCounts {
-    long long Files = 0;
-    long long Dirs = 0;
-};
-
-void BareWalk(const std::wstring& dir, TCounts& counts) {
-    ++counts.Dirs;
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((dir + L"*.*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        if (data.cFileName[0] == L'.' && (data.cFileName[1] == 0 || (data.cFileName[1] == L'.' && data.cFileName[2] == 0)))
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            BareWalk(dir + data.cFileName + L"\\", counts);
-        else
-            ++counts.Files;
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-}
+using bench::TCounts;
 
 void BareWalkEx(const std::wstring& dir, TCounts& counts) {
     ++counts.Dirs;
@@ -44,8 +31,7 @@ void BareWalkEx(const std::wstring& dir, TCounts& counts) {
                                      FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) return;
     do {
-        if (data.cFileName[0] == L'.' && (data.cFileName[1] == 0 || (data.cFileName[1] == L'.' && data.cFileName[2] == 0)))
-            continue;
+        if (bench::IsDotEntry(data.cFileName)) continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             BareWalkEx(dir + data.cFileName + L"\\", counts);
         else
@@ -64,9 +50,10 @@ void PeekPump() {
 }
 
 struct TCase {
-    const wchar_t* Name;
+    const char* Key;
+    const char* Name;
     std::function<TCounts()> Run;
-    std::vector<double> Ms;
+    bench::TSamples Times;
     TCounts Counts;
 };
 
@@ -90,63 +77,58 @@ TCounts ReaderWalk(const std::wstring& root, const std::wstring& mask, int32_t m
     return counts;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+// One bare walk, for the process-level comparison with Vantrel.exe.
+int BareOnly(const std::wstring& root) {
+    bench::TStopwatch watch;
+    const TCounts counts = bench::BareWalkOf(root);
+    const double ms = watch.Ms();
+    bench::Result("bare_files", static_cast<double>(counts.Files));
+    bench::Result("bare_dirs", static_cast<double>(counts.Dirs));
+    bench::Result("bare_walk_ms", ms);
+    bench::Result("bare_peak_mb", bench::PeakWorkingSetMB());
+    return 0;
 }
 
 }  // namespace
 
 int main() {
-    int argc = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench-walk Root [Repeats]\n");
+    const std::vector<std::wstring> args = bench::Arguments();
+    if (args.size() == 2 && args[0] == L"--bare") return BareOnly(bench::WithBackslash(args[1]));
+    if (args.empty() || args.size() > 2) {
+        std::fprintf(stderr, "usage: bench-walk Root [Repeats] | bench-walk --bare Root\n");
         return 2;
     }
-    std::wstring root = argv[1];
-    if (root.back() != L'\\') root.push_back(L'\\');
-    const int repeats = argc > 2 ? std::max(1, _wtoi(argv[2])) : 3;
-    ::LocalFree(argv);
+    const std::wstring root = bench::WithBackslash(args[0]);
+    const int repeats = args.size() > 1 ? std::max(1, _wtoi(args[1].c_str())) : 3;
     // A message queue for the pump case, as the program's thread has one.
     MSG msg;
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
 
     std::vector<TCase> cases;
-    cases.push_back({L"bare FindFirstFileW walk", [&] { TCounts c; BareWalk(root, c); return c; }, {}, {}});
-    cases.push_back({L"bare FindFirstFileExW basic+large", [&] { TCounts c; BareWalkEx(root, c); return c; }, {}, {}});
-    cases.push_back({L"TDirReader *.*, MinAccessAge 0", [&] { return ReaderWalk(root, L"*.*", 0, false); }, {}, {}});
-    cases.push_back({L"TDirReader *.*, MinAccessAge 1", [&] { return ReaderWalk(root, L"*.*", 1, false); }, {}, {}});
-    cases.push_back({L"TDirReader *.*, 604800 (week)", [&] { return ReaderWalk(root, L"*.*", 604800, false); }, {}, {}});
-    cases.push_back({L"TDirReader *.tmp", [&] { return ReaderWalk(root, L"*.tmp", 0, false); }, {}, {}});
-    cases.push_back({L"TDirReader *.*, 0, message pump", [&] { return ReaderWalk(root, L"*.*", 0, true); }, {}, {}});
-    cases.push_back({L"same, PeekMessageW at every file", [&] { return ReaderWalk(root, L"*.*", 0, false, true); }, {}, {}});
+    cases.push_back({"bare", "bare FindFirstFileW walk", [&] { return bench::BareWalkOf(root); }, {}, {}});
+    cases.push_back({"bare_ex", "bare FindFirstFileExW basic+large", [&] { TCounts c; BareWalkEx(root, c); return c; },
+                     {}, {}});
+    cases.push_back({"reader", "TDirReader *.*, MinAccessAge 0", [&] { return ReaderWalk(root, L"*.*", 0, false); },
+                     {}, {}});
+    cases.push_back({"reader_age1", "TDirReader *.*, MinAccessAge 1", [&] { return ReaderWalk(root, L"*.*", 1, false); },
+                     {}, {}});
+    cases.push_back({"reader_week", "TDirReader *.*, 604800 (week)",
+                     [&] { return ReaderWalk(root, L"*.*", 604800, false); }, {}, {}});
+    cases.push_back({"reader_tmp", "TDirReader *.tmp", [&] { return ReaderWalk(root, L"*.tmp", 0, false); }, {}, {}});
+    cases.push_back({"reader_pump", "TDirReader *.*, 0, message pump", [&] { return ReaderWalk(root, L"*.*", 0, true); },
+                     {}, {}});
+    cases.push_back({"reader_pump_each", "same, PeekMessageW at every file",
+                     [&] { return ReaderWalk(root, L"*.*", 0, false, true); }, {}, {}});
 
-    TCounts warm;
-    BareWalk(root, warm);  // fill the caches before anything is timed
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
-    for (int round = 0; round < repeats; ++round) {
-        for (auto& c : cases) {
-            LARGE_INTEGER start, stop;
-            ::QueryPerformanceCounter(&start);
-            c.Counts = c.Run();
-            ::QueryPerformanceCounter(&stop);
-            c.Ms.push_back(1000.0 * static_cast<double>(stop.QuadPart - start.QuadPart) /
-                           static_cast<double>(frequency.QuadPart));
-        }
-    }
+    const TCounts warm = bench::BareWalkOf(root);  // fill the caches before anything is timed
+    for (int round = 0; round < repeats; ++round)
+        for (auto& c : cases) c.Times.Measure([&] { c.Counts = c.Run(); });
 
-    const double bare = Median(cases[0].Ms);
-    std::printf("tree: %ls  (%lld directories, %lld files; %d rounds, cases interleaved)\n", root.c_str(), warm.Dirs,
-                warm.Files, repeats);
-    std::printf("%-36s %10s %10s %10s %9s %9s\n", "walk", "median ms", "min ms", "max ms", "files", "vs bare");
-    for (const auto& c : cases) {
-        const double median = Median(c.Ms);
-        std::printf("%-36ls %10.1f %10.1f %10.1f %9lld %8.2fx\n", c.Name, median,
-                    *std::min_element(c.Ms.begin(), c.Ms.end()), *std::max_element(c.Ms.begin(), c.Ms.end()),
-                    c.Counts.Files, median / bare);
-    }
+    std::printf("walks of %ls (%lld directories, %lld files; %d rounds, interleaved; medians)\n", root.c_str(),
+                warm.Dirs, warm.Files, repeats);
+    bench::PrintSamplesHeader("   files");
+    for (const auto& c : cases)
+        bench::PrintSamples((std::string("walk_") + c.Key).c_str(), c.Name, c.Times, cases[0].Times,
+                            std::to_string(c.Counts.Files));
     return 0;
 }
