@@ -13,5 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Tests run under Wine; ctest and gtest discovery go through this.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Tests run under Wine, and only inside a sandbox prefix; ctest and gtest
+# discovery go through this.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/lib/wine-sandboxed)

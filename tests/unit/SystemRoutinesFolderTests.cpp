@@ -125,3 +125,19 @@ TEST(SystemRoutinesNetHood, ClearsTheFolderAndRecreatesIt) {
     EXPECT_FALSE(PathExists(folder + L"a"));
     EXPECT_FALSE(PathExists(folder + L"top.txt"));
 }
+
+// Wine answers GetFinalPathNameByHandleW with ERROR_MORE_DATA beyond MAX_PATH;
+// a long path must still count as itself, or no file there could be cleaned.
+TEST(SystemRoutinesDirectoryTree, EntriesBeyondMaxPathAreThemselvesAndGo) {
+    TScratchFolder scratch(L"long");
+    std::wstring folder = scratch.Path();
+    while (folder.size() < 300) folder += L"segment-Привет-xxxxxxxxxxxxxxxxxxxx\\";
+    ASSERT_TRUE(CreateDirectoryTree(folder));
+    const std::wstring file = folder + L"deep.bak";
+    ASSERT_TRUE(WriteTestFile(L"\\\\?\\" + file, "old"));
+    EXPECT_TRUE(EntryIsItself(file));
+    EXPECT_TRUE(EntryIsItself(folder));
+    EXPECT_FALSE(EntryIsItself(folder + L"missing.bak"));
+    EXPECT_TRUE(DeleteDirectoryTree(scratch.Path() + L"segment-Привет-xxxxxxxxxxxxxxxxxxxx"));
+    EXPECT_FALSE(PathExists(L"\\\\?\\" + file));
+}

@@ -157,7 +157,7 @@ class Tree:
         if self.rng.random() < 0.35:
             stem = self.rng.choice(EXOTIC)
             base = stem + base if base.startswith(("~$", ".")) or "." not in base else stem + "_" + base
-            if base.startswith("~$") is False and "~$" in base:
+            if not base.startswith("~$"):  # "~$" inside a name would only be a plain name
                 base = base.replace("~$", "")
         return base
 
@@ -196,6 +196,14 @@ def generate(sb, rng, uptime, margin, canary, scale=1):
     os.makedirs(chain, exist_ok=True)
     t.file(os.path.join(temp, "keepprot", "inner", "INSTALL.LOG"), age=t.age("old"))
     t.file(os.path.join(temp, "keepyoung", "inner", "fresh.tmp"), age=t.age("now"))
+    # Names that differ only in case: Windows cannot hold both, Wine on Linux can.
+    # Two actions take the old one; the young one must stay (unless mode None).
+    t.file(os.path.join(temp, "case", "dup.tmp"), age=t.age("old"))
+    t.file(os.path.join(temp, "case", "DUP.TMP"), age=t.age("now"))
+    # The same with a read-only young twin, taken by one action only.
+    t.mark(os.path.join(D, "case"))
+    t.file(os.path.join(D, "case", "ro.bak"), age=t.age("old"))
+    os.chmod(t.file(os.path.join(D, "case", "RO.BAK"), age=t.age("now")), 0o444)
     os.makedirs(os.path.join(C, "windows", "temp", "cmp-empty", "a", "b"), exist_ok=True)
     t.mark(os.path.join(C, "windows", "temp", "cmp-empty"))
     t.file(os.path.join(C, "windows", "temp", "cmp-wt", rng.choice(EXOTIC) + ".dat"))
@@ -472,9 +480,9 @@ def sabotage(sb, tree, rng):
     """Self-check of the oracle: removes one file that must stay and keeps one
     that must go (by recreating it), as a faulty program would."""
     kept = [p for p in tree.files if os.path.exists(p) and os.path.basename(p) in ("INSTALL.LOG", "precious.txt")]
+    went = sorted(p for p in tree.files if not os.path.lexists(p) and "/long/" not in p)
     if kept:
         os.unlink(guard(rng.choice(kept)))
-    went = sorted(p for p in tree.files if not os.path.lexists(p) and "/long/" not in p)
     if went:
         back = guard(rng.choice(went))
         os.makedirs(os.path.dirname(back), exist_ok=True)

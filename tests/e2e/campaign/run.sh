@@ -11,6 +11,6 @@ campaign_run() {
     esac
     local helper="$VT_CMAKE_BUILD/tests/campaign-helper.exe"
     [ -f "$helper" ] || vt_build campaign_helper || { e2e_fail "campaign-helper.exe not built"; return 1; }
-    python3 "$VT_ROOT/tests/e2e/campaign/campaign.py" --exe "$(VT_EXE)" --helper "$helper" \
+    python3 -B "$VT_ROOT/tests/e2e/campaign/campaign.py" --exe "$(VT_EXE)" --helper "$helper" \
         --seeds "$seeds" --first "$first" "$@"
 }

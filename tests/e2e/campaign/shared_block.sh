@@ -16,7 +16,7 @@ cp "$helper_unix" "$E2E_C/campaign-helper.exe"
 e2e_install_exe 'C:\Program Files\Vantrel\Vantrel.exe'
 D="$WINEPREFIX/drive_d"
 APPDATA_DIR=$(realpath "$(vt_sandbox_folder APPDATA)")
-case "$D" in "$VT_BUILD"/wine-*) ;; *) e2e_fail "D: is not inside the sandbox"; exit 1 ;; esac
+case "$D:$E2E_C" in "$VT_BUILD"/wine-*:"$VT_BUILD"/wine-*) ;; *) e2e_fail "the sandbox is not under $VT_BUILD"; exit 1 ;; esac
 mkdir -p "$APPDATA_DIR/Holvane/Vantrel"
 printf '<?xml version="1.0"?>\r\n<VantrelSettings><Options FileProtection="None" ScanMode="Complete"/></VantrelSettings>\r\n' \
     >"$APPDATA_DIR/Holvane/Vantrel/Vantrel.cfg"
