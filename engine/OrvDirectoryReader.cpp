@@ -257,6 +257,7 @@ void TDirReader::HandleEntry(TWalk& walk) {
     }
     if (!PassesFilters(walk)) return;
     walk.Path.append(data.cFileName);
+    FCurrentLastAccess = data.ftLastAccessTime;
     if (walk.OnFile) walk.OnFile(this, walk.Path);
     walk.Path.resize(length);
 }

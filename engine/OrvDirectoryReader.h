@@ -7,6 +7,8 @@
 // Active, start a new walk that runs nested inside the old one's call.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -62,6 +64,10 @@ public:
     // stopped or was ended by an exception (which then continues to Start's caller).
     TDirReaderNotifyEvent OnFinished;
 
+    // The last-access time (UTC) of the file OnFile is reporting; valid only
+    // during that call. Saves the handler a second look at the file.
+    const FILETIME& CurrentLastAccessTime() const { return FCurrentLastAccess; }
+
     // Does nothing while a walk runs.
     void Start() { SetActive(true); }
     void Stop() { SetActive(false); }
@@ -80,4 +86,5 @@ private:
     int32_t FMinAccessAge = 0;
     std::vector<std::wstring> FExcludedDirectories;
     uint64_t FLastMessageTick = 0;
+    FILETIME FCurrentLastAccess{};
 };

@@ -39,15 +39,10 @@ int32_t GetUptimeSeconds() {
     return seconds > INT32_MAX ? INT32_MAX : static_cast<int32_t>(seconds);
 }
 
-TDateTime GetFileLastAccessTime(const std::wstring& fileName) {
-    WIN32_FIND_DATAW data;
-    TFindHandle find(::FindFirstFileExW(ExtendedLengthPath(fileName).c_str(), FindExInfoBasic, &data,
-                                        FindExSearchNameMatch, nullptr, 0));
-    if (!find) throw Exception(L"无法读取上一次访问文件的时间。\r\n" + fileName);
-    find.Reset();
+TDateTime LocalDosTimeFromFileTime(const FILETIME& utc) {
     FILETIME local;
     WORD dosDate = 0, dosTime = 0;
-    ::FileTimeToLocalFileTime(&data.ftLastAccessTime, &local);
+    ::FileTimeToLocalFileTime(&utc, &local);
     if (!::FileTimeToDosDateTime(&local, &dosDate, &dosTime)) {
         // Outside the MS-DOS range (before 1980 or after 2107): keep the time,
         // at the same two-second resolution.
@@ -57,6 +52,14 @@ TDateTime GetFileLastAccessTime(const std::wstring& fileName) {
     }
     return EncodeDateTime(1980 + (dosDate >> 9), (dosDate >> 5) & 0x0F, dosDate & 0x1F, dosTime >> 11,
                           (dosTime >> 5) & 0x3F, (dosTime & 0x1F) * 2, 0);
+}
+
+TDateTime GetFileLastAccessTime(const std::wstring& fileName) {
+    WIN32_FIND_DATAW data;
+    TFindHandle find(::FindFirstFileExW(ExtendedLengthPath(fileName).c_str(), FindExInfoBasic, &data,
+                                        FindExSearchNameMatch, nullptr, 0));
+    if (!find) throw Exception(L"无法读取上一次访问文件的时间。\r\n" + fileName);
+    return LocalDosTimeFromFileTime(data.ftLastAccessTime);
 }
 
 // --- The program's windows ---

@@ -29,6 +29,8 @@ int32_t GetUptimeSeconds();
 // resolution. Raises Exception "无法读取上一次访问文件的时间。" CR LF FileName
 // when the file cannot be found.
 TDateTime GetFileLastAccessTime(const std::wstring& fileName);
+// A file time (UTC) as GetFileLastAccessTime gives it: local, two-second resolution.
+TDateTime LocalDosTimeFromFileTime(const FILETIME& utc);
 
 // --- The program's windows, for calls that need an owner. ---
 struct HWND__;

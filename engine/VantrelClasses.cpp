@@ -108,30 +108,35 @@ bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, const std::w
 }
 
 bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName,
-                                      const std::wstring& FileProtection) {
+                                      const std::wstring& FileProtection, const FILETIME* LastAccessUtc) {
     if (!FCompiledMasks.MatchesAny(UpperFileName)) return false;
-    if (!IsOldEnough(FileName, FileProtection)) return false;
+    if (!IsOldEnough(FileName, FileProtection, LastAccessUtc)) return false;
     FoundFiles.push_back(FileName);
     return true;
 }
 
-bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection) const {
+bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection,
+                                       const FILETIME* LastAccessUtc) const {
     // Decide the rule first: reading a file's time costs far more than matching
     // its name, and two of the modes never look at it.
     const bool smart = FileProtection == L"Smart";
     const bool sessionRule = FileProtection == L"Uptime" || (smart && SmartProtection == TSmartProtection::spSession);
     const bool weekRule = FileProtection == L"Week" || (smart && SmartProtection == TSmartProtection::spWeek);
-    if (FileProtection == L"None") return !FileIsGone(FileName);
+    if (FileProtection == L"None") return LastAccessUtc != nullptr || !FileIsGone(FileName);
     if (!sessionRule && !weekRule) return false;
 
     TDateTime lastAccess;
-    try {
-        lastAccess = GetFileLastAccessTime(FileName);
-    } catch (const Exception&) {
-        // A file that vanished since the walk saw it is simply not taken; any
-        // other failure to read its time still ends the reading pass.
-        if (FileIsGone(FileName)) return false;
-        throw;
+    if (LastAccessUtc != nullptr) {
+        lastAccess = LocalDosTimeFromFileTime(*LastAccessUtc);
+    } else {
+        try {
+            lastAccess = GetFileLastAccessTime(FileName);
+        } catch (const Exception&) {
+            // A file that vanished since the walk saw it is simply not taken; any
+            // other failure to read its time still ends the reading pass.
+            if (FileIsGone(FileName)) return false;
+            throw;
+        }
     }
     if (sessionRule) return GetUptimeSeconds() <= SecondsBetween(Now(), lastAccess);
     return WeeksBetween(Now(), lastAccess) >= 1;
@@ -229,12 +234,13 @@ void TCleanupList::ClearFoundFiles() {
     for (auto* item : FFileMaskItems) item->FoundFiles.clear();
 }
 
-bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection) {
+bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection,
+                                const FILETIME* LastAccessUtc) {
     UpperCaseInto(FileName, FUpperBuffer);
     if (FUpperBuffer.find(RecyclerMarker) != std::wstring::npos) return false;
     if (IsProtectedUpper(FUpperBuffer)) return false;
     bool accepted = false;
-    for (auto* item : FFileMaskItems) accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection) || accepted;
+    for (auto* item : FFileMaskItems) accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection, LastAccessUtc) || accepted;
     return accepted;
 }
 

@@ -4,6 +4,8 @@
 
 #include "engine/Masks.h"
 
+#include <windows.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -81,8 +83,10 @@ public:
     // Tests FileName against the masks and the protection mode; adds it to
     // FoundFiles when taken. Raises when the file's last-access time cannot be read.
     bool AcceptFile(const std::wstring& FileName, const std::wstring& FileProtection);
-    // The same, for callers that already hold the upper-cased path.
-    bool AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName, const std::wstring& FileProtection);
+    // The same, for callers that already hold the upper-cased path and, from
+    // the walk, the file's last-access time (UTC; null: read it from the file).
+    bool AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName, const std::wstring& FileProtection,
+                    const FILETIME* LastAccessUtc = nullptr);
 
     void GetFirstInfoLine(std::wstring& Text) override;
     void GetSecondInfoLine(std::wstring& Text) override;
@@ -96,7 +100,8 @@ protected:
     void AfterConstruction() override;
 
 private:
-    bool IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection) const;
+    bool IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection,
+                     const FILETIME* LastAccessUtc) const;
     TCompiledMaskList FCompiledMasks;
 };
 
@@ -134,7 +139,9 @@ public:
     void SetChecked(int Index, bool Value);
     void ExecuteChecked();
     void ClearFoundFiles();
-    bool AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection);
+    // LastAccessUtc: the time the walk saw, so no action reads it again (null: each reads it).
+    bool AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection,
+                      const FILETIME* LastAccessUtc = nullptr);
     bool IsProtectedFile(const std::wstring& FileName) const;
     void DoStatus(TCleanupCustomItem* Sender, const std::wstring& Text);
 

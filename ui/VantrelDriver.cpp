@@ -155,8 +155,10 @@ void TVantrelForm::NoteEmptyDirCandidate(const std::wstring& DirName) {
     if (FEmptyDirCandidateMasks.MatchesAny(UpperCaseAscii(directory))) FEmptyDirCandidates.push_back(directory);
 }
 
-void TVantrelForm::HandleDirReaderFile(TDirReader*, const std::wstring& FileName) {
-    if (FActionList->AddFoundFile(FileName, FPassFileProtection)) FListNeedsRefresh = true;
+void TVantrelForm::HandleDirReaderFile(TDirReader* Sender, const std::wstring& FileName) {
+    // The walk has just read the file's times; the actions need not look again.
+    if (FActionList->AddFoundFile(FileName, FPassFileProtection, &Sender->CurrentLastAccessTime()))
+        FListNeedsRefresh = true;
 }
 
 void TVantrelForm::HandleDirReaderFinished(TDirReader*) {

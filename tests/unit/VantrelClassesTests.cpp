@@ -221,6 +221,19 @@ TEST_F(ActionModel, SmartModeLetsEachActionDecideAndUnknownModesTakeNothing) {
     EXPECT_EQ(session.FoundFiles.size(), 1u);
 }
 
+TEST_F(ActionModel, TheWalksAccessTimeIsUsedWhenGiven) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"w", {L"*.tmp"}, TSmartProtection::spWeek});
+    std::wstring file = FileAccessedAgo(L"seen.tmp", Day);  // young on disk...
+    const FILETIME seen = FromUInt64(ToUInt64(GNowUtc) - uint64_t(8 * Day) * TicksPerSecond);
+    EXPECT_TRUE(list.AddFoundFile(file, L"Week", &seen));  // ...but the walk saw it eight days old
+    EXPECT_FALSE(list.AddFoundFile(file, L"Week"));         // read from the file: one day
+    EXPECT_EQ(action.FoundFiles.size(), 1u);
+    const FILETIME recent = FromUInt64(ToUInt64(GNowUtc) - uint64_t(3600) * TicksPerSecond);
+    GTicksMs = 7200 * 1000;
+    EXPECT_FALSE(list.AddFoundFile(file, L"Uptime", &recent));  // used this session
+}
+
 TEST_F(ActionModel, VanishedFileIsNotTakenButReadingItsTimeDirectlyStillFails) {
     TCleanupList list;
     auto& action = AddMaskAction(list, {L"t", {L"*.tmp"}});
