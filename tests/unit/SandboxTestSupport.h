@@ -6,6 +6,7 @@
 #include "platform/Handles.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -69,3 +70,27 @@ inline std::string ReadTestFile(const std::wstring& path) {
 }
 
 inline bool PathExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+inline std::wstring Environment(const wchar_t* name) {
+    wchar_t buffer[2048] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, buffer, 2048);
+    return length < 2048 ? std::wstring(buffer, length) : std::wstring();
+}
+
+// Wine keeps the recycle bin in the XDG trash: it must be the sandbox's own.
+inline bool TrashIsInsideTheSandbox() {
+    const std::wstring prefix = Environment(L"WINEPREFIX");
+    const std::wstring data = Environment(L"XDG_DATA_HOME");
+    return prefix.find(L"/build/wine-") != std::wstring::npos && data.size() > prefix.size() &&
+           data.compare(0, prefix.size() + 1, prefix + L"/") == 0;
+}
+
+// Sends Path to the recycle bin the way the shell does for a user's delete.
+inline bool Recycle(const std::wstring& path) {
+    std::wstring from = path + L'\0';  // double-null-terminated list
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    return ::SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
+}

@@ -37,12 +37,6 @@ std::wstring SecondLine(TCleanupCustomItem& item) {
     return text;
 }
 
-std::wstring Environment(const wchar_t* name) {
-    wchar_t buffer[2048] = {};
-    const DWORD length = ::GetEnvironmentVariableW(name, buffer, 2048);
-    return length < 2048 ? std::wstring(buffer, length) : std::wstring();
-}
-
 // The folder of this executable. Started from a Unix path in a sandbox without
 // a Z: drive, Wine names the module "unix\work\..."; its NT form "\\?\unix\..." opens.
 std::wstring ModulePath() {
@@ -113,27 +107,6 @@ TEST(SpecialActionCatalogue, PlacesTicksAndNames) {
 }
 
 // ------------------------------------------------------------ recycle bin
-
-namespace {
-
-// Wine keeps the recycle bin in the XDG trash: it must be the sandbox's own.
-bool TrashIsInsideTheSandbox() {
-    const std::wstring prefix = Environment(L"WINEPREFIX");
-    const std::wstring data = Environment(L"XDG_DATA_HOME");
-    return prefix.find(L"/build/wine-") != std::wstring::npos && data.size() > prefix.size() &&
-           data.compare(0, prefix.size() + 1, prefix + L"/") == 0;
-}
-
-bool Recycle(const std::wstring& path) {
-    std::wstring from = path + L'\0';  // double-null-terminated list
-    SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
-    return ::SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
-}
-
-}  // namespace
 
 TEST(SpecialActionRecycleBin, StateAndInfoLinesFollowTheBin) {
     ASSERT_TRUE(TrashIsInsideTheSandbox()) << "refusing to touch a recycle bin outside build/wine-*";
