@@ -29,6 +29,19 @@ e2e_teardown() {
     vt_xvfb_stop
 }
 
+# Installs window-probe.exe and its caption-hook.dll into the sandbox folder $1
+# (a C: path, e.g. 'C:\Apps'), for e2e_probe.
+e2e_install_probe() {
+    local unix; unix=$(e2e_unix_path "$1")
+    mkdir -p "$unix"
+    cp "$VT_CMAKE_BUILD/tests/window-probe.exe" "$VT_CMAKE_BUILD/tests/caption-hook.dll" "$unix/" || return 1
+    E2E_PROBE="$1\window-probe.exe"
+}
+# Runs the installed window-probe with its arguments; prints its lines (UTF-8, no CR).
+e2e_probe() { (cd "$E2E_C" && wine "$E2E_PROBE" "$@" 2>/dev/null | tr -d '\r'); }
+# e2e_has_line "<text>" "<line>": the text holds that line exactly.
+e2e_has_line() { printf '%s\n' "$1" | grep -qxF -- "$2"; }
+
 # Installs the built Vantrel.exe at the Windows path $1 (e.g. 'C:\Apps\Vantrel.exe').
 e2e_install_exe() {
     local unix; unix=$(e2e_unix_path "$1")

@@ -16,6 +16,12 @@
 //       and the slowest ping. Exit code 1 on time-out.
 //   window-probe close
 //       Asks the main window to close (WM_CLOSE), as its close box does.
+//   window-probe captions <timeout-s> <program> [arguments...]
+//       Starts the program suspended, hooks its main thread with
+//       caption-hook.dll (beside this program), lets it run, and records every
+//       caption its top-level windows ever had, however briefly. Prints "caption=<text>" once per distinct caption in the order
+//       first seen, then "exit_code=<n>" ("exit_code=timeout" after the limit,
+//       when the program is ended). Exit code 0 when the program ended by itself.
 //
 // Texts are printed as UTF-8. Exit code 2 for bad arguments.
 #include <windows.h>
@@ -172,6 +178,90 @@ int StopLatency(int rounds, int readingMs, int timeoutSeconds) {
     return failures == 0 ? 0 : 1;
 }
 
+// --- captions ---
+
+std::wstring BesideThisProgram(const wchar_t* name) {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    folder.erase(folder.find_last_of(L'\\') + 1);
+    return folder + name;
+}
+
+std::wstring QuotedCommandLine(int first, int argc, wchar_t** argv) {
+    std::wstring line;
+    for (int i = first; i < argc; ++i) {
+        if (!line.empty()) line += L' ';
+        line += L'"';
+        line += argv[i];
+        line += L'"';
+    }
+    return line;
+}
+
+// The distinct lines of the UTF-16 log the hook wrote, in order.
+std::vector<std::wstring> LoggedCaptions(const std::wstring& log) {
+    std::vector<std::wstring> captions;
+    HANDLE file = ::CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return captions;
+    std::wstring text;
+    wchar_t buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        text.append(buffer, read / sizeof(wchar_t));
+    ::CloseHandle(file);
+    size_t start = 0;
+    for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+        const std::wstring caption = text.substr(start, end - start);
+        if (std::find(captions.begin(), captions.end(), caption) == captions.end()) captions.push_back(caption);
+    }
+    return captions;
+}
+
+int Captions(int timeoutSeconds, int first, int argc, wchar_t** argv) {
+    HMODULE hookLibrary = ::LoadLibraryW(BesideThisProgram(L"caption-hook.dll").c_str());
+    const auto hookProc =
+        hookLibrary ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(::GetProcAddress(hookLibrary, "CaptionHookProc")))
+                    : nullptr;
+    if (hookProc == nullptr) {
+        Print(L"error=caption-hook.dll not found beside window-probe.exe");
+        return 2;
+    }
+    const std::wstring log = BesideThisProgram(L"captions-") + std::to_wstring(::GetCurrentProcessId()) + L".log";
+    ::DeleteFileW(log.c_str());
+    ::SetEnvironmentVariableW(L"VT_CAPTION_LOG", log.c_str());  // inherited by the program
+
+    std::wstring commandLine = QuotedCommandLine(first, argc, argv);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                          &startup, &process)) {
+        Print(L"error=cannot start (" + std::to_wstring(::GetLastError()) + L")");
+        return 2;
+    }
+    // Hooked before the program's first instruction: no window of its main
+    // thread can get a caption unseen.
+    HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROCRET, hookProc, hookLibrary, process.dwThreadId);
+    ::ResumeThread(process.hThread);
+    const bool ended = ::WaitForSingleObject(process.hProcess, DWORD(timeoutSeconds) * 1000) == WAIT_OBJECT_0;
+    if (!ended) {
+        ::TerminateProcess(process.hProcess, 124);
+        ::WaitForSingleObject(process.hProcess, 5000);
+    }
+    if (hook) ::UnhookWindowsHookEx(hook);
+    if (!hook) Print(L"error=hook not set (" + std::to_wstring(::GetLastError()) + L")");
+    for (const auto& caption : LoggedCaptions(log)) Print(L"caption=" + caption);
+    ::DeleteFileW(log.c_str());
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    Print(ended ? L"exit_code=" + std::to_wstring(code) : std::wstring(L"exit_code=timeout"));
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return ended && hook ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -189,7 +279,8 @@ int wmain(int argc, wchar_t** argv) {
         HWND form = MainForm();
         return form != nullptr && ::PostMessageW(form, WM_CLOSE, 0, 0) ? 0 : 1;
     }
+    if (command == L"captions" && argc >= 4) return Captions(_wtoi(argv[2]), 3, argc, argv);
     Print(L"usage: window-probe texts <title-prefix> | stop-latency <rounds> <reading-ms> <timeout-s> | "
-          L"wait-status <prefix> <timeout-s> | close");
+          L"wait-status <prefix> <timeout-s> | close | captions <timeout-s> <program> [arguments...]");
     return 2;
 }
