@@ -16,12 +16,16 @@
 //       and the slowest ping. Exit code 1 on time-out.
 //   window-probe close
 //       Asks the main window to close (WM_CLOSE), as its close box does.
-//   window-probe captions <timeout-s> <program> [arguments...]
+//   window-probe captions <timeout-s> [NAME=value...] <program> [arguments...]
 //       Starts the program suspended, hooks its main thread with
 //       caption-hook.dll (beside this program), lets it run, and records every
 //       caption its top-level windows ever had, however briefly. Prints "caption=<text>" once per distinct caption in the order
 //       first seen, then "exit_code=<n>" ("exit_code=timeout" after the limit,
 //       when the program is ended). Exit code 0 when the program ended by itself.
+//       Each NAME=value before the program sets that environment variable for
+//       it; NAME= removes it (Wine rebuilds the environment from the registry
+//       only for programs started from Unix, so this is how a test gives the
+//       program an environment of its own, such as TEMP unset).
 //
 // Texts are printed as UTF-8. Exit code 2 for bad arguments.
 #include <windows.h>
@@ -232,6 +236,17 @@ int Captions(int timeoutSeconds, int first, int argc, wchar_t** argv) {
     ::DeleteFileW(log.c_str());
     ::SetEnvironmentVariableW(L"VT_CAPTION_LOG", log.c_str());  // inherited by the program
 
+    for (; first < argc; ++first) {
+        const std::wstring argument = argv[first];
+        const size_t equals = argument.find(L'=');
+        if (equals == std::wstring::npos || equals == 0 || argument.find(L'\\') < equals) break;
+        const std::wstring name = argument.substr(0, equals), value = argument.substr(equals + 1);
+        ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    }
+    if (first >= argc) {
+        Print(L"error=no program given");
+        return 2;
+    }
     std::wstring commandLine = QuotedCommandLine(first, argc, argv);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
