@@ -17,11 +17,6 @@ std::wstring WithBackslash(std::wstring path) {
     return path;
 }
 
-std::wstring WithoutBackslash(std::wstring path) {
-    while (!path.empty() && path.back() == L'\\') path.pop_back();
-    return path;
-}
-
 std::wstring OutlookSecurityKey(int version) {
     return L"Software\\Microsoft\\Office\\" + std::to_wstring(version) + L".0\\Outlook\\Security";
 }
@@ -83,7 +78,7 @@ void TDeleteWindowsUpdateTemporaryFiles::Configure(std::wstring& Name, std::wstr
 void TDeleteWindowsUpdateTemporaryFiles::Execute() {
     TCleanupFileMaskItem::Execute();
     for (auto folder = TempFolders.rbegin(); folder != TempFolders.rend(); ++folder)
-        ::RemoveDirectoryW(WithoutBackslash(*folder).c_str());
+        RemoveEmptiedFolder(*folder);
 }
 
 // --- Outlook's secure temporary folder ---

@@ -94,6 +94,19 @@ bool DeleteDirectoryTree(const std::wstring& path);
 // Creates Path with its missing parents; raises Exception "无法创建目录" for an
 // empty path. False when the directory could not be made.
 bool CreateDirectoryTree(const std::wstring& path);
+// The one way a file that a reading pass found is deleted, permanently and
+// without any user interface. The entry is opened itself, never through a
+// link; it must still be a file (a folder or folder link put in its place
+// stays) and still lie at Path under exactly that name (no link on the way, no
+// name that differs only in letter case). A link the system shows as one
+// (Windows) is removed as a link; one it shows as its target (Wine) stays. The
+// file goes through that handle; a read-only attribute is cleared for it and
+// restored when the file stays. True when the file was deleted.
+bool DeleteFoundFile(const std::wstring& path);
+// Removes the folder at Path when it is empty and is itself: a plain folder at
+// that very path, not a link or reached through one, and not a drive root.
+// True when it was removed.
+bool RemoveEmptiedFolder(const std::wstring& path);
 // True when Path reaches the entry it names: a link that shows as a link, or a
 // file or folder with no link on its way. Wine shows Unix symlinks to files as
 // plain files and deletes their targets through them; such paths answer false.

@@ -118,13 +118,41 @@ bool DeleteLink(const std::wstring& path) {
     return MarkForDeletion(link.Get());
 }
 
-// Deletes a file or an emptied directory with normal attributes, when its handle
-// lands at Expected.
-bool DeletePlainEntry(const std::wstring& path, const std::wstring& expected) {
-    THandle entry = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0);
-    if (!entry || !SamePath(FinalPath(entry.Get()), expected)) return false;
-    SetAttributes(entry.Get(), FILE_ATTRIBUTE_NORMAL);
-    return MarkForDeletion(entry.Get());
+enum class TEntryKind { File, Folder };
+
+// The final component of a path, after its last backslash.
+std::wstring_view NamePart(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring_view(path) : std::wstring_view(path).substr(slash + 1);
+}
+
+// The deletion primitive. Opens the entry itself (never through a link),
+// checks that the handle holds what the caller expects - a file, not a folder,
+// when a file was found; a plain folder, never a link, for a folder - and that
+// it lands at Expected, then deletes it through that handle. A file's name must
+// match Expected exactly: under Wine a name that differs only in letter case is
+// another file. Attributes that had to be cleared come back when it stays.
+bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected, TEntryKind kind) {
+    THandle entry =
+        OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    if (!entry || !::GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &tag, sizeof(tag))) return false;
+    const bool isDirectory = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isLink = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // A file swapped for a folder or a folder link since it was found: deleting
+    // it would take a whole tree, or a tree elsewhere.
+    if (kind == TEntryKind::File && isDirectory) return false;
+    // An emptied folder is removed only as itself; a link there is not ours.
+    if (kind == TEntryKind::Folder && (!isDirectory || isLink)) return false;
+    const std::wstring finalPath = FinalPath(entry.Get());
+    if (!SamePath(finalPath, expected)) return false;
+    if (kind == TEntryKind::File && NamePart(finalPath) != NamePart(expected)) return false;
+    const DWORD kept = tag.FileAttributes & ~(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY);
+    const bool readOnly = (kept & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) SetAttributes(entry.Get(), kept & ~FILE_ATTRIBUTE_READONLY);
+    if (MarkForDeletion(entry.Get())) return true;
+    if (readOnly) SetAttributes(entry.Get(), kept);
+    return false;
 }
 
 // Empties and removes Directory, which resolves to Resolved. Entries that will
@@ -143,12 +171,12 @@ bool DeleteTree(const std::wstring& directory, const std::wstring& resolved) {
             else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 deleted = SamePath(ResolvedPath(path), expected) && DeleteTree(path, expected);
             else
-                deleted = DeletePlainEntry(path, expected);
+                deleted = DeleteEntryByHandle(path, expected, TEntryKind::File);
             allDeleted = allDeleted && deleted;
         } while (::FindNextFileW(find.Get(), &data));
     }
     find.Reset();
-    return allDeleted && DeletePlainEntry(directory, resolved);
+    return allDeleted && DeleteEntryByHandle(directory, resolved, TEntryKind::Folder);
 }
 
 }  // namespace
@@ -175,6 +203,17 @@ bool CreateDirectoryTree(const std::wstring& path) {
         if (parent.back() != L':' && !CreateDirectoryTree(parent)) return false;
     }
     return ::CreateDirectoryW(name.c_str(), nullptr) != FALSE || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool DeleteFoundFile(const std::wstring& path) {
+    return !path.empty() && DeleteEntryByHandle(path, path, TEntryKind::File);
+}
+
+bool RemoveEmptiedFolder(const std::wstring& path) {
+    const std::wstring folder = WithoutTrailingBackslashes(path);
+    // A drive root is never an emptied folder.
+    if (folder.size() <= 3 && folder.size() >= 2 && folder[1] == L':') return false;
+    return !folder.empty() && DeleteEntryByHandle(folder, folder, TEntryKind::Folder);
 }
 
 bool EntryIsItself(const std::wstring& path) {

@@ -5,7 +5,6 @@
 #include "platform/LongPath.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <unordered_set>
 
@@ -25,49 +24,6 @@ void UpperCaseInto(const std::wstring& source, std::wstring& target) {
     target.assign(source);
     for (auto& c : target)
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-}
-
-// Clears a read-only attribute and deletes the file directly; the attribute
-// comes back when the file stays (in use, access denied).
-void DeleteReadOnlyFile(const std::wstring& longName, DWORD attributes) {
-    ::SetFileAttributesW(longName.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (!::DeleteFileW(longName.c_str())) ::SetFileAttributesW(longName.c_str(), attributes);
-}
-
-// Deletes one file permanently (no recycle bin) without any user interface.
-// The outcome is not examined: a file in use or already gone is passed over.
-void ShellDeleteFile(const std::wstring& fileName) {
-    // A path that leads through a link to another file would delete that file.
-    if (!EntryIsItself(fileName)) return;
-    if (NeedsExtendedLength(fileName)) {
-        // The shell's file operation cannot take paths beyond MAX_PATH.
-        const std::wstring longName = ExtendedLengthPath(fileName);
-        const DWORD attributes = ::GetFileAttributesW(longName.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) return;
-        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0)
-            DeleteReadOnlyFile(longName, attributes);
-        else
-            ::DeleteFileW(longName.c_str());
-        return;
-    }
-    // Not every shell deletes read-only files without asking; a backup or log
-    // file the user chose to clean goes all the same. Decided before deleting:
-    // once the file is gone its name may lead to another one (under Wine, a
-    // name that differs only in letter case), which nothing has checked.
-    const DWORD attributes = ::GetFileAttributesW(fileName.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        DeleteReadOnlyFile(fileName, attributes);
-        return;
-    }
-    std::wstring from = fileName;
-    from.push_back(L'\0');  // the list ends with a second terminating zero
-    SHFILEOPSTRUCTW op{};
-    op.hwnd = ApplicationMainWindow();
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI;
-    ::SHFileOperationW(&op);
 }
 
 // True when the file no longer exists (temporary files come and go during a walk).
@@ -175,7 +131,7 @@ void TCleanupFileMaskItem::Execute() {
     const size_t count = FoundFiles.size();
     for (size_t i = 1; i <= count; ++i) {
         DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(i, count)) + L"%");
-        ShellDeleteFile(FoundFiles[i - 1]);
+        DeleteFoundFile(FoundFiles[i - 1]);
     }
     FoundFiles.clear();
 }
@@ -228,6 +184,27 @@ void TCleanupList::ExecuteChecked() {
                           [&handled](const std::wstring& file) { return !handled.insert(file).second; });
         item->Perform();
     }
+}
+
+void TCleanupList::PerformAlone(TCleanupCustomItem& Item) {
+    auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(&Item);
+    if (fileMaskItem == nullptr) {
+        Item.Perform();
+        return;
+    }
+    const std::unordered_set<std::wstring> handled(fileMaskItem->FoundFiles.begin(), fileMaskItem->FoundFiles.end());
+    const auto dropHandled = [&] {
+        for (auto* other : FFileMaskItems)
+            if (other != fileMaskItem)
+                std::erase_if(other->FoundFiles, [&handled](const std::wstring& file) { return handled.contains(file); });
+    };
+    try {
+        Item.Perform();
+    } catch (...) {
+        dropHandled();
+        throw;
+    }
+    dropHandled();
 }
 
 void TCleanupList::ClearFoundFiles() {

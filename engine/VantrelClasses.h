@@ -138,6 +138,10 @@ public:
     TCleanupCustomItem& Items(int Index) const;
     void SetChecked(int Index, bool Value);
     void ExecuteChecked();
+    // Performs one action by itself (the detail window's cleanup), then drops
+    // the files it handled from every other action's list: a file is deleted
+    // by name once, whichever way the cleanup was started.
+    void PerformAlone(TCleanupCustomItem& Item);
     void ClearFoundFiles();
     // LastAccessUtc: the time the walk saw, so no action reads it again (null: each reads it).
     bool AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection,

@@ -157,7 +157,12 @@ void TCleanupActionInfoForm::CleanupSpeedButtonClick() {
     ::UpdateWindow(FText1Label);
     // Runs whether or not the action is ticked in the main list. An error ends
     // the click here: the window stays as it is, with the words above.
-    if (Item != nullptr) Item->Perform();
+    if (Item != nullptr) {
+        if (PerformItem)
+            PerformItem(*Item);
+        else
+            Item->Perform();
+    }
     ::SendMessageW(FListBox, LB_RESETCONTENT, 0, 0);
     ::EnableWindow(FCleanupSpeedButton, FALSE);
     ::SetWindowTextW(FText1Label, L"清理完成。");

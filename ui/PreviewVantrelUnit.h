@@ -6,6 +6,7 @@
 #include "settings/VantrelData.h"
 #include "ui/ModalForm.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ public:
     // Creates the window owned by Owner, fills it for Item (with the file
     // protection of Settings) and shows it modally; returns the modal result.
     int ShowActionInfo(TCleanupCustomItem& Item, TXMLVantrelSettingsType& Settings, HWND Owner);
+
+    // What "清理" runs on the action; the action's own Perform when unset.
+    std::function<void(TCleanupCustomItem&)> PerformItem;
 
     void CleanupSpeedButtonClick();
     void CloseSpeedButtonClick();

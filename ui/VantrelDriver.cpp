@@ -215,7 +215,7 @@ void TVantrelForm::StartCleanupActionExecute() {
 
 void TVantrelForm::RemoveEmptyDirCandidates() {
     for (auto it = FEmptyDirCandidates.rbegin(); it != FEmptyDirCandidates.rend(); ++it)
-        ::RemoveDirectoryW(it->c_str());
+        RemoveEmptiedFolder(*it);
 }
 
 void TVantrelForm::HandleCleanupListStatus(TCleanupCustomItem*, const std::wstring& Text) {

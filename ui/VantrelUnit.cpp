@@ -384,6 +384,7 @@ void TVantrelForm::ShowActionDetails(int row) {
     action.OnStatus = nullptr;
     try {
         TCleanupActionInfoForm details;
+        details.PerformItem = [this](TCleanupCustomItem& item) { FActionList->PerformAlone(item); };
         details.ShowActionInfo(action, *FSettings, Handle());
     } catch (...) {
         action.OnStatus = std::move(keptOnStatus);

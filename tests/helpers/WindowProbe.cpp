@@ -14,6 +14,10 @@
 //       Waits until a status line of the main window starts with the prefix,
 //       pinging the window (WM_NULL) every 50 ms; prints the milliseconds waited
 //       and the slowest ping. Exit code 1 on time-out.
+//   window-probe clean <timeout-s>
+//       Presses the main window's "清理" (the command its button sends) and
+//       waits until the status line reports the space freed. Exit code 1 on
+//       time-out.
 //   window-probe close
 //       Asks the main window to close (WM_CLOSE), as its close box does.
 //   window-probe captions <timeout-s> [NAME=value...] <program> [arguments...]
@@ -39,8 +43,10 @@ namespace {
 
 constexpr int cmStartReading = 100;  // ui/VantrelUnit.cpp
 constexpr int cmStopReading = 101;
+constexpr int idCleanButton = 201;  // the main window's "清理(&C)"
 const wchar_t ReadingPrefix[] = L"正在读取磁盘信息";
 const wchar_t FreeSpacePrefix[] = L"当前可用空间";
+const wchar_t CleanedPrefix[] = L"通过清理释放的空间";
 
 void Print(const std::wstring& line) {
     const std::wstring text = line + L"\n";
@@ -290,12 +296,19 @@ int wmain(int argc, wchar_t** argv) {
         Print(L"ping_max_ms=" + std::to_wstring(pingMax));
         return waited < 0 ? 1 : 0;
     }
+    if (command == L"clean" && argc == 3) {
+        HWND form = MainForm();
+        if (form == nullptr || !::PostMessageW(form, WM_COMMAND, idCleanButton, 0)) return 1;
+        const double waited = WaitStatus(CleanedPrefix, _wtoi(argv[2]) * 1000.0);
+        Print(L"waited_ms=" + std::to_wstring(waited));
+        return waited < 0 ? 1 : 0;
+    }
     if (command == L"close" && argc == 2) {
         HWND form = MainForm();
         return form != nullptr && ::PostMessageW(form, WM_CLOSE, 0, 0) ? 0 : 1;
     }
     if (command == L"captions" && argc >= 4) return Captions(_wtoi(argv[2]), 3, argc, argv);
     Print(L"usage: window-probe texts <title-prefix> | stop-latency <rounds> <reading-ms> <timeout-s> | "
-          L"wait-status <prefix> <timeout-s> | close | captions <timeout-s> <program> [arguments...]");
+          L"wait-status <prefix> <timeout-s> | clean <timeout-s> | close | captions <timeout-s> <program> [arguments...]");
     return 2;
 }

@@ -24,7 +24,17 @@ ln -s ../target/precious.txt "$base/root/filelink"
 ln -s ../emptytarget "$base/root/emptylink"
 ln -s "$base/target/inner" "$base/root/sub/absolutelink"
 
-VT_LINK_TREE="C:\\$name" wine "$exe" --gtest_filter=SystemRoutinesDirectoryTree.NeverReachesThroughUnixLinks
+# Links named like junk where the walk found files, and links where it found
+# emptied folders (a Windows Update temporary folder among them).
+mkdir -p "$base/found" "$base/wutarget"
+echo gone >"$base/found/plain.bak"
+ln -s ../target/precious.txt "$base/found/filelink.bak"
+ln -s ../target "$base/found/dirlink.bak"
+ln -s ../emptytarget "$base/found/emptylink"
+ln -s ../wutarget "$base/found/WUTemp"
+
+VT_LINK_TREE="C:\\$name" wine "$exe" \
+    --gtest_filter='SystemRoutinesDirectoryTree.NeverReachesThroughUnixLinks:DeleteFoundFile.NeverDeletesThroughUnixLinks'
 
 rc=$?
 
@@ -32,6 +42,8 @@ for kept in target/precious.txt target/inner/deep.txt; do
     if [ "$(cat "$base/$kept" 2>/dev/null)" != keep ]; then echo "FAIL: $kept was reached through a link"; rc=1; fi
 done
 [ -d "$base/emptytarget" ] || { echo "FAIL: emptytarget was removed through a link"; rc=1; }
+[ -d "$base/wutarget" ] || { echo "FAIL: a Windows Update folder link's target was removed"; rc=1; }
+[ -e "$base/found/plain.bak" ] && { echo "FAIL: a plain found file beside the links stayed"; rc=1; }
 [ -e "$base/root/sub/plain.txt" ] && { echo "FAIL: a plain file beside the links stayed"; rc=1; }
 
 rm -rf "$base"  # rm never follows the links it removes
