@@ -60,6 +60,15 @@ std::wstring GetSpecialFolder(int CSIDL);
 // GetSpecialFolder with "*" appended (an unknown folder gives "\*").
 std::wstring GetSpecialFolderMask(int CSIDL);
 
+// --- Running under Wine ---
+// True when the program runs under Wine (ntdll exports wine_get_version).
+bool RunningUnderWine();
+// Tests: 1 or 0 fixes the answer of RunningUnderWine, -1 asks the system again.
+void SetRunningUnderWineForTesting(int Answer);
+// Under Wine, the Unix path (UTF-8) Wine gives for Path; empty on Windows or
+// when Wine cannot tell. Always asks the system, whatever a test set.
+std::string WineUnixFileName(const std::wstring& Path);
+
 // --- Recycle bin (shell32 looked up at run time; these never raise) ---
 struct HINSTANCE__;
 // shell32.dll, loaded on first use with the open-file error box suppressed and
@@ -69,6 +78,9 @@ HINSTANCE__* LoadShellLibrary();
 // taken as signed, so bins beyond 2 GiB read wrong. -1 when the shell cannot tell.
 int32_t QueryRecycleBin(bool Size);
 // Empties every recycle bin without confirmation, progress window or sound.
+// Under Wine the bin is the Linux user's trash, where links to files look like
+// the files themselves and Wine's emptying deletes their targets; there the bin
+// is left as it is.
 void EmptyRecycleBin();
 bool CanEmptyRecycleBin();
 

@@ -62,6 +62,9 @@ int32_t QueryRecycleBin(bool Size) {
 }
 
 void EmptyRecycleBin() {
+    // Wine's SHEmptyRecycleBinW deletes the target of a trashed file link, and
+    // nothing the program can ask tells such a link from a file there.
+    if (RunningUnderWine()) return;
     if (auto empty = ShellExport<TSHEmptyRecycleBinW>("SHEmptyRecycleBinW"))
         empty(ApplicationWindow(), nullptr, EmptyRecycleBinFlags);
 }

@@ -29,6 +29,17 @@ private:
     THandle FMutex;
 };
 
+// Makes the program take this process for Windows (false) or Wine (true) for
+// the test's lifetime. The recycle-bin tests empty the sandbox's own trash as
+// Windows would empty its bin; the sandbox trash holds no links.
+class TWineAnswerForTesting {
+public:
+    explicit TWineAnswerForTesting(bool underWine) { SetRunningUnderWineForTesting(underWine ? 1 : 0); }
+    TWineAnswerForTesting(const TWineAnswerForTesting&) = delete;
+    TWineAnswerForTesting& operator=(const TWineAnswerForTesting&) = delete;
+    ~TWineAnswerForTesting() { SetRunningUnderWineForTesting(-1); }
+};
+
 // A folder of its own in the temporary directory, removed with its contents at the end.
 class TScratchFolder {
 public:

@@ -111,6 +111,7 @@ TEST(SpecialActionCatalogue, PlacesTicksAndNames) {
 TEST(SpecialActionRecycleBin, StateAndInfoLinesFollowTheBin) {
     ASSERT_TRUE(TrashIsInsideTheSandbox()) << "refusing to touch a recycle bin outside build/wine-*";
     TSandboxLock lock(L"RecycleBin");
+    TWineAnswerForTesting asOnWindows(false);
     ASSERT_TRUE(TEmptyRecycleBin::IsAvailable());
     EmptyRecycleBin();
     auto bin = Make<TEmptyRecycleBin>();

@@ -12,6 +12,7 @@
 TEST(SystemRoutinesRecycleBin, CountsSizesAndEmpties) {
     ASSERT_TRUE(TrashIsInsideTheSandbox()) << "refusing to touch a recycle bin outside build/wine-*";
     TSandboxLock lock(L"RecycleBin");
+    TWineAnswerForTesting asOnWindows(false);
     ASSERT_NE(LoadShellLibrary(), nullptr);
     EXPECT_EQ(LoadShellLibrary(), LoadShellLibrary());
     ASSERT_TRUE(CanEmptyRecycleBin());
@@ -34,6 +35,27 @@ TEST(SystemRoutinesRecycleBin, CountsSizesAndEmpties) {
     EmptyRecycleBin();
     EXPECT_EQ(QueryRecycleBin(false), 0);
     EXPECT_EQ(QueryRecycleBin(true), 0);
+}
+
+// Under Wine the bin is the Linux trash, where Wine's emptying deletes the
+// targets of trashed file links: the program leaves it alone there.
+TEST(SystemRoutinesRecycleBin, UnderWineTheBinIsLeftAsItIs) {
+    ASSERT_TRUE(TrashIsInsideTheSandbox()) << "refusing to touch a recycle bin outside build/wine-*";
+    TSandboxLock lock(L"RecycleBin");
+    ASSERT_TRUE(RunningUnderWine()) << "these tests run under Wine";
+    TScratchFolder folder(L"recycle");
+    const std::wstring item = folder.Path() + L"kept.tmp";
+    {
+        TWineAnswerForTesting asOnWindows(false);
+        EmptyRecycleBin();
+    }
+    ASSERT_TRUE(WriteTestFile(item, "k"));
+    ASSERT_TRUE(Recycle(item));
+    EmptyRecycleBin();
+    EXPECT_EQ(QueryRecycleBin(false), 1);
+    TWineAnswerForTesting asOnWindows(false);
+    EmptyRecycleBin();
+    EXPECT_EQ(QueryRecycleBin(false), 0);
 }
 
 // --- Disk cleanup tool ---

@@ -1,0 +1,38 @@
+// What the program must know when it runs under Wine on Linux rather than on
+// Windows. Wine is the test bed and a place users run the program too, and a
+// few of its answers differ in ways that would cost a Linux user their files.
+#include "engine/SystemRoutines.h"
+
+#include <windows.h>
+
+namespace {
+
+// -1: ask the system; 0 or 1: the answer a test set.
+int GWineAnswerForTesting = -1;
+
+bool DetectWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace
+
+bool RunningUnderWine() {
+    if (GWineAnswerForTesting >= 0) return GWineAnswerForTesting == 1;
+    static const bool underWine = DetectWine();
+    return underWine;
+}
+
+void SetRunningUnderWineForTesting(int Answer) { GWineAnswerForTesting = Answer < 0 ? -1 : (Answer ? 1 : 0); }
+
+std::string WineUnixFileName(const std::wstring& Path) {
+    if (!DetectWine()) return {};
+    using TWineGetUnixFileName = char*(CDECL*)(const wchar_t*);
+    const FARPROC proc = ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    if (proc == nullptr) return {};
+    char* name = reinterpret_cast<TWineGetUnixFileName>(reinterpret_cast<void*>(proc))(Path.c_str());
+    if (name == nullptr) return {};
+    std::string result(name);
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return result;
+}
