@@ -410,6 +410,58 @@ class Churn(threading.Thread):
                 pass
 
 
+class Swapper(threading.Thread):
+    """Swaps junk files for folders holding a document, or for links to the
+    canary folder, at random moments while Vantrel runs. Swapped before the walk,
+    the folder is walked (its document is no junk) and the link is passed over;
+    swapped between the walk and the deletion, what now stands there must stay."""
+
+    def __init__(self, victims, canary_dir, rng):
+        super().__init__(daemon=True)
+        self.victims, self.canary_dir, self.rng = list(victims), canary_dir, rng
+        self.halt, self.swapped = threading.Event(), []
+
+    def run(self):
+        self.rng.shuffle(self.victims)
+        while self.victims and not self.halt.is_set():
+            time.sleep(self.rng.uniform(0.0, 0.08))
+            p = self.victims.pop()
+            try:
+                os.unlink(guard(p))
+            except OSError:
+                continue  # the program was first
+            try:
+                if self.rng.random() < 0.5:
+                    os.makedirs(p)
+                    with open(os.path.join(p, "swapped-in.doc"), "w") as f:
+                        f.write("keep\n")
+                    self.swapped.append((p, "folder"))
+                else:
+                    os.symlink(self.canary_dir, p)
+                    self.swapped.append((p, "link"))
+            except OSError:
+                pass
+
+
+def swap_victims(tree, rng):
+    """Old junk outside the temporary folders (where a swapped-in folder's
+    contents would be junk too)."""
+    roots = ("/drive_c/cmp/", "/drive_d/data/", "/drive_d/Ünïcode 数据/")
+    pool = sorted(p for p, age in tree.files.items()
+                  if any(r in p for r in roots) and os.path.basename(p) in TAKEN_NAMES and age > WEEK + DAY)
+    return rng.sample(pool, min(len(pool), rng.randint(2, 6)))
+
+
+def swap_faults(sb, swapper):
+    faults = []
+    for p, kind in swapper.swapped:
+        if kind == "folder" and not os.path.isfile(os.path.join(p, "swapped-in.doc")):
+            faults.append("a folder swapped in for a found file lost its document: %s" % sb.win_of(p))
+        if kind == "link" and not os.path.islink(p):
+            faults.append("a folder link swapped in for a found file was removed: %s" % sb.win_of(p))
+    return faults
+
+
 # --- comparing -------------------------------------------------------------------
 
 SPECIAL_AREAS = ("/AppData/Local/Microsoft/Windows/INetCache", "/AppData/Local/Microsoft/Windows/Temporary Internet Files",
@@ -432,7 +484,7 @@ def snapshot(roots):
     return snap
 
 
-def compare(sb, tree, oc, before, after, run_start, held, candidates_masks, update_dirs, margin):
+def compare(sb, tree, oc, before, after, run_start, held, candidates_masks, update_dirs, margin, swapped=()):
     """Faults of one run, and counts: files that went, files the oracle allowed,
     allowed files that stayed because another process held them."""
     faults, stats = [], {"deleted": 0, "taken": 0, "held_allowed": 0}
@@ -440,6 +492,8 @@ def compare(sb, tree, oc, before, after, run_start, held, candidates_masks, upda
     for p, (kind, size, mtime, atime) in before.items():
         if kind != "file" or any(a in p for a in SPECIAL_AREAS) or "/churn-" in p or "/campaign-" in p:
             continue
+        if p in swapped:
+            continue  # neither required to go nor to stay: see swap_faults
         gone = p not in after
         win = sb.win_of(p)
         reached = oc.reached(win, linked)
@@ -531,11 +585,16 @@ def run_seed(sb, seed, canary, args):
     helper = Helper(sb, lines, "s%d" % seed)
     churn = Churn(sb.unix(temp_win), random.Random(seed + 1))
     churn.start()
+    victims = swap_victims(tree, random.Random(seed + 2))
+    swapper = Swapper(victims, canary["dir"], random.Random(seed + 3))
+    swapper.start()
     proc_up, mono_up = uptime_now()
     run_start = time.time()
     rc, elapsed = run_vantrel(sb, temp_win, args.limit)
     churn.halt.set()
     churn.join()
+    swapper.halt.set()
+    swapper.join()
     helper_rc = helper.finish()
     after = snapshot(roots)
 
@@ -547,7 +606,9 @@ def run_seed(sb, seed, canary, args):
     if args.sabotage:
         sabotage(sb, tree, rng)
         after = snapshot(roots)
-    faults, stats = compare(sb, tree, oc, before, after, run_start, set(tree.holds), cands, updates, margin)
+    faults, stats = compare(sb, tree, oc, before, after, run_start, set(tree.holds), cands, updates, margin,
+                            set(victims))
+    faults += swap_faults(sb, swapper)
     if rc != 0:
         faults.insert(0, "Vantrel /auto ended with %s after %.1fs" % (rc, elapsed))
     if helper_rc != 0:
@@ -563,7 +624,7 @@ def run_seed(sb, seed, canary, args):
             "files": len([1 for v in before.values() if v[0] == "file"]), "generated": len(tree.files),
             "deleted": stats["deleted"], "taken": stats["taken"], "held": len(tree.holds),
             "held_allowed": stats["held_allowed"], "links": len(tree.links), "attrs": len(tree.attrs),
-            "excluded_n": len(tree.excluded), "churned": churn.count,
+            "excluded_n": len(tree.excluded), "churned": churn.count, "swapped": len(swapper.swapped),
             "seconds": round(elapsed, 1), "faults": faults}
 
 
@@ -610,10 +671,11 @@ def main():
         r = run_seed(sb, seed, canary, args)
         results.append(r)
         status = "FAIL" if r["faults"] else "ok"
-        print("  %s: seed %d mode %s %s, %d files (%d generated), %d deleted, %d held (%d allowed), %d churned, %.1fs%s"
+        print("  %s: seed %d mode %s %s, %d files (%d generated), %d deleted, %d held (%d allowed), %d churned, "
+              "%d swapped, %.1fs%s"
               % (status, seed, r["mode"], r["scan"], r["files"], r["generated"], r["deleted"], r["held"],
                  r["held_allowed"],
-                 r["churned"], r["seconds"], "".join("\n      " + f for f in r["faults"][:15])), flush=True)
+                 r["churned"], r["swapped"], r["seconds"], "".join("\n      " + f for f in r["faults"][:15])), flush=True)
         if args.report:
             with open(args.report, "w") as f:
                 json.dump({"results": results, "seconds": round(time.time() - started)}, f, ensure_ascii=False,
