@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // --- Clock seam: production reads the system clock; tests may set both. ---
@@ -68,6 +69,17 @@ void SetRunningUnderWineForTesting(int Answer);
 // Under Wine, the Unix path (UTF-8) Wine gives for Path; empty on Windows or
 // when Wine cannot tell. Always asks the system, whatever a test set.
 std::string WineUnixFileName(const std::wstring& Path);
+// True for a Unix path that names the root "/" in any spelling ("/", "//", "/.").
+bool IsUnixRootLocation(const std::string& UnixPath);
+// True when the drive Root ("Z:\") is, under Wine, the Linux root: such a drive
+// holds the whole Linux system and is never walked or cleaned.
+bool DriveReachesUnixRoot(const std::wstring& Root);
+// True for a directory entry's name that no Windows name can hold: a backslash
+// or a slash (Wine lists Unix names as they are, so "..\Documents" would lead
+// elsewhere), or U+FFFD (Wine's stand-in for bytes that are not UTF-8, so the
+// name leads to another entry or none). Such entries are neither entered,
+// offered nor deleted.
+bool IsForeignEntryName(std::wstring_view Name);
 
 // --- Recycle bin (shell32 looked up at run time; these never raise) ---
 struct HINSTANCE__;

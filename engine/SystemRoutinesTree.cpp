@@ -205,15 +205,19 @@ bool CreateDirectoryTree(const std::wstring& path) {
     return ::CreateDirectoryW(name.c_str(), nullptr) != FALSE || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+// A path with a slash or U+FFFD came from a name no Windows name can hold; it
+// does not lead back to the entry that was listed.
+static bool HoldsForeignCharacters(const std::wstring& path) { return path.find_first_of(L"/\uFFFD") != std::wstring::npos; }
+
 bool DeleteFoundFile(const std::wstring& path) {
-    return !path.empty() && DeleteEntryByHandle(path, path, TEntryKind::File);
+    return !path.empty() && !HoldsForeignCharacters(path) && DeleteEntryByHandle(path, path, TEntryKind::File);
 }
 
 bool RemoveEmptiedFolder(const std::wstring& path) {
     const std::wstring folder = WithoutTrailingBackslashes(path);
     // A drive root is never an emptied folder.
     if (folder.size() <= 3 && folder.size() >= 2 && folder[1] == L':') return false;
-    return !folder.empty() && DeleteEntryByHandle(folder, folder, TEntryKind::Folder);
+    return !folder.empty() && !HoldsForeignCharacters(folder) && DeleteEntryByHandle(folder, folder, TEntryKind::Folder);
 }
 
 bool EntryIsItself(const std::wstring& path) {

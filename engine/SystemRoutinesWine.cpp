@@ -36,3 +36,19 @@ std::string WineUnixFileName(const std::wstring& Path) {
     ::HeapFree(::GetProcessHeap(), 0, name);
     return result;
 }
+
+bool IsUnixRootLocation(const std::string& UnixPath) {
+    if (UnixPath.empty() || UnixPath[0] != '/') return false;
+    // "/", "//", "/./", "/.": every spelling of the root; anything with a name in it is not.
+    for (char c : UnixPath)
+        if (c != '/' && c != '.') return false;
+    return UnixPath.find("..") == std::string::npos;
+}
+
+bool DriveReachesUnixRoot(const std::wstring& Root) {
+    return RunningUnderWine() && IsUnixRootLocation(WineUnixFileName(Root));
+}
+
+bool IsForeignEntryName(std::wstring_view Name) {
+    return Name.find_first_of(L"\\/\uFFFD") != std::wstring_view::npos;
+}
