@@ -51,9 +51,13 @@ std::wstring LongPathName(const std::wstring& full) {
     return result;
 }
 
+// A share may be slow to answer or gone, and the walk reads only fixed drives, so
+// folders on shares are taken as written.
+bool IsSharePath(const std::wstring& path) { return path.starts_with(L"\\\\"); }
+
 // The link-free form of a folder already in its long form.
 std::wstring LinkFreeOfLong(const std::wstring& longPath) {
-    if (longPath.empty()) return {};
+    if (longPath.empty() || IsSharePath(longPath)) return {};
     return FullFolderPath(ResolvedEntryPath(longPath));
 }
 
@@ -97,7 +101,7 @@ std::wstring FullFolderPath(const std::wstring& Path) {
 
 std::wstring LongFolderPath(const std::wstring& Path) {
     const std::wstring full = FullFolderPath(Path);
-    if (full.empty()) return {};
+    if (full.empty() || IsSharePath(full)) return full;
     const std::wstring longPath = FullFolderPath(LongPathName(full));
     return longPath.empty() ? full : longPath;
 }

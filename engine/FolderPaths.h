@@ -30,12 +30,13 @@ bool IsRootPath(const std::wstring& Path);
 std::wstring FullFolderPath(const std::wstring& Path);
 
 // FullFolderPath with short 8.3 names replaced by the long ones
-// (GetLongPathNameW); the full form where the folder does not exist.
+// (GetLongPathNameW); the full form where the folder does not exist or lies on a
+// share (the walk reads fixed drives only, and a share may be slow or gone).
 std::wstring LongFolderPath(const std::wstring& Path);
 
 // Where the folder really is: links followed (GetFinalPathNameByHandleW), in the
-// letter case the file system keeps. Empty when the folder cannot be opened or
-// the system names it outside every drive and share.
+// letter case the file system keeps. Empty when the folder cannot be opened, lies
+// on a share, or the system names it outside every drive.
 std::wstring LinkFreeFolderPath(const std::wstring& Path);
 
 // The long form, in the stored letter case when no link lies on its way (so a
