@@ -8,8 +8,8 @@
 
 namespace {
 
-// Folders no temporary folder may be, nor contain. Each is taken in every
-// spelling it has (short, long, through a link).
+// Folders no temporary folder may be, nor contain. Each is taken in its long
+// form and, when a link lies on its way, where it leads as well.
 const KNOWNFOLDERID* const GuardedKnownFolders[] = {
     // The system and the programs.
     &FOLDERID_Windows, &FOLDERID_System, &FOLDERID_SystemX86, &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86,
@@ -21,7 +21,6 @@ const KNOWNFOLDERID* const GuardedKnownFolders[] = {
     &FOLDERID_Downloads, &FOLDERID_RoamingAppData, &FOLDERID_LocalAppData, &FOLDERID_LocalAppDataLow,
     &FOLDERID_PublicDesktop, &FOLDERID_PublicDocuments,
 };
-
 
 std::wstring KnownFolder(const KNOWNFOLDERID& id) {
     PWSTR path = nullptr;
