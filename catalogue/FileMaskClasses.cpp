@@ -164,14 +164,14 @@ void TDeleteWindowsUpdateUninstallInformation::Configure(std::wstring& Name, std
 void TEmptyUserTemporaryDirectory::Configure(std::wstring& Name, std::wstring& Masks,
                                              TSmartProtection& SmartProtection) {
     Name = L"清空用户临时目录";
-    Masks = MakeMaskList({FolderContentMask(GetTempDirectory())});
+    Masks = MakeMaskList(TemporaryFolderMasks({GetTempDirectory()}));
     SmartProtection = TSmartProtection::spSession;
 }
 
 void TEmptyWindowsTemporaryDirectory::Configure(std::wstring& Name, std::wstring& Masks,
                                                 TSmartProtection& SmartProtection) {
     Name = L"清空 Windows 临时目录";
-    Masks = MakeMaskList({WindowsMask(L"Temp\\*")});
+    Masks = MakeMaskList(TemporaryFolderMasks({GetWindowsDir() + L"Temp"}));
     SmartProtection = TSmartProtection::spSession;
 }
 

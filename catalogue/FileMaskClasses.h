@@ -130,7 +130,8 @@ protected:
 class TDeleteWindowsUpdateTemporaryFiles : public TCleanupFileMaskItem {
 public:
     // The folders (no trailing backslash) removed after the files, in the order
-    // their masks appear in Masks.
+    // their masks appear in Masks: those of WindowsUpdateTempFolders that are not
+    // refused as temporary folders (engine/TemporaryFolders.h), in the walk's spelling.
     std::vector<std::wstring> TempFolders;
 
     // Deletes the found files, then removes each of TempFolders, last to first;

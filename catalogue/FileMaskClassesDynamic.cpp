@@ -6,6 +6,7 @@
 #include "catalogue/FolderMasks.h"
 #include "engine/Masks.h"
 #include "engine/SystemRoutines.h"
+#include "engine/TemporaryFolders.h"
 #include "platform/Registry.h"
 
 #include <windows.h>
@@ -67,7 +68,12 @@ void TDeleteWindowsUpdateTemporaryFiles::Configure(std::wstring& Name, std::wstr
                                                    TSmartProtection& SmartProtection) {
     std::vector<std::wstring> drives;
     GetFixedDrives(drives);
-    TempFolders = WindowsUpdateTempFolders(drives, GetWindowsDir());
+    // A refused folder is neither cleaned nor removed afterwards.
+    TempFolders.clear();
+    for (const auto& folder : WindowsUpdateTempFolders(drives, GetWindowsDir())) {
+        const std::wstring accepted = TemporaryFolderToEmpty(folder);
+        if (!accepted.empty()) TempFolders.push_back(WithoutBackslash(accepted));
+    }
     std::vector<std::wstring> masks;
     for (const auto& folder : TempFolders) masks.push_back(FolderContentMask(folder));
     Name = L"删除 Windows Update 临时文件";
@@ -100,7 +106,7 @@ void TEmptyOutlookSecureTempDirectory::Configure(std::wstring& Name, std::wstrin
         if (::RegOpenKeyExW(HKEY_CURRENT_USER, OutlookSecurityKey(version).c_str(), 0, KEY_QUERY_VALUE,
                             key.Receive()) != ERROR_SUCCESS)
             continue;
-        const std::wstring folder = ReadStringValue(key.Get(), L"OutlookSecureTempFolder");
+        const std::wstring folder = TemporaryFolderToEmpty(ReadStringValue(key.Get(), L"OutlookSecureTempFolder"));
         if (folder.empty() || !FolderExists(folder)) continue;
         masks.push_back(FolderContentMask(folder));
     }

@@ -1,6 +1,7 @@
 #include "catalogue/FolderMasks.h"
 
 #include "engine/SystemRoutines.h"
+#include "engine/TemporaryFolders.h"
 
 #include <windows.h>
 
@@ -23,6 +24,15 @@ std::wstring FolderMaskPrefix(const std::wstring& Folder) {
 }
 
 std::wstring FolderContentMask(const std::wstring& Folder) { return FolderMaskPrefix(Folder) + L"*"; }
+
+std::vector<std::wstring> TemporaryFolderMasks(const std::vector<std::wstring>& Folders) {
+    std::vector<std::wstring> masks;
+    for (const auto& folder : Folders) {
+        const std::wstring accepted = TemporaryFolderToEmpty(folder);
+        if (!accepted.empty()) masks.push_back(FolderContentMask(accepted));
+    }
+    return masks;
+}
 
 std::wstring EscapedSpecialFolderMask(int CSIDL) { return EscapeMaskBrackets(GetSpecialFolderMask(CSIDL)); }
 

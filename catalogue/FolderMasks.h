@@ -19,6 +19,11 @@ std::wstring FolderMaskPrefix(const std::wstring& Folder);
 // The mask of everything below Folder, at any depth: FolderMaskPrefix + "*".
 std::wstring FolderContentMask(const std::wstring& Folder);
 
+// The content masks (FolderContentMask) of the temporary folders that may be
+// emptied, each in the walk's spelling; a refused folder (IsRefusedTemporaryFolder)
+// adds none.
+std::vector<std::wstring> TemporaryFolderMasks(const std::vector<std::wstring>& Folders);
+
 // GetSpecialFolderMask (folder + "*", "\*" for an unknown folder) with the
 // folder's brackets escaped.
 std::wstring EscapedSpecialFolderMask(int CSIDL);

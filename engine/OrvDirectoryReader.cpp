@@ -2,12 +2,14 @@
 
 #include "engine/DateTime.h"
 #include "engine/Exceptions.h"
+#include "engine/FolderPaths.h"
 #include "engine/Masks.h"
 #include "engine/SystemRoutines.h"
 #include "platform/Handles.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <cwchar>
 #include <exception>
@@ -112,7 +114,7 @@ struct TDirReader::TWalk {
     // Settings read once when the walk starts.
     bool AllFiles = false;
     std::wstring MaskExtension;  // upper case
-    std::vector<std::wstring> Excluded;  // upper case, trailing backslash
+    std::vector<std::wstring> Excluded;  // every spelling, trailing backslash
     TDirReaderFileEvent OnFile;
     TDirReaderDirectoryEvent OnDirectory;
     bool Recursive = false;
@@ -131,10 +133,7 @@ struct TDirReader::TWalk {
           Recursive(reader.Recursive),
           MinWriteAge(reader.MinWriteAge),
           MinAccessAge(reader.FMinAccessAge) {
-        for (std::wstring entry : reader.FExcludedDirectories) {
-            if (entry.empty() || entry.back() != L'\\') entry.push_back(L'\\');
-            Excluded.push_back(UpperCaseAscii(std::move(entry)));
-        }
+        for (const std::wstring& entry : reader.FExcludedDirectories) AddExcluded(entry);
         Path.reserve(MAX_PATH);
         Path = reader.FDirectory;
     }
@@ -146,9 +145,22 @@ struct TDirReader::TWalk {
         while (!Levels.empty()) Levels.pop_back();
     }
 
+    // The folder as typed, and as the walk would meet it: in its long form (a short
+    // name, "/", "..", doubled separators resolved) and where a link on its way
+    // leads - the walk never passes a link, it reaches that place by its own path.
+    void AddExcluded(const std::wstring& entry) {
+        std::vector<std::wstring> spellings = FolderSpellings(entry);
+        spellings.push_back(entry);
+        for (const auto& spelling : spellings) {
+            std::wstring folder = WithTrailingBackslash(spelling);
+            if (std::find(Excluded.begin(), Excluded.end(), folder) == Excluded.end())
+                Excluded.push_back(std::move(folder));
+        }
+    }
+
     bool IsExcluded() const {
         for (const auto& entry : Excluded)
-            if (EqualsUpper(Path.data(), Path.size(), entry)) return true;
+            if (SamePathText(Path, entry)) return true;
         return false;
     }
 

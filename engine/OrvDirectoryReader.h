@@ -51,8 +51,9 @@ public:
     // Stores the absolute value (the most negative value becomes INT32_MAX).
     void SetMinAccessAge(int32_t Value);
 
-    // Directories the walk never enters, nor anything below them; compared in
-    // upper case (a-z only) with a trailing backslash added. Read when a walk starts.
+    // Directories the walk never enters, nor anything below them; compared without
+    // regard to letter case, in their long form and where a link on their way leads
+    // (engine/FolderPaths.h) as well as as given. Read when a walk starts.
     std::vector<std::wstring>& ExcludedDirectories() { return FExcludedDirectories; }
     const std::vector<std::wstring>& ExcludedDirectories() const { return FExcludedDirectories; }
 

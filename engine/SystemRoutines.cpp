@@ -1,6 +1,7 @@
 #include "engine/SystemRoutines.h"
 
 #include "engine/Exceptions.h"
+#include "engine/FolderPaths.h"
 #include "platform/ErrorBox.h"
 #include "platform/Handles.h"
 #include "platform/LongPath.h"
@@ -104,8 +105,15 @@ void DeleteRegistryValues(HKEY rootKey, const std::wstring& keyPath) {
 }
 
 bool RegistryKeyExists(HKEY rootKey, const std::wstring& keyPath) {
-    TRegKey key;
-    return ::RegOpenKeyExW(rootKey, RelativeKeyPath(keyPath).c_str(), 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
+    // 32-bit products write below HKEY_LOCAL_MACHINE\Software into the 32-bit view
+    // (Wow6432Node), which a 64-bit program does not see unless it asks.
+    for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        TRegKey key;
+        if (::RegOpenKeyExW(rootKey, RelativeKeyPath(keyPath).c_str(), 0, KEY_READ | view, key.Receive()) ==
+            ERROR_SUCCESS)
+            return true;
+    }
+    return false;
 }
 
 // --- Drives and folders ---
@@ -113,6 +121,15 @@ bool RegistryKeyExists(HKEY rootKey, const std::wstring& keyPath) {
 namespace {
 void AppendBackslash(std::wstring& path) {
     if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
+}
+
+// A folder the system named, in the spelling the walk reports (long names, stored
+// letter case), with a trailing backslash; as given when it is not a full path.
+std::wstring WalkSpelling(const std::wstring& folder) {
+    std::wstring path = WalkFolderPath(folder);
+    if (path.empty()) path = folder;
+    AppendBackslash(path);
+    return path;
 }
 }  // namespace
 
@@ -132,18 +149,14 @@ void GetFixedDrives(std::vector<std::wstring>& List) {
 std::wstring GetTempDirectory() {
     wchar_t buffer[MAX_PATH + 1] = {};
     DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
-    std::wstring path(buffer, length <= MAX_PATH ? length : 0);
-    AppendBackslash(path);
-    return path;
+    return WalkSpelling(std::wstring(buffer, length <= MAX_PATH ? length : 0));
 }
 
 std::wstring GetWindowsDir() {
     wchar_t buffer[MAX_PATH + 1] = {};
     UINT length = ::GetWindowsDirectoryW(buffer, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) RaiseLastOSError();
-    std::wstring path(buffer, length);
-    AppendBackslash(path);
-    return path;
+    return WalkSpelling(std::wstring(buffer, length));
 }
 
 std::wstring GetSpecialFolder(int CSIDL) {
@@ -151,10 +164,7 @@ std::wstring GetSpecialFolder(int CSIDL) {
     if (FAILED(::SHGetSpecialFolderLocation(nullptr, CSIDL, &idList))) return L"";
     wchar_t buffer[MAX_PATH + 1] = {};
     std::wstring path;
-    if (::SHGetPathFromIDListW(idList, buffer)) {
-        path = buffer;
-        AppendBackslash(path);
-    }
+    if (::SHGetPathFromIDListW(idList, buffer)) path = WalkSpelling(buffer);
     ::CoTaskMemFree(idList);
     return path;
 }

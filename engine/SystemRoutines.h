@@ -46,13 +46,17 @@ struct HKEY__;
 // Deletes every value of KeyPath under RootKey; subkeys and the key stay.
 // A key that cannot be opened and values that cannot be deleted are passed over.
 void DeleteRegistryValues(HKEY__* rootKey, const std::wstring& keyPath);
-// True when KeyPath can be opened for reading under RootKey.
+// True when KeyPath can be opened for reading under RootKey, in the 64-bit or
+// the 32-bit registry view.
 bool RegistryKeyExists(HKEY__* rootKey, const std::wstring& keyPath);
 
 // --- Drives and folders ---
 // The roots ("C:\") of the fixed drives whose root reads as a directory, in letter order.
 void GetFixedDrives(std::vector<std::wstring>& List);
-// The temporary folder, with a trailing backslash.
+// These folders come in the spelling the walk reports (engine/FolderPaths.h:
+// WalkFolderPath): long names, not short 8.3 ones, "." and ".." resolved.
+// The temporary folder, with a trailing backslash. Not yet checked: a folder that
+// is to be emptied goes through TemporaryFolderToEmpty (engine/TemporaryFolders.h).
 std::wstring GetTempDirectory();
 // The Windows folder, with a trailing backslash; raises EOSError when the system gives none.
 std::wstring GetWindowsDir();
@@ -135,6 +139,10 @@ bool RemoveEmptiedFolder(const std::wstring& path);
 // file or folder with no link on its way. Wine shows Unix symlinks to files as
 // plain files and deletes their targets through them; such paths answer false.
 bool EntryIsItself(const std::wstring& path);
+// Where Path leads with links followed, as the system names the opened entry
+// ("C:\a\b", "\\server\share\a"); empty when it cannot be opened or the system
+// cannot tell.
+std::wstring ResolvedEntryPath(const std::wstring& path);
 
 // --- Internet Explorer ---
 // Deletes URL cache entries: those whose source URL contains "Cookie" (case

@@ -228,3 +228,5 @@ bool EntryIsItself(const std::wstring& path) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
     return SamePath(ResolvedPath(name), name);
 }
+
+std::wstring ResolvedEntryPath(const std::wstring& path) { return ResolvedPath(WithoutTrailingBackslashes(path)); }

@@ -90,13 +90,12 @@ void TVantrelForm::StartReadingActionExecute() {
         FDirReader->SetMinAccessAge(0);
 
     // Update uninstall folders below the Windows folder and every folder below the
-    // two temporary folders; matched literally, whatever the folder names hold.
+    // two temporary folders; matched literally, whatever the folder names hold. A
+    // refused temporary folder (TEMP=C:\, unset, ...) gives up no folders.
     const std::wstring windows = GetWindowsDir();
-    FEmptyDirCandidateMasks = TCompiledMaskList(UpperCaseAscii(MakeMaskList({
-        FolderMaskPrefix(windows) + L"$Nt*",
-        FolderMaskPrefix(GetTempDirectory()) + L"*",
-        FolderMaskPrefix(windows + L"Temp") + L"*",
-    })));
+    std::vector<std::wstring> candidates = TemporaryFolderMasks({GetTempDirectory(), windows + L"Temp"});
+    candidates.insert(candidates.begin(), FolderMaskPrefix(windows) + L"$Nt*");
+    FEmptyDirCandidateMasks = TCompiledMaskList(UpperCaseAscii(MakeMaskList(candidates)));
 
     FDriveIndex = 0;
     if (FDrives.empty()) {

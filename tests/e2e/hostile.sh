@@ -25,6 +25,16 @@ H_CANARY="$WINEPREFIX/canary"
 h_old() { mkdir -p "$(dirname "$1")"; printf 'old %s\n' "$1" >"$1"; touch -d '40 days ago' "$1"; }
 h_young() { mkdir -p "$(dirname "$1")"; printf 'new %s\n' "$1" >"$1"; touch "$1"; }
 
+# The short 8.3 name of the entry $2 of the Windows folder $1 (no trailing
+# backslash) as "dir /x" lists it; empty when the entry has none.
+h_short_name() {
+    (cd "$E2E_C" && wine cmd /c dir /x "$1\\*" 2>/dev/null) | iconv -f gbk -t utf-8 | tr -d '\r' |
+        awk -v long="$2" '{
+            n = index($0, "  " long)
+            if (n && substr($0, n + 2) == long) { k = split(substr($0, 1, n), f, " "); if (f[k] != "<DIR>") print f[k] }
+        }'
+}
+
 # Empties drive D:, the user's temporary folder and the settings, and lays the
 # canary anew (old junk of every default mask, and a folder tree).
 hostile_reset() {

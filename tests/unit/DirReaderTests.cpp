@@ -413,6 +413,50 @@ TEST_F(DirReaderTest, ExclusionMatchesTheExactDirectoryInAnyCase) {
     EXPECT_EQ(Files(), (Names{L"Temp2\\c.tmp", L"Temp\\Deeper\\b.tmp", L"Temp\\a.tmp", L"e.tmp"}));
 }
 
+// The walk reports long names from the root and never passes a link; an excluded
+// folder holds in whatever spelling it was typed or handed out, and is kept as typed.
+TEST_F(DirReaderTest, ExclusionHoldsInEverySpellingOfTheFolder) {
+    MakeFile(L"Long folder name\\a.tmp");
+    MakeFile(L"Long folder name\\Deeper\\b.tmp");
+    MakeFile(L"Ελληνικά\\c.tmp");
+    MakeFile(L"other.tmp");
+    const std::wstring folder = Root + L"Long folder name";
+    std::wstring forward = folder;
+    std::replace(forward.begin(), forward.end(), L'\\', L'/');
+    Names spellings = {
+        folder + L"\\\\",
+        forward,
+        Root + L"Ελληνικά\\..\\Long folder name",
+        Root + L".\\Long folder name\\.",
+        Root.substr(0, Root.size() - 1) + L"\\\\Long folder name",
+    };
+    wchar_t shortName[MAX_PATH] = {};
+    const DWORD shortLength = ::GetShortPathNameW(folder.c_str(), shortName, MAX_PATH);
+    // Volumes without 8.3 names give none (Wine always does).
+    if (shortLength > 0 && shortLength < MAX_PATH && folder != shortName) spellings.push_back(shortName);
+    for (const auto& spelling : spellings) {
+        Reader.ExcludedDirectories() = {spelling};
+        Walk(Root);
+        EXPECT_EQ(Files(), (Names{L"other.tmp", L"Ελληνικά\\c.tmp"})) << testing::PrintToString(spelling);
+        EXPECT_EQ(Reader.ExcludedDirectories(), Names{spelling});
+    }
+
+    // Letter case beyond a-z.
+    Reader.ExcludedDirectories() = {Root + L"ελληνικά"};
+    Walk(Root);
+    EXPECT_EQ(Files(), (Names{L"Long folder name\\Deeper\\b.tmp", L"Long folder name\\a.tmp", L"other.tmp"}));
+}
+
+TEST_F(DirReaderTest, ExclusionTypedThroughALinkHoldsWhereTheLinkLeads) {
+    MakeFile(L"Target\\inside.txt");
+    MakeFile(L"plain.txt");
+    if (!MakeSymbolicLink(Root + L"Link", L"Target", true)) GTEST_SKIP() << "cannot create a directory link here";
+    Reader.ExcludedDirectories() = {Root + L"Link\\"};
+    Walk(Root);
+    EXPECT_EQ(Dirs(), (Names{L""}));
+    EXPECT_EQ(Files(), (Names{L"plain.txt"}));
+}
+
 // --- Ages ---
 
 // The clock is fixed at a local wall-clock time; file times are set from local

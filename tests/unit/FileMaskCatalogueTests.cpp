@@ -151,6 +151,15 @@ std::wstring Folder(int csidl) {
     return folder.empty() ? L"\\" : folder;
 }
 
+// The folder with its last name as the file system stores it.
+std::wstring StoredFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(folder.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return folder;
+    ::FindClose(find);
+    return folder.substr(0, folder.rfind(L'\\') + 1) + data.cFileName;
+}
+
 struct TExpectedAction {
     int Place;
     const wchar_t* Name;
@@ -205,7 +214,8 @@ std::vector<TExpectedAction> ExpectedCatalogue() {
         {33, L"清空预取应用程序缓存", spWeek, true, true, Strings{win + L"Prefetch\\*"}},
         {34, L"清空用户临时目录", spSession, true, false, Strings{GetTempDirectory() + L"*"}},
         {37, L"清空 Outlook Secure 临时文件目录", spSession, true, true, std::nullopt},
-        {39, L"清空 Windows 临时目录", spSession, true, false, Strings{win + L"Temp\\*"}},
+        // In the letter case the folder is stored in (Wine keeps "temp"), as the walk reports it.
+        {39, L"清空 Windows 临时目录", spSession, true, false, Strings{StoredFolder(win + L"Temp") + L"\\*"}},
     };
 }
 
@@ -424,6 +434,28 @@ TEST(FileMaskCatalogueBrackets, TemporaryFolderWithABracketIsCleaned) {
     EXPECT_TRUE(Exists(theirs));
 }
 
+// TEMP and TMP naming a drive, the profile or the Windows folder: the action
+// builds no mask at all. A short 8.3 TEMP gives the mask of the long folder.
+TEST(FileMaskCatalogueTemporaryFolders, UserTemporaryFolderThatIsNoTemporaryFolderGivesNoMask) {
+    const std::wstring profile = GetSpecialFolder(CSIDL_PROFILE);
+    ASSERT_FALSE(profile.empty());
+    for (const std::wstring& folder : {std::wstring(L"C:\\"), std::wstring(L"C:"), profile, GetWindowsDir()}) {
+        TScopedEnvironment tmp(L"TMP", folder);
+        TScopedEnvironment tempVariable(L"TEMP", folder);
+        EXPECT_EQ(Make<TEmptyUserTemporaryDirectory>()->Masks, L"") << testing::PrintToString(folder);
+    }
+
+    TMadeFolder longFolder(GetTempDirectory() + L"vt-catalogue-" + Pid() + L"\\Temporary files of a long name");
+    wchar_t shortName[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(longFolder.Path().c_str(), shortName, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || longFolder.Path() == shortName) GTEST_SKIP() << "no short names here";
+    TScopedEnvironment tmp(L"TMP", shortName);
+    TScopedEnvironment tempVariable(L"TEMP", shortName);
+    auto item = Make<TEmptyUserTemporaryDirectory>();
+    EXPECT_EQ(ListFromCommaText(item->Masks), Strings{FolderContentMask(longFolder.Path())});
+    EXPECT_TRUE(Catches(*item, longFolder.Path() + L"\\setup\\data.bin"));
+}
+
 // ------------------------------------------------------------ availability
 
 TEST(FileMaskCatalogueAvailability, ProductRegistryKeys) {
@@ -437,6 +469,7 @@ TEST(FileMaskCatalogueAvailability, ProductRegistryKeys) {
         {HKEY_LOCAL_MACHINE, L"Software\\Oracle", &TDeleteOracleClientLogFiles::IsAvailable},
         {HKEY_CURRENT_USER, L"Software\\Borland\\BDS", &TDeleteTemporaryBDSFiles::IsAvailable},
     };
+    TSandboxLock lock(L"ProductKeys");  // the 32-bit view test makes the same products appear
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "key " << testing::PrintToString(std::wstring(c.Key)));
         {
@@ -446,6 +479,44 @@ TEST(FileMaskCatalogueAvailability, ProductRegistryKeys) {
             if (existed) continue;  // the product is really there; nothing to learn
             EXPECT_TRUE(c.IsAvailable());
         }
+        EXPECT_FALSE(c.IsAvailable());
+    }
+}
+
+// 32-bit RealPlayer and Oracle clients register in the 32-bit view
+// (Software\Wow6432Node), which this 64-bit program only sees when it asks.
+TEST(FileMaskCatalogueAvailability, ProductKeysInThe32BitRegistryView) {
+    struct TCase {
+        const wchar_t* Key;
+        const wchar_t* MadeFrom;  // the part of Key made (and deleted) by the test
+        bool (*IsAvailable)();
+    };
+    const TCase cases[] = {
+        {L"Software\\RealNetworks\\RealPlayer", L"Software\\RealNetworks", &TClearRealOnePlayerHistory::IsAvailable},
+        {L"Software\\Oracle", L"Software\\Oracle", &TDeleteOracleClientLogFiles::IsAvailable},
+    };
+    auto opens = [](const wchar_t* key, REGSAM view) {
+        HKEY handle = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view, &handle) != ERROR_SUCCESS) return false;
+        ::RegCloseKey(handle);
+        return true;
+    };
+    TSandboxLock lock(L"ProductKeys");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "key " << testing::PrintToString(std::wstring(c.Key)));
+        if (opens(c.MadeFrom, KEY_WOW64_64KEY) || opens(c.MadeFrom, KEY_WOW64_32KEY)) continue;  // really there
+        HKEY key = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, c.Key, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr,
+                                    &key, nullptr),
+                  ERROR_SUCCESS);
+        ::RegCloseKey(key);
+        EXPECT_FALSE(opens(c.Key, KEY_WOW64_64KEY)) << "the views are not separate here";
+        EXPECT_TRUE(c.IsAvailable());
+        EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(L"\\") + c.Key));
+        // Deepest first: RealPlayer, then RealNetworks.
+        for (std::wstring path = c.Key; path.size() >= wcslen(c.MadeFrom); path.resize(path.rfind(L'\\')))
+            EXPECT_EQ(::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_32KEY, 0), ERROR_SUCCESS);
+        EXPECT_FALSE(opens(c.MadeFrom, KEY_WOW64_32KEY));
         EXPECT_FALSE(c.IsAvailable());
     }
 }
@@ -482,6 +553,21 @@ TEST(FileMaskCatalogueAvailability, JavaCacheAndPrefetchFolders) {
         EXPECT_TRUE(TEmptyPrefetchAppCache::IsAvailable());
     }
     EXPECT_EQ(TEmptyPrefetchAppCache::IsAvailable(), hadPrefetch);
+}
+
+// A secure temporary folder at a drive root or in the profile gives no mask.
+TEST(FileMaskCatalogueOutlook, SecureTempFolderThatIsNoTemporaryFolderGivesNoMask) {
+    TSandboxLock lock(L"OutlookKeys");
+    auto keyOf = [](int version) {
+        return L"Software\\Microsoft\\Office\\" + std::to_wstring(version) + L".0\\Outlook\\Security";
+    };
+    for (int version = 8; version <= 12; ++version)
+        if (RegistryKeyExists(HKEY_CURRENT_USER, keyOf(version))) GTEST_SKIP() << "Outlook keys exist already";
+    TScratchRegistryKey key8(HKEY_CURRENT_USER, keyOf(8));
+    key8.SetString(L"OutlookSecureTempFolder", L"C:\\");
+    TScratchRegistryKey key12(HKEY_CURRENT_USER, keyOf(12));
+    key12.SetString(L"OutlookSecureTempFolder", L"%USERPROFILE%", REG_EXPAND_SZ);
+    EXPECT_EQ(Make<TEmptyOutlookSecureTempDirectory>()->Masks, L"");
 }
 
 // Masks come from versions 8 to 12 whose folder exists; availability asks for 9 to 11 only.

@@ -18,6 +18,12 @@ def upper_ascii(text):
     return "".join(chr(ord(c) - 32) if "a" <= c <= "z" else c for c in text)
 
 
+def upper_names(text):
+    """Letter case as the file system compares names (excluded directories): each
+    character's own upper case, beyond a-z."""
+    return "".join(u if len(u := c.upper()) == 1 else c for c in text)
+
+
 def utf16_units(text):
     data = text.encode("utf-16-le", "surrogatepass")
     return [int.from_bytes(data[i:i + 2], "little") for i in range(0, len(data), 2)]
@@ -163,7 +169,7 @@ class Oracle:
         self.actions = actions
         self.mode = mode
         self.uptime = uptime
-        self.excluded = [upper_ascii(e if e.endswith("\\") else e + "\\") for e in excluded]
+        self.excluded = [upper_names(e if e.endswith("\\") else e + "\\") for e in excluded]
         self.walked = [upper_ascii(d) for d in walked_drives]
         self.protected = [Mask(m) for m in PROTECTED_MASKS]
 
@@ -176,7 +182,7 @@ class Oracle:
         parts = win_path.split("\\")
         for k in range(1, len(parts)):
             d = "\\".join(parts[:k]) + "\\"
-            if upper_ascii(d) in self.excluded:
+            if upper_names(d) in self.excluded:
                 return False
             if k >= 2 and d in linked_dirs:
                 return False

@@ -1,0 +1,33 @@
+// The one decision whether a temporary folder may be emptied.
+//
+// The folders the program empties as temporary - the user's and Windows'
+// temporary folders, Outlook's secure temporary folder, the Windows Update
+// download folders - come from the environment, the registry and the drives,
+// and any of them can name something else: with TEMP and TMP unset Windows
+// answers with the user's profile, TEMP=C:\ names a whole drive, a registry
+// value may read D:\. Such a folder is refused: no mask is built on it and no
+// folder below it is removed. The guarded folders are a table in
+// TemporaryFolders.cpp.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// True when Folder, in any spelling it has (FolderSpellings), is a drive or share
+// root, is or contains a guarded folder, or is a user profile (any folder directly
+// in the users' root). An empty or not fully qualified folder is refused too.
+bool IsRefusedTemporaryFolder(const std::wstring& Folder);
+
+// The folder as the masks and the folder removal of a temporary folder take it
+// (WalkFolderPath, with a trailing backslash); empty when it is refused.
+std::wstring TemporaryFolderToEmpty(const std::wstring& Folder);
+
+// The guarded folders of this machine and user, each in every spelling it has.
+struct TGuardedFolders {
+    std::vector<std::wstring> Folders;      // refused themselves and with whatever contains them
+    std::vector<std::wstring> ProfileRoots;  // their direct subfolders (the profiles) are refused too
+};
+TGuardedFolders CurrentGuardedFolders();
+
+// The decision on spellings already normalised (FolderSpellings).
+bool IsRefusedAmong(const std::vector<std::wstring>& Spellings, const TGuardedFolders& Guarded);
