@@ -18,6 +18,11 @@ std::wstring WithBackslash(std::wstring path) {
     return path;
 }
 
+std::wstring WithoutBackslash(std::wstring path) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
 std::wstring OutlookSecurityKey(int version) {
     return L"Software\\Microsoft\\Office\\" + std::to_wstring(version) + L".0\\Outlook\\Security";
 }
