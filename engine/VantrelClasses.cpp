@@ -77,10 +77,10 @@ bool FileIsGone(const std::wstring& fileName) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// A recycle bin's files belong to the bin and its own action: RECYCLER up to
-// Windows XP, $Recycle.Bin from Vista on (upper case, like the paths tested).
 constexpr int64_t SecondsPerWeek = 7 * 24 * 3600;
 
+// A recycle bin's files belong to the bin and its own action: RECYCLER up to
+// Windows XP, $Recycle.Bin from Vista on (upper case, like the paths tested).
 const std::wstring RecyclerMarkers[] = {L":\\RECYCLER", L":\\$RECYCLE.BIN"};
 
 bool InRecycleBin(const std::wstring& upperFileName) {
