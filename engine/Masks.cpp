@@ -119,6 +119,11 @@ TMask::TMask(const std::wstring& Mask) {
         }
     }
     if (starPending) FSteps.push_back({TStepKind::Star, 0, 0, 0});
+    // Validated and counted as written above, so errors keep their positions.
+    if (m.starts_with(L"*\\") && m.find(L'\\', 2) == std::wstring_view::npos) {
+        FSteps.erase(FSteps.begin(), FSteps.begin() + 2);  // the star and the backslash
+        FFileNameOnly = true;
+    }
     FindFixedTail();
 }
 
@@ -163,6 +168,11 @@ void TMask::FindFixedTail() {
 }
 
 bool TMask::Match(std::wstring_view Name) const {
+    if (FFileNameOnly) {
+        const std::size_t slash = Name.rfind(L'\\');
+        if (slash == std::wstring_view::npos) return false;
+        Name.remove_prefix(slash + 1);
+    }
     if (FTailStep < FSteps.size()) {
         if (Name.size() < FTailLength) return false;
         std::size_t pos = Name.size() - FTailLength, length = 0;

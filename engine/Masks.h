@@ -27,6 +27,12 @@
 //            surrogate at either end adds nothing.
 // A mask must cover the whole name.
 //
+// A mask that is `*\` followed by a part without a backslash ("*\~$*.doc")
+// names files, not folders: the part is matched against the text after the
+// name's last backslash, and a name without a backslash matches nothing.
+// Matched against the whole path, the part's wildcards could cross folder
+// boundaries (`D:\~$old\thesis.doc`). Such a mask only ever takes fewer names.
+//
 // Compilation raises EMaskException for: an unclosed set (position one past
 // the end), an empty set `[]` / `[!]` (at the `]`), a `-` as the first member
 // (at the `-`), and more than 30 star segments (see TMask). Positions count
@@ -88,6 +94,7 @@ private:
     std::vector<TCharSet> FSets;
     std::size_t FTailStep = 0;    // first step after the last star; FSteps.size() when there is no fixed tail
     std::size_t FTailLength = 0;  // units that tail covers
+    bool FFileNameOnly = false;   // the leading `*\` was dropped from FSteps; match after the last backslash
 };
 
 // Compiles Mask on every call; prefer TMask or TCompiledMaskList in loops.

@@ -25,9 +25,6 @@ constexpr uint64_t MessageIntervalMs = 15;
 // below MAX_PATH for the "*" pattern and matches CreateDirectoryW's own limit.
 constexpr size_t LongPathFrom = MAX_PATH - 12;
 
-// Days from 1601-01-01, where FILETIME counts from, to 1899-12-30, where TDateTime does.
-constexpr int64_t DaysFrom1601To1899 = 109205;
-
 wchar_t UpperAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
 
 // True when Text, upper-cased, equals Upper (already upper case).
@@ -82,18 +79,6 @@ bool IsLinkedDirectory(const WIN32_FIND_DATAW& data) {
 }
 
 bool IsDotEntry(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
-
-int64_t FileTimeValue(const FILETIME& time) {
-    return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-}
-
-// Local time minus UTC now, in FILETIME units: what FileTimeToLocalFileTime adds.
-int64_t CurrentLocalBias() {
-    FILETIME utc, local;
-    ::GetSystemTimeAsFileTime(&utc);
-    if (!::FileTimeToLocalFileTime(&utc, &local)) return 0;
-    return FileTimeValue(local) - FileTimeValue(utc);
-}
 
 }  // namespace
 
@@ -164,14 +149,8 @@ struct TDirReader::TWalk {
         return false;
     }
 
-    // Whole seconds between now and a file time, taken as local time at two-second resolution.
-    int64_t AgeOf(const FILETIME& utc) const {
-        int64_t seconds = (FileTimeValue(utc) + LocalBias) / 10000000;
-        if (seconds < 0) seconds = 0;
-        seconds &= ~int64_t{1};
-        const TDateTime local = static_cast<double>(seconds - DaysFrom1601To1899 * 86400) / 86400.0;
-        return SecondsBetween(NowTime, local);
-    }
+    int64_t WriteAge() const { return FileTimeAgeSeconds(NowTime, Data.ftLastWriteTime, LocalBias); }
+    int64_t UseAge() const { return FileAgeSeconds(NowTime, FileTimesOf(Data), LocalBias); }
 };
 
 TDirReader::TDirReader() = default;
@@ -269,7 +248,7 @@ void TDirReader::HandleEntry(TWalk& walk) {
     }
     if (!PassesFilters(walk)) return;
     walk.Path.append(data.cFileName);
-    FCurrentLastAccess = data.ftLastAccessTime;
+    FCurrentFileTimes = FileTimesOf(data);
     if (walk.OnFile) walk.OnFile(this, walk.Path);
     walk.Path.resize(length);
 }
@@ -281,8 +260,8 @@ bool TDirReader::PassesFilters(const TWalk& walk) const {
         const wchar_t* extension = dot ? dot : L"";
         if (!EqualsUpper(extension, std::wcslen(extension), walk.MaskExtension)) return false;
     }
-    if (walk.MinWriteAge != 0 && walk.AgeOf(data.ftLastWriteTime) < walk.MinWriteAge) return false;
-    if (walk.MinAccessAge != 0 && walk.AgeOf(data.ftLastAccessTime) < walk.MinAccessAge) return false;
+    if (walk.MinWriteAge != 0 && walk.WriteAge() < walk.MinWriteAge) return false;
+    if (walk.MinAccessAge != 0 && walk.UseAge() < walk.MinAccessAge) return false;
     return true;
 }
 

@@ -7,6 +7,8 @@
 // Active, start a new walk that runs nested inside the old one's call.
 #pragma once
 
+#include "engine/SystemRoutines.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -44,8 +46,10 @@ public:
     void SetActive(bool Value);
 
     bool Recursive = false;
-    // Seconds; when not 0, files written or accessed less long ago are not reported.
-    // Time stamps in the future count as that far in the past.
+    // Seconds; when not 0, files written (MinWriteAge) or used (MinAccessAge: the
+    // latest of the last-access, last-write and creation times, see FileAgeSeconds)
+    // less long ago are not reported. Ages are taken at the file times' full
+    // precision; time stamps in the future count as that far in the past.
     int32_t MinWriteAge = 0;
     int32_t MinAccessAge() const { return FMinAccessAge; }
     // Stores the absolute value (the most negative value becomes INT32_MAX).
@@ -65,9 +69,9 @@ public:
     // stopped or was ended by an exception (which then continues to Start's caller).
     TDirReaderNotifyEvent OnFinished;
 
-    // The last-access time (UTC) of the file OnFile is reporting; valid only
-    // during that call. Saves the handler a second look at the file.
-    const FILETIME& CurrentLastAccessTime() const { return FCurrentLastAccess; }
+    // The times (UTC) of the file OnFile is reporting; valid only during that
+    // call. Saves the handler a second look at the file.
+    const TFileTimes& CurrentFileTimes() const { return FCurrentFileTimes; }
 
     // Does nothing while a walk runs.
     void Start() { SetActive(true); }
@@ -87,5 +91,5 @@ private:
     int32_t FMinAccessAge = 0;
     std::vector<std::wstring> FExcludedDirectories;
     uint64_t FLastMessageTick = 0;
-    FILETIME FCurrentLastAccess{};
+    TFileTimes FCurrentFileTimes{};
 };

@@ -10,7 +10,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -40,27 +42,67 @@ int32_t GetUptimeSeconds() {
     return seconds > INT32_MAX ? INT32_MAX : static_cast<int32_t>(seconds);
 }
 
-TDateTime LocalDosTimeFromFileTime(const FILETIME& utc) {
-    FILETIME local;
-    WORD dosDate = 0, dosTime = 0;
-    ::FileTimeToLocalFileTime(&utc, &local);
-    if (!::FileTimeToDosDateTime(&local, &dosDate, &dosTime)) {
-        // Outside the MS-DOS range (before 1980 or after 2107): keep the time,
-        // at the same two-second resolution.
-        SYSTEMTIME st;
-        if (!::FileTimeToSystemTime(&local, &st)) return EncodeDateTime(1980, 1, 1, 0, 0, 0, 0);
-        return EncodeDateTime(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond & ~1, 0);
-    }
-    return EncodeDateTime(1980 + (dosDate >> 9), (dosDate >> 5) & 0x0F, dosDate & 0x1F, dosTime >> 11,
-                          (dosTime >> 5) & 0x3F, (dosTime & 0x1F) * 2, 0);
+// --- File times and ages ---
+
+namespace {
+
+constexpr int64_t TicksPerMs = 10000;
+constexpr int64_t TicksPerSecond = 10000000;
+// FILETIME counts from 1601-01-01, TDateTime from 1899-12-30.
+constexpr int64_t TicksFrom1601To1899 = 109205LL * 86400 * TicksPerSecond;
+// Far beyond any real stamp (year 15,000 and more), and keeps the arithmetic
+// below clear of overflow for stamps with the top bit set.
+constexpr uint64_t MaxFileTicks = static_cast<uint64_t>(INT64_MAX) / 2;
+
+int64_t FileTicks(const FILETIME& time) {
+    const uint64_t value = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    return static_cast<int64_t>(value < MaxFileTicks ? value : MaxFileTicks);
 }
 
-TDateTime GetFileLastAccessTime(const std::wstring& fileName) {
+// A local date-time in FILETIME units, to the millisecond it holds.
+int64_t LocalTicks(TDateTime local) {
+    return std::llround(local * 86400000.0) * TicksPerMs + TicksFrom1601To1899;
+}
+
+}  // namespace
+
+TFileTimes FileTimesOf(const WIN32_FIND_DATAW& data) {
+    return TFileTimes{data.ftCreationTime, data.ftLastAccessTime, data.ftLastWriteTime};
+}
+
+TFileTimes GetFileTimes(const std::wstring& fileName) {
     WIN32_FIND_DATAW data;
     TFindHandle find(::FindFirstFileExW(ExtendedLengthPath(fileName).c_str(), FindExInfoBasic, &data,
                                         FindExSearchNameMatch, nullptr, 0));
     if (!find) throw Exception(L"无法读取上一次访问文件的时间。\r\n" + fileName);
-    return LocalDosTimeFromFileTime(data.ftLastAccessTime);
+    return FileTimesOf(data);
+}
+
+TDateTime GetFileLastAccessTime(const std::wstring& fileName) {
+    return LocalTimeFromFileTime(GetFileTimes(fileName).LastAccess);
+}
+
+TDateTime LocalTimeFromFileTime(const FILETIME& utc) {
+    const int64_t ticks = FileTicks(utc) + CurrentLocalBias() - TicksFrom1601To1899;
+    return static_cast<double>(ticks / TicksPerMs) / 86400000.0;
+}
+
+int64_t CurrentLocalBias() {
+    FILETIME utc, local;
+    ::GetSystemTimeAsFileTime(&utc);
+    if (!::FileTimeToLocalFileTime(&utc, &local)) return 0;
+    return FileTicks(local) - FileTicks(utc);
+}
+
+int64_t FileTimeAgeSeconds(TDateTime Now, const FILETIME& Utc, int64_t LocalBias) {
+    const int64_t age = LocalTicks(Now) - (FileTicks(Utc) + LocalBias);
+    return (age < 0 ? -age : age) / TicksPerSecond;
+}
+
+int64_t FileAgeSeconds(TDateTime Now, const TFileTimes& Times, int64_t LocalBias) {
+    return std::min({FileTimeAgeSeconds(Now, Times.Creation, LocalBias),
+                     FileTimeAgeSeconds(Now, Times.LastAccess, LocalBias),
+                     FileTimeAgeSeconds(Now, Times.LastWrite, LocalBias)});
 }
 
 // --- The program's windows ---
@@ -138,12 +180,76 @@ void GetFixedDrives(std::vector<std::wstring>& List) {
     const DWORD drives = ::GetLogicalDrives();
     for (int bit = 0; bit < 26; ++bit) {
         if ((drives & (1u << bit)) == 0) continue;
-        std::wstring root{static_cast<wchar_t>(L'A' + bit), L':', L'\\'};
+        const wchar_t letter = static_cast<wchar_t>(L'A' + bit);
+        std::wstring root{letter, L':', L'\\'};
         if (::GetDriveTypeW(root.c_str()) != DRIVE_FIXED) continue;
         const DWORD attributes = ::GetFileAttributesW(root.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
+        if (IsFolderAlias(ReadDriveRootFacts(letter))) continue;
         List.push_back(root);
     }
+}
+
+namespace {
+
+std::wstring FirstDosDeviceTarget(wchar_t letter) {
+    const wchar_t device[] = {letter, L':', 0};
+    std::vector<wchar_t> targets(4096);
+    const DWORD length = ::QueryDosDeviceW(device, targets.data(), static_cast<DWORD>(targets.size()));
+    return length == 0 ? L"" : std::wstring(targets.data());
+}
+
+std::wstring DosFinalPath(HANDLE handle) {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    DWORD length = ::GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                               FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length >= buffer.size()) {
+        buffer.resize(length + 1);
+        length = ::GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    if (length == 0 || length >= buffer.size()) return L"";
+    std::wstring path(buffer.data(), length);
+    if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\" + path.substr(7);
+    if (path.starts_with(L"\\\\?\\")) return path.substr(4);
+    return path;
+}
+
+// The IDs of the "." and ".." entries of the directory's own listing. The
+// listing is read to its end: NTFS sorts names such as "$Recycle.Bin" before "..".
+void ReadDotEntryIds(HANDLE directory, TDriveRootFacts& facts) {
+    std::vector<uint64_t> buffer(64 * 1024 / sizeof(uint64_t));  // the entries need 8-byte alignment
+    FILE_INFO_BY_HANDLE_CLASS infoClass = FileIdBothDirectoryRestartInfo;
+    while (::GetFileInformationByHandleEx(directory, infoClass, buffer.data(),
+                                          static_cast<DWORD>(buffer.size() * sizeof(uint64_t)))) {
+        infoClass = FileIdBothDirectoryInfo;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
+            const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            const auto id = static_cast<uint64_t>(entry->FileId.QuadPart);
+            if (name == L".") facts.RootId = id;
+            if (name == L"..") facts.ParentId = id;
+            if (entry->NextEntryOffset == 0) break;
+            bytes += entry->NextEntryOffset;
+        }
+    }
+}
+
+}  // namespace
+
+TDriveRootFacts ReadDriveRootFacts(wchar_t Letter) {
+    TDriveRootFacts facts;
+    facts.Letter = Letter;
+    facts.DosDevice = FirstDosDeviceTarget(Letter);
+    const std::wstring root{Letter, L':', L'\\'};
+    THandle directory(::CreateFileW(root.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!directory.Valid()) return facts;
+    facts.FinalPath = DosFinalPath(directory.Get());
+    ReadDotEntryIds(directory.Get(), facts);
+    return facts;
 }
 
 std::wstring GetTempDirectory() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/DateTime.h"
+#include "engine/DriveAliases.h"
 
 // <windows.h> defines ClearEventLog as a macro for ClearEventLogW. Included here
 // first, so the macro can be dropped once and for all and our ClearEventLog keeps
@@ -26,12 +27,35 @@ TDateTime Now();
 // stays positive and meaningful for uptimes beyond 24.8 days.
 int32_t GetUptimeSeconds();
 
-// The file's last-access time, converted to local time at two-second
-// resolution. Raises Exception "无法读取上一次访问文件的时间。" CR LF FileName
+// --- File times and ages ---
+// The times a file's age counts from (UTC). Windows Vista and later often leave
+// last-access times alone (NTFS's default), so a file written a minute ago can
+// show an access weeks old: the age counts from the latest of the three.
+struct TFileTimes {
+    FILETIME Creation{};
+    FILETIME LastAccess{};
+    FILETIME LastWrite{};
+};
+TFileTimes FileTimesOf(const WIN32_FIND_DATAW& data);
+// The file's times. Raises Exception "无法读取上一次访问文件的时间。" CR LF FileName
 // when the file cannot be found.
+TFileTimes GetFileTimes(const std::wstring& fileName);
+// The file's last-access time as local time, to the millisecond. Raises as GetFileTimes.
 TDateTime GetFileLastAccessTime(const std::wstring& fileName);
-// A file time (UTC) as GetFileLastAccessTime gives it: local, two-second resolution.
-TDateTime LocalDosTimeFromFileTime(const FILETIME& utc);
+// A file time (UTC) as local time, to the millisecond.
+TDateTime LocalTimeFromFileTime(const FILETIME& utc);
+
+// Local time minus UTC now, in FILETIME units: what FileTimeToLocalFileTime adds
+// to any stamp, whatever its date.
+int64_t CurrentLocalBias();
+// Whole seconds between the local moment Now and a file time (UTC, made local by
+// adding LocalBias), at the file time's full precision. A time in the future
+// counts as that far in the past.
+int64_t FileTimeAgeSeconds(TDateTime Now, const FILETIME& Utc, int64_t LocalBias);
+// A file's age: the smallest age FileTimeAgeSeconds gives its three times, which
+// is the age of the latest of them when none lies in the future. So a file is
+// never older than any one of its times says.
+int64_t FileAgeSeconds(TDateTime Now, const TFileTimes& Times, int64_t LocalBias);
 
 // --- The program's windows, for calls that need an owner. ---
 struct HWND__;
@@ -51,8 +75,13 @@ void DeleteRegistryValues(HKEY__* rootKey, const std::wstring& keyPath);
 bool RegistryKeyExists(HKEY__* rootKey, const std::wstring& keyPath);
 
 // --- Drives and folders ---
-// The roots ("C:\") of the fixed drives whose root reads as a directory, in letter order.
+// The roots ("C:\") of the fixed drives whose root reads as a directory, in
+// letter order, without the drives that are another name for a folder
+// (IsFolderAlias): their files are read through the drive that holds the folder.
 void GetFixedDrives(std::vector<std::wstring>& List);
+// What the system tells about drive Letter's root, for IsFolderAlias. Fields the
+// system does not answer stay empty.
+TDriveRootFacts ReadDriveRootFacts(wchar_t Letter);
 // These folders come in the spelling the walk reports (engine/FolderPaths.h:
 // WalkFolderPath): long names, not short 8.3 ones, "." and ".." resolved.
 // The temporary folder, with a trailing backslash. Not yet checked: a folder that

@@ -33,7 +33,17 @@ bool FileIsGone(const std::wstring& fileName) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-const std::wstring RecyclerMarker = L":\\RECYCLER";
+constexpr int64_t SecondsPerWeek = 7 * 24 * 3600;
+
+// A recycle bin's files belong to the bin and its own action: RECYCLER up to
+// Windows XP, $Recycle.Bin from Vista on (upper case, like the paths tested).
+const std::wstring RecyclerMarkers[] = {L":\\RECYCLER", L":\\$RECYCLE.BIN"};
+
+bool InRecycleBin(const std::wstring& upperFileName) {
+    for (const std::wstring& marker : RecyclerMarkers)
+        if (upperFileName.find(marker) != std::wstring::npos) return true;
+    return false;
+}
 
 }  // namespace
 
@@ -64,29 +74,29 @@ bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, const std::w
 }
 
 bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName,
-                                      const std::wstring& FileProtection, const FILETIME* LastAccessUtc) {
+                                      const std::wstring& FileProtection, const TFileTimes* Times) {
     if (!FCompiledMasks.MatchesAny(UpperFileName)) return false;
-    if (!IsOldEnough(FileName, FileProtection, LastAccessUtc)) return false;
+    if (!IsOldEnough(FileName, FileProtection, Times)) return false;
     FoundFiles.push_back(FileName);
     return true;
 }
 
 bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection,
-                                       const FILETIME* LastAccessUtc) const {
+                                       const TFileTimes* Times) const {
     // Decide the rule first: reading a file's time costs far more than matching
     // its name, and two of the modes never look at it.
     const bool smart = FileProtection == L"Smart";
     const bool sessionRule = FileProtection == L"Uptime" || (smart && SmartProtection == TSmartProtection::spSession);
     const bool weekRule = FileProtection == L"Week" || (smart && SmartProtection == TSmartProtection::spWeek);
-    if (FileProtection == L"None") return LastAccessUtc != nullptr || !FileIsGone(FileName);
+    if (FileProtection == L"None") return Times != nullptr || !FileIsGone(FileName);
     if (!sessionRule && !weekRule) return false;
 
-    TDateTime lastAccess;
-    if (LastAccessUtc != nullptr) {
-        lastAccess = LocalDosTimeFromFileTime(*LastAccessUtc);
+    TFileTimes times;
+    if (Times != nullptr) {
+        times = *Times;
     } else {
         try {
-            lastAccess = GetFileLastAccessTime(FileName);
+            times = GetFileTimes(FileName);
         } catch (const Exception&) {
             // A file that vanished since the walk saw it is simply not taken; any
             // other failure to read its time still ends the reading pass.
@@ -94,8 +104,11 @@ bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::
             throw;
         }
     }
-    if (sessionRule) return GetUptimeSeconds() <= SecondsBetween(Now(), lastAccess);
-    return WeeksBetween(Now(), lastAccess) >= 1;
+    // From the latest of its times: a file written just now may show an access
+    // weeks old where the system does not update access times.
+    const int64_t age = FileAgeSeconds(Now(), times, CurrentLocalBias());
+    if (sessionRule) return GetUptimeSeconds() <= age;
+    return age >= SecondsPerWeek;
 }
 
 void TCleanupFileMaskItem::GetFirstInfoLine(std::wstring& Text) {
@@ -212,12 +225,12 @@ void TCleanupList::ClearFoundFiles() {
 }
 
 bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection,
-                                const FILETIME* LastAccessUtc) {
+                                const TFileTimes* Times) {
     UpperCaseInto(FileName, FUpperBuffer);
-    if (FUpperBuffer.find(RecyclerMarker) != std::wstring::npos) return false;
+    if (InRecycleBin(FUpperBuffer)) return false;
     if (IsProtectedUpper(FUpperBuffer)) return false;
     bool accepted = false;
-    for (auto* item : FFileMaskItems) accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection, LastAccessUtc) || accepted;
+    for (auto* item : FFileMaskItems) accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection, Times) || accepted;
     return accepted;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/Masks.h"
+#include "engine/SystemRoutines.h"
 
 #include <windows.h>
 
@@ -84,9 +85,9 @@ public:
     // FoundFiles when taken. Raises when the file's last-access time cannot be read.
     bool AcceptFile(const std::wstring& FileName, const std::wstring& FileProtection);
     // The same, for callers that already hold the upper-cased path and, from
-    // the walk, the file's last-access time (UTC; null: read it from the file).
+    // the walk, the file's times (null: read them from the file).
     bool AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName, const std::wstring& FileProtection,
-                    const FILETIME* LastAccessUtc = nullptr);
+                    const TFileTimes* Times = nullptr);
 
     void GetFirstInfoLine(std::wstring& Text) override;
     void GetSecondInfoLine(std::wstring& Text) override;
@@ -101,7 +102,7 @@ protected:
 
 private:
     bool IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection,
-                     const FILETIME* LastAccessUtc) const;
+                     const TFileTimes* Times) const;
     TCompiledMaskList FCompiledMasks;
 };
 
@@ -143,9 +144,11 @@ public:
     // by name once, whichever way the cleanup was started.
     void PerformAlone(TCleanupCustomItem& Item);
     void ClearFoundFiles();
-    // LastAccessUtc: the time the walk saw, so no action reads it again (null: each reads it).
+    // Files in a recycle bin (RECYCLER, $Recycle.Bin) and protected files are
+    // offered to no action. Times: what the walk saw, so no action reads them
+    // again (null: each reads them).
     bool AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection,
-                      const FILETIME* LastAccessUtc = nullptr);
+                      const TFileTimes* Times = nullptr);
     bool IsProtectedFile(const std::wstring& FileName) const;
     void DoStatus(TCleanupCustomItem* Sender, const std::wstring& Text);
 

@@ -156,7 +156,7 @@ void TVantrelForm::NoteEmptyDirCandidate(const std::wstring& DirName) {
 
 void TVantrelForm::HandleDirReaderFile(TDirReader* Sender, const std::wstring& FileName) {
     // The walk has just read the file's times; the actions need not look again.
-    if (FActionList->AddFoundFile(FileName, FPassFileProtection, &Sender->CurrentLastAccessTime()))
+    if (FActionList->AddFoundFile(FileName, FPassFileProtection, &Sender->CurrentFileTimes()))
         FListNeedsRefresh = true;
 }
 

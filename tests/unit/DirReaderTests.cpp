@@ -129,14 +129,16 @@ int64_t LocalToUtcTicks(const SYSTEMTIME& local) {
     return static_cast<int64_t>((static_cast<uint64_t>(utc.dwHighDateTime) << 32) | utc.dwLowDateTime);
 }
 
-// Zero leaves that time unchanged.
+// Zero leaves that time unchanged. The creation time is set to the write time
+// (Wine reports the write time as the creation time anyway).
 void SetTimes(const std::wstring& path, int64_t accessUtc, int64_t writeUtc) {
     THandle file(::CreateFileW(Sys(path).c_str(), FILE_WRITE_ATTRIBUTES,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     ASSERT_TRUE(file.Valid()) << "cannot open " << path;
     const FILETIME access = ToFileTime(accessUtc), write = ToFileTime(writeUtc);
-    ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, accessUtc ? &access : nullptr, writeUtc ? &write : nullptr));
+    ASSERT_TRUE(::SetFileTime(file.Get(), writeUtc ? &write : nullptr, accessUtc ? &access : nullptr,
+                              writeUtc ? &write : nullptr));
 }
 
 TDateTime GFixedNow = 0;
@@ -474,18 +476,23 @@ TEST_F(DirReaderTest, AgesAreWholeSecondsFromLocalTimeAtLeastTheMinimum) {
     SetTimes(written, nowUtc - 10LL * Day * TicksPerSecond, nowUtc - 3600 * TicksPerSecond);
     SetTimes(future, nowUtc + 2LL * Day * TicksPerSecond, nowUtc + 2LL * Day * TicksPerSecond);
 
+    // The access filter ages a file from the latest of its times: accessed.txt
+    // is 100 s old, written.txt 3600 s, future.txt two days.
     Reader.SetMinAccessAge(100);
     Walk(Root);
     EXPECT_EQ(Files(), (Names{L"accessed.txt", L"future.txt", L"written.txt"}));
     Reader.SetMinAccessAge(101);
     Walk(Root);
     EXPECT_EQ(Files(), (Names{L"future.txt", L"written.txt"}));
+    Reader.SetMinAccessAge(3601);
+    Walk(Root);
+    EXPECT_EQ(Files(), (Names{L"future.txt"}));
     Reader.SetMinAccessAge(-2 * Day);  // as 2 days
     Walk(Root);
-    EXPECT_EQ(Files(), (Names{L"future.txt", L"written.txt"}));
+    EXPECT_EQ(Files(), (Names{L"future.txt"}));
     Reader.SetMinAccessAge(2 * Day + 1);
     Walk(Root);
-    EXPECT_EQ(Files(), (Names{L"written.txt"}));
+    EXPECT_TRUE(Files().empty());
 
     Reader.SetMinAccessAge(0);
     Reader.MinWriteAge = 3600;
@@ -502,11 +509,39 @@ TEST_F(DirReaderTest, AgesAreWholeSecondsFromLocalTimeAtLeastTheMinimum) {
     EXPECT_EQ(Files(), (Names{L"future.txt", L"written.txt"}));
 }
 
+TEST_F(DirReaderTest, AgesKeepTheFileTimesFullPrecision) {
+    const SYSTEMTIME now{2024, 5, 5, 10, 12, 0, 0, 0};  // an even second, where two-second rounding loses most
+    GFixedNow = EncodeDateTime(2024, 5, 10, 12, 0, 0, 0);
+    SetClockForTesting(FixedNow, nullptr);
+    const int64_t nowUtc = LocalToUtcTicks(now);
+    // One tick short of 100 s and of 3600 s.
+    SetTimes(MakeFile(L"used.txt"), nowUtc - 100 * TicksPerSecond + 1, nowUtc - 3600 * TicksPerSecond + 1);
+    SetTimes(MakeFile(L"older.txt"), nowUtc - 100 * TicksPerSecond, nowUtc - 3600 * TicksPerSecond);
+
+    Reader.SetMinAccessAge(100);
+    Walk(Root);
+    EXPECT_EQ(Files(), (Names{L"older.txt"}));
+    Reader.SetMinAccessAge(0);
+    Reader.MinWriteAge = 3600;
+    Walk(Root);
+    EXPECT_EQ(Files(), (Names{L"older.txt"}));
+}
+
+TEST_F(DirReaderTest, AccessFilterAgesAFileFromItsLatestTime) {
+    const int64_t now = UtcNowTicks();
+    // Where access times are not kept up to date, a file written just now shows an old access.
+    SetTimes(MakeFile(L"written-now.bak"), now - 40LL * Day * TicksPerSecond, now);
+    SetTimes(MakeFile(L"untouched.bak"), now - 40LL * Day * TicksPerSecond, now - 40LL * Day * TicksPerSecond);
+    Reader.SetMinAccessAge(7 * Day);
+    Walk(Root);
+    EXPECT_EQ(Files(), (Names{L"untouched.bak"}));
+}
+
 TEST_F(DirReaderTest, FutureAccessTimeCountsAsThatLongAgo) {
     const int64_t now = UtcNowTicks();
-    SetTimes(MakeFile(L"future.txt"), now + 2LL * Day * TicksPerSecond, 0);
-    SetTimes(MakeFile(L"weekold.txt"), now - 8LL * Day * TicksPerSecond, 0);
-    SetTimes(MakeFile(L"fresh.txt"), now, 0);
+    SetTimes(MakeFile(L"future.txt"), now + 2LL * Day * TicksPerSecond, now + 2LL * Day * TicksPerSecond);
+    SetTimes(MakeFile(L"weekold.txt"), now - 8LL * Day * TicksPerSecond, now - 8LL * Day * TicksPerSecond);
+    SetTimes(MakeFile(L"fresh.txt"), now, now);
 
     Reader.SetMinAccessAge(Day);
     Walk(Root);

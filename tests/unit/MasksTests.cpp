@@ -55,6 +55,35 @@ TEST(MaskMatching, TypicalCleanupMasks) {
     EXPECT_FALSE(MatchesMask(L"C:\\A\\REPORT.DOC", L"*\\~$*.DOC"));
 }
 
+TEST(MaskMatching, LeadingStarBackslashNamesTheFileNotItsFolders) {
+    const TMask word(L"*\\~$*.DOC");
+    EXPECT_TRUE(word.Matches(L"D:\\X\\~$DRAFT.DOC"));
+    EXPECT_TRUE(word.Matches(L"D:\\~$DRAFT.DOC"));
+    EXPECT_TRUE(word.Matches(L"\\~$.DOC"));
+    // The part's star may not reach back over a folder boundary, nor may `?` or a set.
+    EXPECT_FALSE(word.Matches(L"D:\\~$OLD\\THESIS.DOC"));
+    EXPECT_FALSE(word.Matches(L"D:\\~$A\\B\\C.DOC"));
+    EXPECT_FALSE(MatchesMask(L"D:\\AB\\C", L"*\\A?C"));
+    EXPECT_FALSE(MatchesMask(L"D:\\AB\\C", L"*\\AB[!X]C"));
+    EXPECT_FALSE(word.Matches(L"~$DRAFT.DOC"));  // no folder at all
+    EXPECT_TRUE(MatchesMask(L"C:\\", L"*\\"));
+    EXPECT_FALSE(MatchesMask(L"C:\\A", L"*\\"));
+
+    // A part with a backslash, or a mask that does not start with `*\`, is matched as written.
+    EXPECT_TRUE(MatchesMask(L"C:\\U\\DR WATSON\\X\\Y.LOG", L"*\\DR WATSON\\*.LOG"));
+    EXPECT_TRUE(MatchesMask(L"C:\\WINDOWS\\TEMP\\A\\B.DAT", L"C:\\WINDOWS\\TEMP\\*"));
+    EXPECT_TRUE(MatchesMask(L"C:\\~$OLD\\THESIS.DOC", L"?*\\~$*.DOC"));
+    EXPECT_TRUE(MatchesMask(L"C:\\A\\B\\C", L"*\\*[\\]C"));
+
+    // Compiled lists follow the same rule, and compile errors keep their positions.
+    const TCompiledMaskList list(L"*.BAK,*\\~$*.DOC");
+    EXPECT_TRUE(list.MatchesAny(L"D:\\X\\~$DRAFT.DOC"));
+    EXPECT_FALSE(list.MatchesAny(L"D:\\~$OLD\\THESIS.DOC"));
+    EXPECT_EQ(ErrorPosition(L"*\\[]"), 4);
+    EXPECT_EQ(ErrorPosition(L"*\\" + StarLetters(29)), 0);
+    EXPECT_EQ(ErrorPosition(L"*\\" + StarLetters(30)), 62);
+}
+
 TEST(MaskMatching, WholeNameAndCaseRules) {
     EXPECT_TRUE(MatchesMask(L"", L""));
     EXPECT_FALSE(MatchesMask(L"A", L""));

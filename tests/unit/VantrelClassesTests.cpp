@@ -57,7 +57,7 @@ TCleanupFileMaskItem& AddMaskAction(TCleanupList& list, TMaskSetup setup, bool d
     return static_cast<TCleanupFileMaskItem&>(list.AddAction(TCleanupCustomItem::ClassOf<TTestMaskItem>(), defaultChecked));
 }
 
-// --- Fixed clock: "now" is an even-second moment, so two-second resolution loses nothing ---
+// --- Fixed clock ---
 
 constexpr uint64_t TicksPerSecond = 10000000ULL;
 FILETIME GNowUtc;
@@ -93,6 +93,12 @@ protected:
         return path;
     }
 
+    // Times Seconds before "now" (negative: after it), as the walk hands them over.
+    static TFileTimes TimesAgo(int64_t access, int64_t write, int64_t creation) {
+        auto ago = [](int64_t seconds) { return FromUInt64(ToUInt64(GNowUtc) - seconds * int64_t(TicksPerSecond)); };
+        return TFileTimes{ago(creation), ago(access), ago(write)};
+    }
+
     TTempFolder Folder{L"classes"};
 };
 
@@ -105,6 +111,9 @@ TEST_F(ActionModel, RecyclerFoldersAndProtectedFilesAreNeverOffered) {
     auto& all = AddMaskAction(list, {L"all", {L"*"}});
     EXPECT_FALSE(list.AddFoundFile(L"D:\\Recycler\\S-1-5\\x.tmp", L"None"));
     EXPECT_FALSE(list.AddFoundFile(L"c:\\rEcYcLeR\\a.bak", L"None"));
+    EXPECT_FALSE(list.AddFoundFile(L"C:\\$Recycle.Bin\\S-1-5-21-1\\$RAB12CD.tmp", L"None"));
+    EXPECT_FALSE(list.AddFoundFile(L"d:\\$RECYCLE.BIN\\x.bak", L"None"));
+    EXPECT_FALSE(list.AddFoundFile(L"E:\\$recycle.bin\\S-1-5-18\\$I1.tmp", L"None"));
     EXPECT_FALSE(list.AddFoundFile(L"C:\\Setup\\INSTALL.LOG", L"None"));
     EXPECT_FALSE(list.AddFoundFile(L"C:\\setup\\install.log", L"None"));
     EXPECT_FALSE(list.AddFoundFile(
@@ -191,7 +200,7 @@ TEST_F(ActionModel, UptimeRuleComparesWholeSeconds) {
     TCleanupList list;
     auto& action = AddMaskAction(list, {L"u", {L"*.tmp"}});
     GTicksMs = 3600 * 1000 + 999;  // uptime 3600 whole seconds
-    std::wstring recent = FileAccessedAgo(L"recent.tmp", 3598);  // two-second resolution: 3599 reads as 3598
+    std::wstring recent = FileAccessedAgo(L"recent.tmp", 3599);
     std::wstring boundary = FileAccessedAgo(L"boundary.tmp", 3600);
     EXPECT_FALSE(action.AcceptFile(recent, L"Uptime"));
     EXPECT_TRUE(action.AcceptFile(boundary, L"Uptime"));
@@ -221,17 +230,74 @@ TEST_F(ActionModel, SmartModeLetsEachActionDecideAndUnknownModesTakeNothing) {
     EXPECT_EQ(session.FoundFiles.size(), 1u);
 }
 
-TEST_F(ActionModel, TheWalksAccessTimeIsUsedWhenGiven) {
+TEST_F(ActionModel, TheWalksTimesAreUsedWhenGiven) {
     TCleanupList list;
     auto& action = AddMaskAction(list, {L"w", {L"*.tmp"}, TSmartProtection::spWeek});
     std::wstring file = FileAccessedAgo(L"seen.tmp", Day);  // young on disk...
-    const FILETIME seen = FromUInt64(ToUInt64(GNowUtc) - uint64_t(8 * Day) * TicksPerSecond);
+    const TFileTimes seen = TimesAgo(8 * Day, 8 * Day, 8 * Day);
     EXPECT_TRUE(list.AddFoundFile(file, L"Week", &seen));  // ...but the walk saw it eight days old
     EXPECT_FALSE(list.AddFoundFile(file, L"Week"));         // read from the file: one day
     EXPECT_EQ(action.FoundFiles.size(), 1u);
-    const FILETIME recent = FromUInt64(ToUInt64(GNowUtc) - uint64_t(3600) * TicksPerSecond);
+    const TFileTimes recent = TimesAgo(3600, 3600, 3600);
     GTicksMs = 7200 * 1000;
     EXPECT_FALSE(list.AddFoundFile(file, L"Uptime", &recent));  // used this session
+}
+
+TEST_F(ActionModel, AgeCountsFromTheLatestOfAccessWriteAndCreation) {
+    TCleanupList list;
+    auto& week = AddMaskAction(list, {L"w", {L"*.bak"}, TSmartProtection::spWeek});
+    auto& session = AddMaskAction(list, {L"s", {L"*.bak"}, TSmartProtection::spSession});
+    const std::wstring file = L"C:\\x\\a.bak";  // never read: the walk's times decide
+    GTicksMs = 3600 * 1000;
+    struct TCase {
+        const char* What;
+        TFileTimes Times;
+        bool ByWeek, BySession;
+    } cases[] = {
+        {"untouched for weeks", TimesAgo(30 * Day, 30 * Day, 30 * Day), true, true},
+        // Access times that the system no longer updates must not age a file written just now.
+        {"written a minute ago", TimesAgo(30 * Day, 60, 30 * Day), false, false},
+        {"created a minute ago", TimesAgo(30 * Day, 30 * Day, 60), false, false},
+        {"read a minute ago", TimesAgo(60, 30 * Day, 30 * Day), false, false},
+        {"written two days ago", TimesAgo(30 * Day, 2 * Day, 30 * Day), false, true},
+        {"exactly a week", TimesAgo(7 * Day, 7 * Day, 7 * Day), true, true},
+        // A stamp in the future counts as that far back, but never ages the file beyond its other times.
+        {"written in the future", TimesAgo(60, -30 * Day, 30 * Day), false, false},
+    };
+    for (const TCase& c : cases) {
+        week.FoundFiles.clear();
+        session.FoundFiles.clear();
+        list.AddFoundFile(file, L"Smart", &c.Times);
+        EXPECT_EQ(week.FoundFiles.size(), c.ByWeek ? 1u : 0u) << c.What;
+        EXPECT_EQ(session.FoundFiles.size(), c.BySession ? 1u : 0u) << c.What;
+    }
+}
+
+TEST_F(ActionModel, AFileReadFromDiskIsAgedByItsLatestTime) {
+    SetClockForTesting(nullptr, FixedTicks);  // the file's write and creation times are the real ones
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"w", {L"*.bak"}, TSmartProtection::spWeek});
+    const std::wstring file = Folder.CreateFile(L"fresh.bak");
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    SetLastAccessTime(file, FromUInt64(ToUInt64(now) - uint64_t(40 * Day) * TicksPerSecond));
+    EXPECT_FALSE(list.AddFoundFile(file, L"Week"));
+    EXPECT_FALSE(list.AddFoundFile(file, L"Smart"));
+    EXPECT_TRUE(action.FoundFiles.empty());
+}
+
+TEST_F(ActionModel, AgesKeepTheFileTimesFullPrecision) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"u", {L"*.tmp"}});
+    GTicksMs = 3600 * 1000;
+    const std::wstring file = L"C:\\x\\a.tmp";
+    // 3599.9999 s: one tick short of the uptime. Two-second rounding read it as 3600.
+    const uint64_t justShort = ToUInt64(GNowUtc) - 3600 * TicksPerSecond + 1;
+    const TFileTimes young{FromUInt64(justShort), FromUInt64(justShort), FromUInt64(justShort)};
+    EXPECT_FALSE(list.AddFoundFile(file, L"Uptime", &young));
+    const TFileTimes old = TimesAgo(3600, 3600, 3600);
+    EXPECT_TRUE(list.AddFoundFile(file, L"Uptime", &old));
+    EXPECT_EQ(action.FoundFiles.size(), 1u);
 }
 
 TEST_F(ActionModel, VanishedFileIsNotTakenButReadingItsTimeDirectlyStillFails) {

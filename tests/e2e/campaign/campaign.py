@@ -497,7 +497,8 @@ def compare(sb, tree, oc, before, after, run_start, held, candidates_masks, upda
         gone = p not in after
         win = sb.win_of(p)
         reached = oc.reached(win, linked)
-        age = abs(run_start - atime)
+        # From the latest of the file's times; Wine reports the write time as its creation time.
+        age = min(abs(run_start - atime), abs(run_start - mtime / 1e9))
         if p not in tree.files and any(abs(age - thr) < margin for thr in oc.thresholds()):
             continue  # a file of the prefix itself, too close to a threshold to decide
         takers = oc.takers(win, age) if reached else []

@@ -2,10 +2,11 @@
 
 The rules: a file is offered only when the walk reaches it (not below an
 excluded directory, not through a directory link, its drive walked by the
-scan mode) and it passes the reader's access-age filter; it is never taken
-inside a recycle-bin folder (":\\RECYCLER" anywhere in the upper-cased path)
-or when a built-in protected mask matches; otherwise every ticked file-mask
-action whose masks match takes it when its protection rule allows.
+scan mode) and it passes the reader's age filter; it is never taken inside a
+recycle-bin folder (":\\RECYCLER" or ":\\$RECYCLE.BIN" anywhere in the
+upper-cased path) or when a built-in protected mask matches; otherwise every
+ticked file-mask action whose masks match takes it when its protection rule
+allows. A file's age counts from the latest of its times (the caller passes it).
 """
 
 UPTIME, WEEK = "uptime", "week"
@@ -36,10 +37,14 @@ def escape_brackets(folder):
 
 class Mask:
     """`*` any run (backslashes included), `?` one UTF-16 unit, `[...]` a set
-    (`!` negates, `a-b` ranges), everything else literal; whole-name match."""
+    (`!` negates, `a-b` ranges), everything else literal; whole-name match.
+    `*\\` and a part without a backslash: the part against the file name alone."""
 
     def __init__(self, text):
         self.items = []
+        self.file_name_only = text.startswith("*\\") and "\\" not in text[2:]
+        if self.file_name_only:
+            text = text[2:]
         units = utf16_units(upper_ascii(text))
         i = 0
         while i < len(units):
@@ -73,6 +78,10 @@ class Mask:
                 i += 1
 
     def matches(self, name_units):
+        if self.file_name_only:
+            if ord("\\") not in name_units:
+                return False
+            name_units = name_units[len(name_units) - name_units[::-1].index(ord("\\")):]
         items, n = self.items, len(name_units)
         memo = {}
 
@@ -208,7 +217,7 @@ class Oracle:
         if age < self.min_access_age():
             return []
         up = upper_ascii(win_path)
-        if ":\\RECYCLER" in up:
+        if ":\\RECYCLER" in up or ":\\$RECYCLE.BIN" in up:
             return []
         if matches_any(self.protected, win_path):
             return []
