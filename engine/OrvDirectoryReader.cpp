@@ -237,6 +237,10 @@ bool TDirReader::EnterDirectory(TWalk& walk) {
 void TDirReader::HandleEntry(TWalk& walk) {
     const WIN32_FIND_DATAW& data = walk.Data;
     if (IsDotEntry(data.cFileName)) return;
+    // Under Wine a Unix name may hold a backslash ("..\\Documents" leads
+    // elsewhere, "..\\..\\.." back up the drive without end) or U+FFFD for bytes
+    // that are not UTF-8 (the name leads to another entry). Neither leads back here.
+    if (IsForeignEntryName(data.cFileName)) return;
     const size_t length = walk.Path.size();
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         if (!walk.Recursive || IsLinkedDirectory(data)) return;

@@ -186,6 +186,8 @@ void GetFixedDrives(std::vector<std::wstring>& List) {
         const DWORD attributes = ::GetFileAttributesW(root.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
         if (IsFolderAlias(ReadDriveRootFacts(letter))) continue;
+        // Wine's default Z: is the whole Linux system.
+        if (DriveReachesUnixRoot(root)) continue;
         List.push_back(root);
     }
 }
