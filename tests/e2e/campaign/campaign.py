@@ -236,9 +236,14 @@ def generate(sb, rng, uptime, margin, canary, scale=1):
         t.file(u)
     os.makedirs(os.path.join(C, "windows", "$NtUninstallKB999$", "empty", "er"), exist_ok=True)
     t.mark(os.path.join(C, "windows", "$NtUninstallKB999$"))
+    wu_link = rng.random() < 0.3  # D:\msdownld.tmp a link to the canary: never emptied or removed
     for rel in ("WUTemp/w.cab", "msdownld.tmp/m.cab"):
         for root in (C, D):
             t.mark(os.path.join(root, rel.split("/")[0]))
+            if wu_link and root == D and rel.startswith("msdownld"):
+                os.symlink(canary["dir"], os.path.join(D, "msdownld.tmp"))
+                t.links.append(os.path.join(D, "msdownld.tmp"))
+                continue
             t.file(os.path.join(root, rel))
     if rng.random() < 0.3:
         os.makedirs(os.path.join(D, "WUTemp", "sub"), exist_ok=True)
@@ -269,7 +274,9 @@ def generate(sb, rng, uptime, margin, canary, scale=1):
              (os.path.join(temp, "tree", "loop"), ".."), (os.path.join(D, "loop-root"), D),
              (os.path.join(D, "data", "to-temp"), temp), (os.path.join(temp, "file-link.tmp"), canary["file"]),
              (os.path.join(temp, "dangling.tmp"), os.path.join(temp, "nowhere")),
-             (os.path.join(C, "windows", "temp", "cmp-out"), canary["dir"])]
+             (os.path.join(C, "windows", "temp", "cmp-out"), canary["dir"]),
+             # folder links named like junk: the links stay, and so does all behind them
+             (os.path.join(D, "data", "linked.bak"), canary["dir"]), (os.path.join(D, "data", "kept.old"), keep)]
     for link, target in links:
         os.makedirs(os.path.dirname(link), exist_ok=True)
         os.symlink(target, link)
@@ -288,6 +295,28 @@ def generate(sb, rng, uptime, margin, canary, scale=1):
         t.excluded.append(win + ("\\" if rng.random() < 0.5 else ""))
     if rng.random() < 0.3:
         t.excluded.append("D:\\NoSuchFolder")
+
+    # A document in a folder whose name starts with "~$": "*\~$*.doc" names files only.
+    t.mark(os.path.join(D, "~$old"))
+    t.file(os.path.join(D, "~$old", "thesis.doc"), age=t.age("old"))
+    t.file(os.path.join(D, "~$old", "~$draft.doc"), age=t.age("old"))
+    # Vista's recycle bins, in any letter case: their files belong to the bin.
+    for root, rel in ((D, "$Recycle.Bin/S-1-5-21-1/$RAB12.bak"), (C, "$RECYCLE.BIN/S-1-5-18/$RX.tmp"),
+                      (D, "$recycle.bin/old.old")):
+        t.mark(os.path.join(root, rel.split("/")[0]))
+        t.file(os.path.join(root, rel), age=t.age("old"))
+    # Written just now but read long ago (NTFS often leaves access times alone):
+    # the file is as young as its latest time.
+    for i in range(rng.randint(1, 3)):
+        p = t.file(os.path.join(D, "data", "rewritten-%d.bak" % i), age=t.age("old"))
+        os.utime(p, (time.time() - 400 * DAY, time.time()))
+        t.files[p] = 0
+    # A hostile TEMP: unset (the profile) or a folder that is not temporary. The
+    # program refuses to empty it; the generator's temporary files stay in the
+    # sandbox's real temporary folder, which then belongs to no action.
+    t.hostile_temp = None
+    if rng.random() < 0.15:
+        t.hostile_temp = rng.choice(["", "D:\\", "C:\\", "C:", sb.profile, sb.win, sb.profile.rsplit("\\", 2)[0]])
 
     # Attributes and files held open without delete sharing.
     everything = [p for p in t.files if os.path.basename(p) != "INSTALL.LOG"]
@@ -353,12 +382,13 @@ class Helper:
 
 
 def run_vantrel(sb, temp_win, limit):
+    """temp_win: the TEMP Vantrel sees ("" removes TEMP and TMP)."""
     if temp_win == sb.temp:
         cmd = ["wine", EXE_WIN, "/auto"]
     else:
         # Wine sets TEMP and TMP from the registry at process start, so a batch
         # file (read in code page 936, as cmd reads them) sets them for Vantrel.
-        t = temp_win.rstrip("\\")
+        t = temp_win.rstrip("\\") if len(temp_win) > 3 else temp_win
         bat = os.path.join(sb.c, "campaign-run.bat")
         with open(bat, "w", encoding="gbk", newline="\r\n") as f:
             f.write('@echo off\nset TEMP=%s\nset TMP=%s\nstart /wait "" "%s" /auto\nexit /b %%ERRORLEVEL%%\n'
@@ -584,6 +614,7 @@ def run_seed(sb, seed, canary, args):
     canary_before = canary_state(canary)
     lines = ["attr\t%s\t%s" % a for a in tree.attrs] + ["hold\t%s" % h for h in tree.holds]
     helper = Helper(sb, lines, "s%d" % seed)
+    env_temp = temp_win if tree.hostile_temp is None else tree.hostile_temp
     churn = Churn(sb.unix(temp_win), random.Random(seed + 1))
     churn.start()
     victims = swap_victims(tree, random.Random(seed + 2))
@@ -591,7 +622,7 @@ def run_seed(sb, seed, canary, args):
     swapper.start()
     proc_up, mono_up = uptime_now()
     run_start = time.time()
-    rc, elapsed = run_vantrel(sb, temp_win, args.limit)
+    rc, elapsed = run_vantrel(sb, env_temp, args.limit)
     churn.halt.set()
     churn.join()
     swapper.halt.set()
@@ -600,9 +631,11 @@ def run_seed(sb, seed, canary, args):
     after = snapshot(roots)
 
     drives = ["C:\\", "D:\\"]
-    actions = orc.catalogue(sb.win, temp_win, sb.recent, sb.profile, sb.appdata, drives, java, prefetch)
+    # A refused TEMP gives the user-temporary action no folder at all.
+    oracle_temp = temp_win if tree.hostile_temp is None else None
+    actions = orc.catalogue(sb.win, oracle_temp, sb.recent, sb.profile, sb.appdata, drives, java, prefetch)
     oc = orc.Oracle(actions, mode, mono_up, tree.excluded, drives if scan == "Complete" else drives[:1])
-    cands = orc.candidate_masks(sb.win, temp_win)
+    cands = orc.candidate_masks(sb.win, oracle_temp)
     updates = set(orc.upper_ascii(f) for f in orc.update_folders(sb.win, drives))
     if args.sabotage:
         sabotage(sb, tree, rng)
@@ -621,7 +654,7 @@ def run_seed(sb, seed, canary, args):
     for p in ("precious.txt", "inner/plain.dat"):
         if not os.path.exists(os.path.join(sb.c, "cmp-keep", p)):
             faults.append("link target deleted: C:\\cmp-keep\\%s" % p)
-    return {"seed": seed, "mode": mode, "scan": scan, "temp": temp_win, "excluded": tree.excluded,
+    return {"seed": seed, "mode": mode, "scan": scan, "temp": env_temp, "excluded": tree.excluded,
             "files": len([1 for v in before.values() if v[0] == "file"]), "generated": len(tree.files),
             "deleted": stats["deleted"], "taken": stats["taken"], "held": len(tree.holds),
             "held_allowed": stats["held_allowed"], "links": len(tree.links), "attrs": len(tree.attrs),

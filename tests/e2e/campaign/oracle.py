@@ -152,7 +152,8 @@ def catalogue(win, temp, recent, profile, appdata, drives, java, prefetch):
                                           escape_brackets(appdata) + "Sun\\Java\\Deployment\\cache\\*"], UPTIME))
     if prefetch:
         acts.append(Action("prefetch", [w + "Prefetch\\*"], WEEK))
-    acts.append(Action("user temporary", [escape_brackets(temp) + "*"], UPTIME))
+    if temp is not None:  # None: a TEMP the program refuses to empty
+        acts.append(Action("user temporary", [escape_brackets(temp) + "*"], UPTIME))
     acts.append(Action("windows temporary", [w + "Temp\\*"], UPTIME))
     return acts
 
@@ -166,8 +167,10 @@ def update_folders(win, drives):
 
 def candidate_masks(win, temp):
     """Directories the cleanup pass tries to remove when the walk entered them."""
-    return [Mask(escape_brackets(win) + "$Nt*"), Mask(escape_brackets(temp) + "*"),
-            Mask(escape_brackets(win) + "Temp\\*")]
+    masks = [Mask(escape_brackets(win) + "$Nt*"), Mask(escape_brackets(win) + "Temp\\*")]
+    if temp is not None:
+        masks.append(Mask(escape_brackets(temp) + "*"))
+    return masks
 
 
 class Oracle:
