@@ -107,6 +107,8 @@ bool IsUnixRootLocation(const std::string& UnixPath);
 // True when the drive Root ("Z:\") is, under Wine, the Linux root: such a drive
 // holds the whole Linux system and is never walked or cleaned.
 bool DriveReachesUnixRoot(const std::wstring& Root);
+// Tests: the Unix folder DriveReachesUnixRoot takes for the root (empty: "/").
+void SetUnixRootForTesting(const std::string& UnixPath);
 // True for a directory entry's name that no Windows name can hold: a backslash
 // or a slash (Wine lists Unix names as they are, so "..\Documents" would lead
 // elsewhere), or U+FFFD (Wine's stand-in for bytes that are not UTF-8, so the

@@ -9,6 +9,14 @@ namespace {
 
 // -1: ask the system; 0 or 1: the answer a test set.
 int GWineAnswerForTesting = -1;
+// Empty: the Linux root itself. A test names a sandbox folder instead, so the
+// drive filter is exercised without any drive that reaches "/".
+std::string GUnixRootForTesting;
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
 
 bool DetectWine() {
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
@@ -46,8 +54,14 @@ bool IsUnixRootLocation(const std::string& UnixPath) {
 }
 
 bool DriveReachesUnixRoot(const std::wstring& Root) {
-    return RunningUnderWine() && IsUnixRootLocation(WineUnixFileName(Root));
+    if (!RunningUnderWine()) return false;
+    const std::string location = WineUnixFileName(Root);
+    if (!GUnixRootForTesting.empty())
+        return !location.empty() && WithoutTrailingSlashes(location) == WithoutTrailingSlashes(GUnixRootForTesting);
+    return IsUnixRootLocation(location);
 }
+
+void SetUnixRootForTesting(const std::string& UnixPath) { GUnixRootForTesting = UnixPath; }
 
 bool IsForeignEntryName(std::wstring_view Name) {
     return Name.find_first_of(L"\\/\uFFFD") != std::wstring_view::npos;

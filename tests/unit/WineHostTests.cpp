@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 TEST(WineHost, RecognisesWineAndLetsTestsDecide) {
     EXPECT_TRUE(RunningUnderWine()) << "these tests run under Wine";
     {
@@ -27,6 +29,23 @@ TEST(WineHost, TheSandboxDrivesAreNotTheRoot) {
     ASSERT_FALSE(unixC.empty());
     EXPECT_NE(unixC.find("/build/wine-"), std::string::npos) << unixC;
     EXPECT_FALSE(DriveReachesUnixRoot(L"C:\\"));
+}
+
+// The filter is exercised by taking the sandbox's C: for the Linux root: the
+// drive must then vanish from the fixed drives, and come back afterwards.
+TEST(WineHost, ADriveAtTheLinuxRootIsNoFixedDrive) {
+    std::vector<std::wstring> drives;
+    GetFixedDrives(drives);
+    ASSERT_FALSE(drives.empty());
+    ASSERT_EQ(drives.front(), L"C:\\");
+    SetUnixRootForTesting(WineUnixFileName(L"C:\\"));
+    std::vector<std::wstring> withoutC;
+    GetFixedDrives(withoutC);
+    SetUnixRootForTesting("");
+    EXPECT_EQ(std::count(withoutC.begin(), withoutC.end(), L"C:\\"), 0);
+    EXPECT_EQ(withoutC.size() + 1, drives.size());
+    GetFixedDrives(drives);
+    EXPECT_EQ(drives.front(), L"C:\\");
 }
 
 TEST(WineHost, NamesNoWindowsNameCanHoldAreForeign) {
