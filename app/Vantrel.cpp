@@ -1,9 +1,12 @@
 // Program entry: one instance per executable path, then the main window and its
-// message loop.
+// message loop. An automatic run ("/auto") reports errors to its log instead of
+// error boxes, ends with one line on what it did, and exits with 1 when anything
+// failed (0 otherwise).
 #include "app/AutoMode.h"
 #include "app/SingleInstance.h"
-#include "platform/ErrorBox.h"
+#include "settings/SettingsFile.h"
 #include "ui/Application.h"
+#include "ui/ErrorReport.h"
 #include "ui/VantrelUnit.h"
 
 #include <windows.h>
@@ -14,11 +17,20 @@
 
 namespace {
 
-int RunProgram() {
+int RunProgram(bool autoMode) {
     TInstanceRegistry instances(MakeInstanceIdentifier(GetOwnExecutablePath()));
     if (!instances.CheckSingleInstance()) {
         instances.SwitchToFirstInstance();
         return 0;  // the registry's destructor removes this process again
+    }
+    if (autoMode) {
+        // Only now: working out the settings file may move it, which the running
+        // instance we just handed over to must not see.
+        try {
+            SetRunLogFileName(RunLogFileName(GetSettingsFileName()));
+        } catch (...) {
+            ReportCurrentException(nullptr, L"启动");
+        }
     }
 
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
@@ -28,22 +40,27 @@ int RunProgram() {
     application.SetTitle(L"Vantrel");
     application.Initialize();
 
-    auto mainForm = std::make_unique<TVantrelForm>(IsAutoMode());
+    auto mainForm = std::make_unique<TVantrelForm>(autoMode);
     int exitCode = application.Run();
-    mainForm.reset();
-    return exitCode;
+    const TCleanupPassResult pass = mainForm->LastCleanupPass();
+    mainForm.reset();  // saves the settings, which may fail too
+    if (!autoMode) return exitCode;
+    WriteRunLogLine(AutoRunSummaryText(pass, ErrorsReported()));
+    return ErrorsReported() ? 1 : 0;
 }
 
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    const bool autoMode = IsAutoMode();
+    if (autoMode) StartAutomaticErrorReporting();
     // The settings document, the shell and automation all need COM on this thread.
     HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exitCode = 0;
     try {
-        exitCode = RunProgram();
+        exitCode = RunProgram(autoMode);
     } catch (...) {
-        ShowCurrentException(nullptr);
+        ReportCurrentException(nullptr);
         exitCode = 1;
     }
     if (SUCCEEDED(com)) ::CoUninitialize();

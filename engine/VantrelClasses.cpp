@@ -184,7 +184,7 @@ TCleanupCustomItem& TCleanupList::Items(int Index) const {
 
 void TCleanupList::SetChecked(int Index, bool Value) { Items(Index).Checked = Value; }
 
-void TCleanupList::ExecuteChecked() {
+void TCleanupList::ExecuteChecked(const std::function<void(TCleanupCustomItem& Action)>& OnActionError) {
     // A file that several actions took is deleted once, by the first of them.
     // Deleting its name again would take whatever carries that name by then,
     // unchecked: a file made since, or, under Wine, a file whose name differs
@@ -195,7 +195,15 @@ void TCleanupList::ExecuteChecked() {
         if (auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(item.get()))
             std::erase_if(fileMaskItem->FoundFiles,
                           [&handled](const std::wstring& file) { return !handled.insert(file).second; });
-        item->Perform();
+        if (!OnActionError) {
+            item->Perform();
+            continue;
+        }
+        try {
+            item->Perform();
+        } catch (...) {
+            OnActionError(*item);
+        }
     }
 }
 
@@ -218,6 +226,16 @@ void TCleanupList::PerformAlone(TCleanupCustomItem& Item) {
         throw;
     }
     dropHandled();
+}
+
+std::vector<std::wstring> TCleanupList::CheckedFoundFiles() const {
+    std::vector<std::wstring> files;
+    std::unordered_set<std::wstring> seen;
+    for (const auto* item : FFileMaskItems)
+        if (item->Checked)
+            for (const std::wstring& file : item->FoundFiles)
+                if (seen.insert(file).second) files.push_back(file);
+    return files;
 }
 
 void TCleanupList::ClearFoundFiles() {

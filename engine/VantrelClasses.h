@@ -138,7 +138,12 @@ public:
     // Raises EListError for an index outside the list.
     TCleanupCustomItem& Items(int Index) const;
     void SetChecked(int Index, bool Value);
-    void ExecuteChecked();
+    // Performs every checked action in list order. Without OnActionError the first
+    // action that raises ends the pass with its exception; with it, the handler is
+    // called inside the catch (the exception is current) and the next action runs.
+    void ExecuteChecked(const std::function<void(TCleanupCustomItem& Action)>& OnActionError = nullptr);
+    // The found files of the checked file-mask actions, each path once, in list order.
+    std::vector<std::wstring> CheckedFoundFiles() const;
     // Performs one action by itself (the detail window's cleanup), then drops
     // the files it handled from every other action's list: a file is deleted
     // by name once, whichever way the cleanup was started.

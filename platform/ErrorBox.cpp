@@ -36,17 +36,21 @@ void ShowErrorBox(HWND owner, const std::wstring& message) {
     ::MessageBoxW(owner, message.c_str(), L"Vantrel", MB_OK | MB_ICONERROR);
 }
 
-void ShowCurrentException(HWND owner) noexcept {
+std::wstring CurrentExceptionMessage() noexcept {
     try {
-        throw;
-    } catch (const Exception& e) {
-        ShowErrorBox(owner, e.Message());
-    } catch (const std::bad_alloc&) {
-        ShowErrorBox(owner, L"内存不足。");
-    } catch (const std::exception& e) {
-        std::string narrow = e.what();
-        ShowErrorBox(owner, std::wstring(narrow.begin(), narrow.end()));
+        try {
+            throw;
+        } catch (const Exception& e) {
+            return e.Message();
+        } catch (const std::bad_alloc&) {
+            return L"内存不足。";
+        } catch (const std::exception& e) {
+            std::string narrow = e.what();
+            return std::wstring(narrow.begin(), narrow.end());
+        } catch (...) {
+            return L"未知错误。";
+        }
     } catch (...) {
-        ShowErrorBox(owner, L"未知错误。");
+        return std::wstring();  // no memory left for the text
     }
 }

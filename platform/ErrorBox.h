@@ -1,4 +1,4 @@
-// The application's standard error box and the system's error texts.
+// The application's standard error box, the system's error texts and the messages of exceptions.
 #pragma once
 
 #include <windows.h>
@@ -12,13 +12,14 @@ std::wstring SysErrorMessage(DWORD code);
 [[noreturn]] void RaiseLastOSError();
 [[noreturn]] void RaiseOSError(DWORD code);
 
-// Shows Message in a box captioned "Vantrel" with the error icon. Owner may be null.
+// The standard error box: Message in a box captioned "Vantrel" with the error
+// icon. Owner may be null. The program reports errors through ReportError
+// (ui/ErrorReport.h), which shows this box only in an interactive run.
 void ShowErrorBox(HWND owner, const std::wstring& message);
 
 // Tests replace the box (which would wait for a click) with a recorder; null restores it.
 using TErrorBoxHandler = void (*)(const std::wstring& message);
 void SetErrorBoxHandlerForTesting(TErrorBoxHandler handler);
 
-// Shows the message of whatever exception is in flight; call it only inside a catch block.
-// This is the boundary handler for window procedures and callbacks.
-void ShowCurrentException(HWND owner) noexcept;
+// The message of whatever exception is in flight; call it only inside a catch block.
+std::wstring CurrentExceptionMessage() noexcept;

@@ -110,6 +110,8 @@ std::wstring GetSettingsFileName(const std::wstring& executablePath, const std::
     return besideExecutable;
 }
 
+std::wstring RunLogFileName(const std::wstring& settingsFileName) { return ChangeFileExt(settingsFileName, L".log"); }
+
 std::string ReadSettingsFile(const std::wstring& fileName) {
     THandle file(::CreateFileW(ApiPath(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

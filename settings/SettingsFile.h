@@ -12,6 +12,10 @@ std::wstring GetSettingsFileName();
 // folder (with or without a trailing backslash; empty when there is none).
 std::wstring GetSettingsFileName(const std::wstring& ExecutablePath, const std::wstring& AppDataFolder);
 
+// The automatic run's log beside the settings file: its name with the extension
+// ".log" ("Vantrel.log" beside "Vantrel.cfg").
+std::wstring RunLogFileName(const std::wstring& SettingsFileName);
+
 // The whole file. Raises EOSError when it cannot be opened or read.
 std::string ReadSettingsFile(const std::wstring& FileName);
 

@@ -46,6 +46,16 @@ std::wstring ParseErrorText(const TDomDocument& document) {
     return text;
 }
 
+// MSXML 6 refuses a document type while parsing (ProhibitDTD). MSXML 3 without that
+// property, and Wine's MSXML, which ignores it, read one; Wine then fails on the
+// document-type node whenever the document is written. So a document type is
+// refused here too, the same under every parser.
+void RefuseDocumentType(const TDomDocument& document) {
+    TComPtr<IXMLDOMDocumentType> type;
+    const HRESULT hr = document->get_doctype(type.Receive());
+    if (FAILED(hr) || type) throw EXmlError(L"文件含有文档类型声明 (<!DOCTYPE>)，设置文件中不允许使用。");
+}
+
 }  // namespace
 
 TDomDocument CreateDomDocument() {
@@ -74,6 +84,7 @@ void LoadDomFromBytes(const TDomDocument& document, const std::string& bytes) {
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT hr = document->load(TVariant::FromUnknown(stream.Get()).Get(), &loaded);
     if (FAILED(hr) || loaded != VARIANT_TRUE) throw EXmlError(ParseErrorText(document));
+    RefuseDocumentType(document);
 }
 
 void AddXmlDeclaration(const TDomDocument& document) {

@@ -18,7 +18,8 @@ using TDomElement = TComPtr<IXMLDOMElement>;
 TDomDocument CreateDomDocument();
 
 // Parses the bytes of an XML file (any encoding the parser detects). Raises
-// EXmlError with the parser's reason and position when they are not well-formed.
+// EXmlError with the parser's reason and position when they are not well-formed,
+// and when they declare a document type (<!DOCTYPE>), whichever parser read them.
 void LoadDomFromBytes(const TDomDocument& document, const std::string& bytes);
 
 // The document as UTF-8 text for a file: the declaration <?xml version="1.0"?>

@@ -1,6 +1,7 @@
 #include "ui/ActionCheckList.h"
 
 #include "platform/ErrorBox.h"
+#include "ui/ErrorReport.h"
 #include "platform/Gdi.h"
 
 #include <commctrl.h>
@@ -195,7 +196,7 @@ LRESULT CALLBACK TActionCheckList::SubclassProc(HWND wnd, UINT message, WPARAM w
                 break;
         }
     } catch (...) {
-        ShowCurrentException(::GetAncestor(wnd, GA_ROOT));
+        ReportCurrentException(::GetAncestor(wnd, GA_ROOT));
         return 0;
     }
     return ::DefSubclassProc(wnd, message, wParam, lParam);

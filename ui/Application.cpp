@@ -1,7 +1,7 @@
 #include "ui/Application.h"
 
 #include "engine/SystemRoutines.h"
-#include "platform/ErrorBox.h"
+#include "ui/ErrorReport.h"
 
 TApplication& Application() {
     static TApplication application;
@@ -73,7 +73,7 @@ void TApplication::ProcessMessages() {
     }
 }
 
-void TApplication::HandleException() noexcept {
+void TApplication::HandleException(const std::wstring& Action) noexcept {
     HWND owner = FMainForm != nullptr && ::IsWindowVisible(FMainForm) ? FMainForm : nullptr;
-    ShowCurrentException(owner);
+    ReportCurrentException(owner, Action);
 }

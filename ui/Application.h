@@ -23,8 +23,9 @@ public:
     int Run();
     // Removes and dispatches every pending message of this thread.
     void ProcessMessages();
-    // Shows the message of the exception in flight; the program goes on.
-    void HandleException() noexcept;
+    // Reports the exception in flight (ui/ErrorReport.h); the program goes on.
+    // Action names what failed, for the automatic run's log.
+    void HandleException(const std::wstring& Action = std::wstring()) noexcept;
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

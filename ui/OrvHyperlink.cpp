@@ -1,6 +1,6 @@
 #include "ui/OrvHyperlink.h"
 
-#include "platform/ErrorBox.h"
+#include "ui/ErrorReport.h"
 #include "ui/Application.h"
 
 #include <commctrl.h>
@@ -140,7 +140,7 @@ LRESULT CALLBACK TLabelToLinkEventHandlers::LabelProc(HWND wnd, UINT message, WP
                 break;
         }
     } catch (...) {
-        ShowCurrentException(::GetAncestor(wnd, GA_ROOT));
+        ReportCurrentException(::GetAncestor(wnd, GA_ROOT));
     }
     return ::DefSubclassProc(wnd, message, wParam, lParam);
 }
@@ -166,7 +166,7 @@ LRESULT CALLBACK TLabelToLinkEventHandlers::ContainerProc(HWND wnd, UINT message
                 break;
         }
     } catch (...) {
-        ShowCurrentException(::GetAncestor(wnd, GA_ROOT));
+        ReportCurrentException(::GetAncestor(wnd, GA_ROOT));
     }
     return ::DefSubclassProc(wnd, message, wParam, lParam);
 }

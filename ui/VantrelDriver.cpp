@@ -3,7 +3,9 @@
 
 #include "catalogue/FolderMasks.h"
 #include "engine/SystemRoutines.h"
+#include "platform/LongPath.h"
 #include "ui/Application.h"
+#include "ui/ErrorReport.h"
 
 #include <commctrl.h>
 
@@ -35,7 +37,34 @@ std::wstring WithoutTrailingBackslash(const std::wstring& path) {
     return path;
 }
 
+// Found files that no longer exist: those the pass deleted (or, rarely, something
+// else meanwhile). A file that cannot be looked at for another reason still counts as there.
+int64_t CountGoneFiles(const std::vector<std::wstring>& files) {
+    int64_t gone = 0;
+    for (const std::wstring& file : files) {
+        if (::GetFileAttributesW(ExtendedLengthPath(file).c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) ++gone;
+    }
+    return gone;
+}
+
 }  // namespace
+
+std::wstring AutoRunSummaryText(const TCleanupPassResult& Pass, bool Failed) {
+    std::wstring text;
+    if (Pass.Done) {
+        const double freed = std::max(0.0, Pass.BytesFreed);
+        text = L"自动清理结束: 删除了 " + std::to_wstring(Pass.FilesDeleted) + L" 个文件, 释放了 " +
+               std::to_wstring(static_cast<long long>(freed)) + L" 字节";
+        if (freed >= 1024) text += L" (" + FormatSizeText(freed) + L")";
+        text += L"。";
+    } else {
+        text = L"自动运行结束, 清理没有完成。";
+    }
+    if (Failed) text += L"运行中出现了错误 (退出代码 1)。";
+    return text;
+}
 
 std::wstring ReadingStatusText(int Position, int Maximum) {
     int percent = Maximum > 0 ? static_cast<int>(static_cast<long long>(Position) * 100 / Maximum) : 0;
@@ -114,7 +143,7 @@ void TVantrelForm::ReadCurrentDrive() {
 void TVantrelForm::StopReadingActionExecute() {
     FReadingStopped = true;
     FDriveIndex = static_cast<int>(FDrives.size()) - 1;
-    FDirReader->Stop();
+    if (FDirReader) FDirReader->Stop();  // none when the window's creation failed
 }
 
 void TVantrelForm::HandleDirReaderDirectory(TDirReader*, const std::wstring& DirName) {
@@ -194,18 +223,29 @@ void TVantrelForm::StartCleanupActionExecute() {
             FCommandsEnabled = true;
             SetControlsIdle(true);
         });
+        FLastCleanupPass = TCleanupPassResult{};
         const double before = GetTotalFreeSpace();
         SetStatus1(L"正在清理系统...");
         for (int row = 0; row < FActionList->Count(); ++row)
             FActionList->SetChecked(row, FCleanupActionsListBox.Checked(row));
-        FActionList->ExecuteChecked();
+        const std::vector<std::wstring> found = FActionList->CheckedFoundFiles();
+        if (FAutoMode) {
+            // Nobody waits at an error box: each failure is logged under the action's
+            // name, and the other actions still run.
+            FActionList->ExecuteChecked([this](TCleanupCustomItem& action) {
+                ReportCurrentException(Handle(), L"清理操作 \"" + action.Name + L"\"");
+            });
+        } else {
+            FActionList->ExecuteChecked();
+        }
         SetStatus2(L"正在删除空的目录...");
         RemoveEmptyDirCandidates();
+        const double after = GetTotalFreeSpace();
+        FLastCleanupPass = TCleanupPassResult{true, CountGoneFiles(found), after - before};
         if (FAutoMode) {
             RequestClose();
             return;
         }
-        const double after = GetTotalFreeSpace();
         // Shown after the guard has put the commands back, as the last word of the pass.
         SetStatus1(L"通过清理释放的空间: " + FormatSizeText(after - before) + L".");
         SetStatus2(L"可用空间总计: " + FormatSizeText(after) + L".");

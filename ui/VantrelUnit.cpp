@@ -5,6 +5,7 @@
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
 #include "ui/Application.h"
+#include "ui/ErrorReport.h"
 #include "ui/FlatButton.h"
 #include "ui/LegendFormUnit.h"
 #include "ui/OrvViewAbout.h"
@@ -89,8 +90,10 @@ TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
     try {
         FormCreate();
     } catch (...) {
-        // The window still opens; the error is shown the usual way.
-        Application().HandleException();
+        // The window still opens; the error is reported the usual way. An automatic
+        // run cannot go on without its actions and settings, and nobody would close it.
+        Application().HandleException(L"启动");
+        if (FAutoMode) ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
     }
     LayoutControls();
 
@@ -199,7 +202,7 @@ void TVantrelForm::FormCreate() {
 
     std::wstring settingsError;
     FSettings.emplace(OpenVantrelSettings(GetSettingsFileName(), settingsError));
-    if (!settingsError.empty()) ShowErrorBox(Handle(), settingsError);
+    if (!settingsError.empty()) ReportError(Handle(), settingsError, L"读取设置");
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
     LoadActionTicks(*FSettings, *FActionList, ticks);
@@ -228,7 +231,17 @@ void TVantrelForm::FormActivate() {
     if (!FFirstActivation) return;
     FFirstActivation = false;
     ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    StartReadingActionExecute();
+    if (!FAutoMode) {
+        StartReadingActionExecute();
+        return;
+    }
+    // Nobody closes an automatic run's window: whatever fails, the run ends.
+    try {
+        StartReadingActionExecute();
+    } catch (...) {
+        Application().HandleException(L"自动清理");
+        RequestClose();
+    }
 }
 
 void TVantrelForm::FormCloseQuery() { StopReadingActionExecute(); }
@@ -287,7 +300,7 @@ LRESULT TVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             try {
                 FormDestroy();
             } catch (...) {
-                Application().HandleException();
+                Application().HandleException(L"保存设置");
             }
             break;
     }

@@ -26,6 +26,17 @@ struct TStatusSnapshot {
 // zero, estimated from the directory count of the last complete pass.
 std::wstring ReadingStatusText(int Position, int Maximum);
 
+// What the last cleanup pass did, for the automatic run's log.
+struct TCleanupPassResult {
+    bool Done = false;          // the pass ran to its end
+    int64_t FilesDeleted = 0;   // found files of the checked actions that no longer exist after it
+    double BytesFreed = 0;      // the growth of the free space, as the window reports it
+};
+
+// The automatic run's last log line: what its cleanup pass did, and whether
+// anything failed (then the exit code is 1).
+std::wstring AutoRunSummaryText(const TCleanupPassResult& Pass, bool Failed);
+
 class TVantrelForm : public TWindow {
 public:
     // Creates the window, owned by the application window, and shows it.
@@ -56,6 +67,7 @@ public:
     std::wstring Status1Text() const;
     std::wstring Status2Text() const;
     const std::vector<std::wstring>& EmptyDirCandidates() const { return FEmptyDirCandidates; }
+    const TCleanupPassResult& LastCleanupPass() const { return FLastCleanupPass; }
     TXMLVantrelSettingsType* Settings() { return FSettings ? &*FSettings : nullptr; }
     // The texts of the "文件(&F)" menu as it shows now, and whether Setup can be chosen.
     std::vector<std::wstring> FileMenuTexts() const;
@@ -144,6 +156,7 @@ private:
     int FDriveIndex = 0;
     TCompiledMaskList FEmptyDirCandidateMasks;
     bool FCloseRequested = false;
+    TCleanupPassResult FLastCleanupPass;
     std::wstring FPassFileProtection;  // the protection mode of the running pass
     uint64_t FLastStatusTick = 0;      // when the reading status was last shown
     static constexpr uint64_t StatusIntervalMs = 100;

@@ -1,6 +1,7 @@
 #include "ui/WindowBase.h"
 
 #include "platform/ErrorBox.h"
+#include "ui/ErrorReport.h"
 
 std::wstring WindowText(HWND wnd) {
     const int length = ::GetWindowTextLengthW(wnd);
@@ -61,7 +62,7 @@ LRESULT CALLBACK TWindow::WindowProc(HWND wnd, UINT message, WPARAM wParam, LPAR
     try {
         result = self->HandleMessage(message, wParam, lParam);
     } catch (...) {
-        ShowCurrentException(wnd);
+        ReportCurrentException(wnd);
         result = ::DefWindowProcW(wnd, message, wParam, lParam);
     }
     if (message == WM_NCDESTROY) {

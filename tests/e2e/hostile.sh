@@ -57,10 +57,10 @@ hostile_settings() {
 }
 
 # Runs Vantrel.exe /auto with environment changes NAME=value (NAME= removes it),
-# at most 180 s. Sets H_RC (the exit code, or "timeout") and H_CAPTIONS.
+# at most H_AUTO_LIMIT seconds (180). Sets H_RC (the exit code, or "timeout") and H_CAPTIONS.
 hostile_auto() {
     local out
-    out=$(e2e_probe captions 180 "$@" "$H_EXE" /auto)
+    out=$(e2e_probe captions "${H_AUTO_LIMIT:-180}" "$@" "$H_EXE" /auto)
     H_RC=$(printf '%s\n' "$out" | sed -n 's/^exit_code=//p')
     H_CAPTIONS=$(printf '%s\n' "$out" | sed -n 's/^caption=//p')
     [ -n "$H_RC" ] || H_RC="none ($out)"

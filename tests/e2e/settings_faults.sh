@@ -3,28 +3,29 @@
 # start) against empty, truncated, foreign, wrongly declared, huge and crowded
 # settings files, a read-only file, a per-user folder that cannot be made, and
 # kills at random moments, many of them while the file is being saved. Every
-# start must end normally; a file that cannot be used must be reported in the
-# error box and kept as "<name>.unreadable"; a file that cannot be saved must be
-# reported and stay as it was; a kill must leave the previous file or a whole
-# new one, never a broken one.
+# start must end by itself; a file that cannot be used must be reported (by
+# /auto in Vantrel.log beside the settings, with exit code 1; by a normal start
+# in the error box) and kept as "<name>.unreadable"; a file that cannot be saved
+# must be reported and stay as it was; a kill must leave the previous file or a
+# whole new one, never a broken one.
 set -u
 source "$(dirname "$0")/../../scripts/lib/common.sh"
 source "$VT_ROOT/scripts/lib/sandbox.sh"
 source "$VT_ROOT/scripts/lib/e2e.sh"
 
-PROBE_BUILT="$VT_CMAKE_BUILD/tests/window-probe.exe"
-[ -f "$PROBE_BUILT" ] || { e2e_fail "window-probe.exe is not built"; exit 1; }
 e2e_setup settingsfaults
 EXE='C:\Apps\Vantrel\Vantrel.exe'
 e2e_install_exe "$EXE"
-cp "$PROBE_BUILT" "$E2E_C/Apps/window-probe.exe"
+e2e_install_probe 'C:\Apps' || { e2e_fail "window-probe.exe is not built"; exit 1; }
 APPDATA_DIR=$(realpath "$(vt_sandbox_folder APPDATA)")
 case "$WINEPREFIX/:$APPDATA_DIR" in "$VT_BUILD"/*/:"$VT_BUILD"/*) ;; *) e2e_fail "sandbox outside build/"; exit 1 ;; esac
 DIR="$APPDATA_DIR/Holvane/Vantrel"
 CFG="$DIR/Vantrel.cfg"
 BESIDE="$E2E_C/Apps/Vantrel/Vantrel.cfg"
+LOG="$DIR/Vantrel.log"
+BESIDE_LOG="$E2E_C/Apps/Vantrel/Vantrel.log"
 WORK="$WINEPREFIX/faults"
-rm -rf "$APPDATA_DIR/Holvane" "$WORK" "$BESIDE" "$BESIDE.new" "$BESIDE.unreadable"
+rm -rf "$APPDATA_DIR/Holvane" "$WORK" "$BESIDE" "$BESIDE.new" "$BESIDE.unreadable" "$BESIDE_LOG"
 mkdir -p "$WORK"
 
 probe() { wine 'C:\Apps\window-probe.exe' "$@" 2>/dev/null | tr -d '\r'; }
@@ -38,9 +39,9 @@ vantrel_pid() {
     return 1
 }
 
-# Dismisses the visible error box (caption "Vantrel"): its texts are appended to
-# $BOXES, then Return is pressed on it. X sees the box a moment before Wine
-# lists it as visible, so the texts are read once Wine does.
+# Dismisses the error box (caption "Vantrel") of the normal start: its texts are
+# appended to $BOXES, then Return is pressed on it. X sees the box a moment
+# before Wine lists it as visible, so the texts are read once Wine does.
 box_texts() {
     probe texts Vantrel | awk '/^window .* #32770 /{box=1; next} /^window /{box=0} box{sub(/^  [^:]*: /, ""); printf "%s ", $0}'
 }
@@ -60,28 +61,18 @@ dismiss_box() {
     done
 }
 
-# Runs Vantrel.exe with arguments $2.. for at most $1 seconds, dismissing error
-# boxes. Sets RC (124 on time-out) and BOXES (the texts of the boxes shown).
-# Wine's desktop process ends a moment after the last window of a run; a box
-# opened meanwhile never shows (MessageBoxW returns at once), so each run waits.
-run_vantrel() {
-    local limit=$1; shift
-    BOXES=""
-    sleep 1
-    (cd "$E2E_C" && exec wine "$EXE" "$@" >/dev/null 2>&1) &
-    local launcher=$! ticks=0
-    while kill -0 "$launcher" 2>/dev/null; do
-        [ -n "$(xdotool search --onlyvisible --name '^Vantrel$' 2>/dev/null)" ] && dismiss_box
-        sleep 0.1
-        ticks=$((ticks + 1))
-        if [ "$ticks" -gt $((limit * 10)) ]; then
-            kill -9 "$(vantrel_pid)" 2>/dev/null
-            wait "$launcher" 2>/dev/null
-            RC=124; return
-        fi
-    done
-    wait "$launcher"; RC=$?
+# Runs Vantrel.exe /auto for at most $1 seconds; /auto never shows a box. Sets RC
+# (the exit code, or "timeout") and LOGGED (the error lines its log received,
+# joined by "|"), from a fresh log in the per-user folder or beside the executable.
+run_auto() {
+    local out
+    rm -f "$LOG" "$BESIDE_LOG"
+    out=$(e2e_probe captions "$1" "$EXE" /auto)
+    RC=$(printf '%s\n' "$out" | sed -n 's/^exit_code=//p')
+    [ -n "$RC" ] || RC="none"
+    LOGGED=$(cat "$LOG" "$BESIDE_LOG" 2>/dev/null | tr -d '\r' | grep -F '  错误' | tr '\n' '|')
 }
+logged() { [[ "$LOGGED" == *"$1"* ]]; }
 
 # A settings document that ends where it should and has one CleanupItem per action.
 complete_doc() {
@@ -92,11 +83,12 @@ same_bytes() { cmp -s "$1" "$2"; }
 read_only() { ! stat -c %A "$1" | grep -q w; }  # root may write anyway; the mode is what Wine reads
 folder_alone() { [ -d "$1" ] && [ ! -e "$1.new" ]; }
 box_says() { [[ "$BOXES" == *"$1"* ]]; }
+nothing_logged() { [ -z "$LOGGED" ]; }
 
 # --- No file at all: the reference run ---
-run_vantrel 60 /auto
+run_auto 60
 e2e_check "no settings file: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
-e2e_check "no settings file: no error box ($BOXES)" [ -z "$BOXES" ]
+e2e_check "no settings file: no error logged ($LOGGED)" nothing_logged
 ACTIONS=$(grep -c '<CleanupItem ' "$CFG" 2>/dev/null || echo 0)
 e2e_check "no settings file: a new file with one entry per action ($ACTIONS)" [ "$ACTIONS" -ge 14 ]
 cp "$CFG" "$WORK/good.cfg"
@@ -106,18 +98,18 @@ printf '' >"$WORK/empty.cfg"
 head -c $(( $(stat -c %s "$WORK/good.cfg") / 2 )) "$WORK/good.cfg" >"$WORK/truncated.cfg"
 printf '<?xml version="1.0"?>\r\n<Other><Options ScanMode="Quick"/></Other>\r\n' >"$WORK/foreign.cfg"
 printf '\xff\xfe\x00<\x00V' >"$WORK/binary.cfg"
-for kind in empty truncated foreign binary; do
+{ head -n 1 "$WORK/good.cfg"; printf '<!DOCTYPE VantrelSettings>\r\n'; tail -n +2 "$WORK/good.cfg"; } >"$WORK/doctype.cfg"
+for kind in empty truncated foreign binary doctype; do
     rm -f "$CFG.unreadable"; cp "$WORK/$kind.cfg" "$CFG"
-    run_vantrel 60 /auto
-    e2e_check "$kind file: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
-    e2e_check "$kind file: the error box names the file and the copy ($BOXES)" \
-        box_says 'Vantrel.cfg.unreadable'
+    run_auto 60
+    e2e_check "$kind file: /auto ends with 1 (got $RC)" [ "$RC" = 1 ]
+    e2e_check "$kind file: the log names the file and the copy ($LOGGED)" logged 'Vantrel.cfg.unreadable'
     e2e_check "$kind file: kept byte for byte as Vantrel.cfg.unreadable" same_bytes "$WORK/$kind.cfg" "$CFG.unreadable"
     e2e_check "$kind file: replaced by a whole new file" complete_doc "$CFG"
 done
 
 # The same in a normal start: the box, then the window, which reads and closes.
-rm -f "$CFG.unreadable"; cp "$WORK/truncated.cfg" "$CFG"
+rm -f "$CFG.unreadable" "$LOG"; cp "$WORK/truncated.cfg" "$CFG"
 sleep 1
 (cd "$E2E_C" && exec wine "$EXE" >/dev/null 2>&1) &
 launcher=$!
@@ -134,18 +126,20 @@ wait "$launcher"; RC=$?
 e2e_check "normal start on a truncated file: closes with 0 (got $RC)" [ "$RC" = 0 ]
 e2e_check "normal start on a truncated file: kept as .unreadable" same_bytes "$WORK/truncated.cfg" "$CFG.unreadable"
 e2e_check "normal start on a truncated file: a whole new file" complete_doc "$CFG"
+e2e_check "normal start on a truncated file: no log written" [ ! -e "$LOG" ]
 
 # A declared encoding that does not match the bytes: either read or reported and
 # kept, never a broken file.
 for enc in UTF-16 GBK; do
     sed "s/<?xml version=\"1.0\"?>/<?xml version=\"1.0\" encoding=\"$enc\"?>/" "$WORK/good.cfg" >"$WORK/enc-$enc.cfg"
     rm -f "$CFG.unreadable"; cp "$WORK/enc-$enc.cfg" "$CFG"
-    run_vantrel 60 /auto
-    e2e_check "encoding=\"$enc\" on UTF-8 bytes: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
-    if [ -n "$BOXES" ]; then
+    run_auto 60
+    if [ -n "$LOGGED" ]; then
+        e2e_check "encoding=\"$enc\" on UTF-8 bytes: reported, /auto ends with 1 (got $RC)" [ "$RC" = 1 ]
         e2e_check "encoding=\"$enc\": reported and kept as .unreadable" same_bytes "$WORK/enc-$enc.cfg" "$CFG.unreadable"
     else
-        e2e_check "encoding=\"$enc\": read without a box and nothing kept" [ ! -e "$CFG.unreadable" ]
+        e2e_check "encoding=\"$enc\" on UTF-8 bytes: read, /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+        e2e_check "encoding=\"$enc\": read without an error and nothing kept" [ ! -e "$CFG.unreadable" ]
     fi
     e2e_check "encoding=\"$enc\": a whole new UTF-8 file" complete_doc "$CFG"
     e2e_check "encoding=\"$enc\": the new file declares no encoding" grep -q '^<?xml version="1.0"?>' "$CFG"
@@ -177,9 +171,9 @@ big = ('<?xml version="1.0"?>\r\n<VantrelSettings>'
 open(f"{work}/big.cfg", "w", encoding="utf-8", newline="").write(big)
 EOF
 rm -f "$CFG.unreadable"; cp "$WORK/huge.cfg" "$CFG"
-run_vantrel 120 /auto
+run_auto 120
 e2e_check "megabyte attribute values: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
-e2e_check "megabyte attribute values: no error box ($BOXES)" [ -z "$BOXES" ]
+e2e_check "megabyte attribute values: no error logged ($LOGGED)" nothing_logged
 e2e_check "megabyte attribute values: the protection repaired to Smart" grep -q 'FileProtection="Smart"' "$CFG"
 e2e_check "megabyte attribute values: the long excluded folder and unknown value kept" \
     [ "$(stat -c %s "$CFG")" -gt $(( 5 << 20 )) ]
@@ -187,9 +181,9 @@ e2e_check "megabyte attribute values: a whole new file" complete_doc "$CFG"
 
 cp "$WORK/many.cfg" "$CFG"
 first=$(cat "$WORK/first-name.txt")
-run_vantrel 120 /auto
+run_auto 120
 e2e_check "8,000 unknown CleanupItem entries: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
-e2e_check "8,000 unknown CleanupItem entries: no error box ($BOXES)" [ -z "$BOXES" ]
+e2e_check "8,000 unknown CleanupItem entries: no error logged ($LOGGED)" nothing_logged
 e2e_check "8,000 unknown CleanupItem entries: dropped, one entry per action left" complete_doc "$CFG"
 e2e_check "8,000 unknown CleanupItem entries: the first of two duplicates decided (unticked)" \
     grep -qF "<CleanupItem Name=\"$first\" Enabled=\"False\"/>" "$CFG"
@@ -199,9 +193,9 @@ cp "$WORK/good.cfg" "$CFG"
 sed -i 's/ScanMode="Complete"/ScanMode="Quick"/' "$CFG"
 cp "$CFG" "$WORK/readonly.cfg"
 wine cmd /c attrib +r "$(winepath -w "$CFG" 2>/dev/null)" >/dev/null 2>&1
-run_vantrel 60 /auto
-e2e_check "read-only file: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
-e2e_check "read-only file: the error box says it cannot be saved ($BOXES)" box_says '无法保存设置文件'
+run_auto 60
+e2e_check "read-only file: /auto ends with 1 (got $RC)" [ "$RC" = 1 ]
+e2e_check "read-only file: the log says it cannot be saved ($LOGGED)" logged '错误 (保存设置): 无法保存设置文件'
 e2e_check "read-only file: unchanged byte for byte" same_bytes "$WORK/readonly.cfg" "$CFG"
 e2e_check "read-only file: still read-only" read_only "$CFG"
 e2e_check "read-only file: no temporary file left" [ ! -e "$CFG.new" ]
@@ -212,26 +206,27 @@ chmod u+w "$CFG"
 rm -rf "$APPDATA_DIR/Holvane"; mkdir -p "$APPDATA_DIR/Holvane"
 printf 'not a folder\n' >"$APPDATA_DIR/Holvane/Vantrel"
 cp "$WORK/readonly.cfg" "$BESIDE"
-run_vantrel 60 /auto
+run_auto 60
 e2e_check "per-user folder blocked: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
-e2e_check "per-user folder blocked: no error box ($BOXES)" [ -z "$BOXES" ]
+e2e_check "per-user folder blocked: no error logged ($LOGGED)" nothing_logged
+e2e_check "per-user folder blocked: the run's log beside the executable" grep -q '自动清理结束' "$BESIDE_LOG"
 e2e_check "per-user folder blocked: settings saved beside the executable" complete_doc "$BESIDE"
 e2e_check "per-user folder blocked: its values kept" grep -q 'ScanMode="Quick"' "$BESIDE"
 e2e_check "per-user folder blocked: the file in the way untouched" \
     [ "$(cat "$APPDATA_DIR/Holvane/Vantrel")" = "not a folder" ]
 # ... and when nothing can be saved there either (a folder named Vantrel.cfg):
 rm -f "$BESIDE"; mkdir -p "$BESIDE"
-run_vantrel 60 /auto
-e2e_check "no place to save: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
-e2e_check "no place to save: the error box says it cannot be saved ($BOXES)" box_says '无法保存设置文件'
+run_auto 60
+e2e_check "no place to save: /auto ends with 1 (got $RC)" [ "$RC" = 1 ]
+e2e_check "no place to save: the log says it cannot be saved ($LOGGED)" logged '错误 (保存设置): 无法保存设置文件'
 e2e_check "no place to save: nothing written, nothing left" folder_alone "$BESIDE"
-rmdir "$BESIDE"; rm -f "$APPDATA_DIR/Holvane/Vantrel"
+rmdir "$BESIDE"; rm -f "$APPDATA_DIR/Holvane/Vantrel" "$BESIDE_LOG"
 
 # --- Killed at random moments, often while saving ---
 mkdir -p "$DIR"
 kills=${VT_FAULTS_KILLS:-30}
 cp "$WORK/big.cfg" "$CFG"
-t0=$(date +%s%N); run_vantrel 120 /auto; full_ms=$(( ($(date +%s%N) - t0) / 1000000 - 1000 ))
+t0=$(date +%s%N); run_auto 120; full_ms=$(( ($(date +%s%N) - t0) / 1000000 ))
 e2e_check "big file: /auto ends with 0 in ${full_ms} ms (got $RC)" [ "$RC" = 0 ]
 big_dirs=$(grep -o '<ExcludeDirectory ' "$WORK/big.cfg" | wc -l)
 broken=0 kept=0 replaced=0 during_save=0
@@ -261,9 +256,9 @@ for i in $(seq 1 "$kills"); do
 done
 e2e_check "$kills kills ($during_save while saving): the previous file ($kept) or a whole new one ($replaced), never broken ($broken)" \
     [ "$broken" = 0 ]
-run_vantrel 120 /auto
+run_auto 120
 e2e_check "after the kills: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
-e2e_check "after the kills: no error box ($BOXES)" [ -z "$BOXES" ]
+e2e_check "after the kills: no error logged ($LOGGED)" nothing_logged
 e2e_check "after the kills: a whole file with every excluded folder" complete_doc "$CFG"
 e2e_check "after the kills: no temporary file left" [ ! -e "$CFG.new" ]
 

@@ -413,6 +413,32 @@ TEST_F(SettingsSave, FileOfAnotherKindCountsAsUnreadable) {
     EXPECT_NO_THROW(LoadVantrelSettings(FileName));
 }
 
+// A document type is refused whatever the parser makes of it (MSXML 6 refuses it
+// while parsing; Wine's MSXML reads it and then cannot write the document): the
+// file is kept as .unreadable and the next save succeeds.
+TEST_F(SettingsSave, FileWithADocumentTypeCountsAsUnreadable) {
+    const std::string body = "<VantrelSettings><Options ScanMode=\"Quick\"/></VantrelSettings>\r\n";
+    for (const std::string& doctype : {std::string("<!DOCTYPE VantrelSettings>"),
+                                       std::string("<!DOCTYPE VantrelSettings [<!ENTITY e \"Quick\">]>"),
+                                       std::string("<!DOCTYPE VantrelSettings SYSTEM \"settings.dtd\">")}) {
+        SCOPED_TRACE(doctype);
+        const std::string file = std::string(Declaration) + doctype + "\r\n" + body;
+        WriteBytes(FileName, file);
+        ::DeleteFileW((FileName + L".unreadable").c_str());
+        EXPECT_THROW(LoadVantrelSettings(FileName), EXmlError);
+        std::wstring error;
+        TXMLVantrelSettingsType settings = OpenVantrelSettings(FileName, error);
+        EXPECT_NE(error.find(L".unreadable"), std::wstring::npos) << error;
+        EXPECT_EQ(settings.Options().ScanMode(), L"");  // defaults, not the file's values
+
+        TCleanupList list;
+        FillList(list, {{L"a", true}});
+        ASSERT_NO_THROW(SaveVantrelSettingsOnExit(settings, list, {false}, [&] { return FileName; }));
+        EXPECT_EQ(ReadBytes(FileName + L".unreadable"), file);
+        EXPECT_FALSE(LoadActionTick(LoadVantrelSettings(FileName).CleanupItems(), L"a", true));
+    }
+}
+
 TEST_F(SettingsSave, UnreadableFileBesideTheExecutableSurvivesTheMove) {
     const std::wstring exe = Temp.CreateFolder(L"bin") + L"Vantrel.exe";
     const std::wstring beside = Temp.Path() + L"bin\\Vantrel.cfg";

@@ -52,6 +52,14 @@ protected:
     }
 };
 
+class TRaisingItem : public TCleanupSpecialActionItem {
+public:
+    void Execute() override { throw EOSError(ERROR_ACCESS_DENIED, L"拒绝访问。"); }
+
+protected:
+    void Configure(std::wstring& Name, std::wstring&, std::wstring&, std::wstring&) override { Name = L"会失败的操作"; }
+};
+
 TCleanupFileMaskItem& AddMaskAction(TCleanupList& list, TMaskSetup setup, bool defaultChecked = true) {
     GNextSetup = std::move(setup);
     return static_cast<TCleanupFileMaskItem&>(list.AddAction(TCleanupCustomItem::ClassOf<TTestMaskItem>(), defaultChecked));
@@ -428,6 +436,55 @@ TEST_F(ActionModel, FileTakenByTwoActionsIsDeletedOnce) {
     EXPECT_TRUE(tmp.FoundFiles.empty());
     EXPECT_TRUE(folder.FoundFiles.empty());
     EXPECT_EQ(texts, (std::vector<std::wstring>{L"tmp  100%", L"folder  100%"}));
+}
+
+// Without a handler the first action that raises ends the pass (the window then
+// shows the error); with one, it hears of each failure and the later actions run.
+TEST_F(ActionModel, ActionThatRaisesEndsThePassUnlessTheCallerGoesOn) {
+    for (const bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn ? "handled" : "not handled");
+        GExecuted.clear();
+        TCleanupList list;
+        AddMaskAction(list, {L"tmp", {L"*.tmp"}});
+        list.AddAction(TCleanupCustomItem::ClassOf<TRaisingItem>(), true);
+        list.AddAction(TCleanupCustomItem::ClassOf<TTestSpecialItem>(), true);
+        const std::wstring file = FileAccessedAgo(L"before.tmp", 30 * Day);
+        ASSERT_TRUE(list.AddFoundFile(file, L"None"));
+        for (int i = 0; i < list.Count(); ++i) list.SetChecked(i, true);
+        if (!goOn) {
+            EXPECT_THROW(list.ExecuteChecked(), EOSError);
+            EXPECT_TRUE(GExecuted.empty());
+        } else {
+            std::vector<std::wstring> failures;
+            list.ExecuteChecked([&](TCleanupCustomItem& action) {
+                try {
+                    throw;
+                } catch (const Exception& e) {
+                    failures.push_back(action.Name + L": " + e.Message());
+                }
+            });
+            EXPECT_EQ(failures, std::vector<std::wstring>{L"会失败的操作: 拒绝访问。"});
+            EXPECT_EQ(GExecuted, std::vector<std::wstring>{L"特殊操作"});
+        }
+        EXPECT_FALSE(FileExists(file));
+    }
+}
+
+TEST_F(ActionModel, CheckedFoundFilesNamesEachFileOfTheTickedActionsOnce) {
+    TCleanupList list;
+    AddMaskAction(list, {L"tmp", {L"*.tmp"}});
+    AddMaskAction(list, {L"a and b", {Folder.Path() + L"a.*", Folder.Path() + L"b.*"}});
+    AddMaskAction(list, {L"bak", {L"*.bak"}});
+    const std::wstring shared = FileAccessedAgo(L"a.tmp", 30 * Day);
+    const std::wstring own = FileAccessedAgo(L"b.dat", 30 * Day);
+    const std::wstring unticked = FileAccessedAgo(L"c.bak", 30 * Day);
+    for (const auto& file : {shared, own, unticked}) ASSERT_TRUE(list.AddFoundFile(file, L"None"));
+    list.SetChecked(0, true);
+    list.SetChecked(1, true);
+    list.SetChecked(2, false);
+    std::vector<std::wstring> files = list.CheckedFoundFiles();
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::wstring>{shared, own}));
 }
 
 // Under Wine a folder can hold names that differ only in case, and a name whose
