@@ -60,8 +60,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
         exitCode = RunProgram(autoMode);
     } catch (...) {
-        ReportCurrentException(nullptr);
+        ReportCurrentException(nullptr, L"启动");
         exitCode = 1;
+        // An error before the log's name was known is held; it must still reach
+        // the log, or a scheduled run ends with 1 and nothing says why.
+        if (autoMode) {
+            try {
+                SetRunLogFileName(RunLogFileName(GetSettingsFileName()));
+            } catch (...) {
+            }
+        }
     }
     if (SUCCEEDED(com)) ::CoUninitialize();
     return exitCode;
