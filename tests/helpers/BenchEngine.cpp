@@ -583,6 +583,17 @@ int Run(const std::vector<std::wstring>& args) {
         const int rounds = std::max(1, _wtoi(args[2].c_str()));
         return args[0] == L"read" ? BenchReading(root, rounds) : BenchCleanup(root, rounds);
     }
+    if (args.size() == 1 && args[0] == L"masks") {
+        // Every action's masks with their fixed endings and starts: what the action list's index files them under.
+        auto list = MakeFullActionList();
+        for (auto* item : FileMaskItems(*list)) {
+            std::printf("%ls\n", item->Name.c_str());
+            const auto anchors = item->CompiledMasks().Anchors(3, 64);
+            for (const auto& a : anchors ? *anchors : std::vector<TCompiledMaskList::TAnchors>{})
+                std::printf("    ending \"%ls\" start \"%ls\"\n", a.Ending.c_str(), a.Start.c_str());
+        }
+        return 0;
+    }
     if (args.size() == 3 && args[0] == L"engine")
         return BenchEngineAlone(static_cast<size_t>(_wtoi(args[1].c_str())), std::max(1, _wtoi(args[2].c_str())));
     if (args.size() == 4 && args[0] == L"cleanmany")
