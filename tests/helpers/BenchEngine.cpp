@@ -535,8 +535,8 @@ void CALLBACK OpenTimer(HWND, UINT, UINT_PTR id, DWORD) {
 int BenchDetailWindow(size_t count, int rounds) {
     auto list = MakeFullActionList();
     TCleanupFileMaskItem* item = nullptr;
-    for (int i = 0; i < list->Count() && item == nullptr; ++i)
-        item = dynamic_cast<TCleanupFileMaskItem*>(&list->Items(i));
+    for (auto* candidate : FileMaskItems(*list))
+        if (item == nullptr && candidate->CompiledMasks().MatchesAny(L"C:\\X\\A.TMP")) item = candidate;
     const TFileTimes old{};
     const auto paths = RealisticPaths(count, true, [&](const std::wstring& p) { return item->AcceptFile(p, UpperCaseAscii(p), L"None", &old); });
     item->FoundFiles = paths;
