@@ -205,12 +205,39 @@ bool TMask::Match(std::wstring_view Name) const {
             return true;
         }
         if (resumeStep == None || resumePos >= n) return false;
-        pos = ++resumePos;
+        ++resumePos;
+        // A literal after the star can only start where that unit stands: skip
+        // the positions between in one tight loop (most of a path, for "*\NAME\*").
+        if (FSteps[resumeStep].Kind == TStepKind::Literal) {
+            const wchar_t first = FSteps[resumeStep].First;
+            while (resumePos < n && UpAscii(Name[resumePos]) != first) ++resumePos;
+            if (resumePos >= n) return false;
+        }
+        pos = resumePos;
         step = resumeStep;
     }
 }
 
 bool TMask::Matches(const std::wstring& Name) const { return Match(Name); }
+
+std::wstring TMask::FixedStart(std::size_t MaxUnits) const {
+    std::wstring start;
+    if (FFileNameOnly) return start;
+    for (std::size_t step = 0; step < FSteps.size() && start.size() < MaxUnits; ++step) {
+        if (FSteps[step].Kind != TStepKind::Literal) break;
+        start.push_back(FSteps[step].First);
+    }
+    return start;
+}
+
+std::wstring TMask::FixedEnding(std::size_t MaxUnits) const {
+    std::wstring ending;
+    for (std::size_t step = FSteps.size(); step > 0 && ending.size() < MaxUnits; --step) {
+        if (FSteps[step - 1].Kind != TStepKind::Literal) break;
+        ending.insert(ending.begin(), FSteps[step - 1].First);
+    }
+    return ending;
+}
 
 bool MatchesMask(const std::wstring& Name, const std::wstring& Mask) { return TMask(Mask).Matches(Name); }
 
@@ -313,6 +340,14 @@ bool TCompiledMaskList::MatchesAny(std::wstring_view Name) const {
         if (mask.Match(Name)) return true;
     if (FError) throw *FError;
     return false;
+}
+
+std::optional<std::vector<TCompiledMaskList::TAnchors>> TCompiledMaskList::Anchors(std::size_t MaxEnding,
+                                                                                   std::size_t MaxStart) const {
+    if (FError) return std::nullopt;
+    std::vector<TAnchors> anchors;
+    for (const TMask& mask : FMasks) anchors.push_back({mask.FixedEnding(MaxEnding), mask.FixedStart(MaxStart)});
+    return anchors;
 }
 
 bool TCompiledMaskList::Empty() const { return FMasks.empty() && !FError; }

@@ -64,6 +64,14 @@ public:
 
     bool Matches(const std::wstring& Name) const;
 
+    // The upper-case units every name this mask takes ends with, at most
+    // MaxUnits of them (fewer when a wildcard or a pair comes sooner); empty
+    // when a name it takes may end in anything.
+    std::wstring FixedEnding(std::size_t MaxUnits) const;
+    // The same for the units every name it takes starts with; empty for a
+    // mask that matches after the last backslash.
+    std::wstring FixedStart(std::size_t MaxUnits) const;
+
 private:
     friend class TCompiledMaskList;
 
@@ -130,6 +138,14 @@ public:
 
     bool MatchesAny(std::wstring_view Name) const;
     bool Empty() const;
+    struct TAnchors {
+        std::wstring Ending;  // TMask::FixedEnding
+        std::wstring Start;   // TMask::FixedStart
+    };
+    // Each mask's fixed ending and start, in order; nothing when the list holds
+    // a malformed mask (whose raising depends on the masks before it), so a
+    // caller cannot rule out any name.
+    std::optional<std::vector<TAnchors>> Anchors(std::size_t MaxEnding, std::size_t MaxStart) const;
 
 private:
     std::vector<TMask> FMasks;                 // the masks before the first malformed one

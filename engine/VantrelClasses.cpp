@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <bit>
 #include <unordered_set>
 
 namespace {
@@ -20,10 +22,17 @@ int PercentHalfEven(size_t i, size_t n) {
     return static_cast<int>(q);
 }
 
-void UpperCaseInto(const std::wstring& source, std::wstring& target) {
-    target.assign(source);
-    for (auto& c : target)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+// Upper-cases Source into Target (a-z only) in one pass; true when it holds a
+// colon, the only unit a recycle-bin marker can start at.
+bool UpperCaseInto(const std::wstring& source, std::wstring& target) {
+    target.resize(source.size());
+    bool colon = false;
+    for (size_t i = 0; i < source.size(); ++i) {
+        const wchar_t c = source[i];
+        colon |= c == L':';
+        target[i] = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    }
+    return colon;
 }
 
 // True when the file no longer exists (temporary files come and go during a walk).
@@ -167,7 +176,122 @@ TCleanupList::TCleanupList()
           {L"*\\microsoft\\office\\data\\opa*.bak", L"*\\microsoft\\office\\data\\data.bak", L"*\\INSTALL.LOG"})),
       FCompiledProtectedMasks(UpperCaseAscii(FProtectedMasks)) {}
 
+namespace {
+
+// Up to three units packed into one key, 21 bits each (wchar_t is 32 bits in
+// native builds), the count above them.
+uint64_t EndingKey(std::wstring_view units) {
+    uint64_t key = units.size();
+    for (wchar_t c : units) key = (key << 21) | (static_cast<uint64_t>(c) & 0x1FFFFF);
+    return key;
+}
+
+// The hash of a start, built unit by unit so that a name's starts of every
+// length cost one pass over its first units.
+uint64_t StartHashStep(uint64_t hash, wchar_t unit) {
+    return (hash ^ static_cast<uint64_t>(unit)) * 0x100000001B3ULL;
+}
+constexpr uint64_t StartHashSeed = 0xCBF29CE484222325ULL;
+
+uint64_t StartKey(uint64_t hash, size_t length) { return hash ^ static_cast<uint64_t>(length); }
+
+constexpr uint64_t UsedSlot = uint64_t{1} << 63;
+
+size_t SlotOf(uint64_t key, size_t slots) {
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> 32) & (slots - 1);
+}
+
+}  // namespace
+
+void TCleanupList::TEndingIndex::TTable::Add(uint64_t Key, uint64_t Bit) {
+    Key |= UsedSlot;
+    if (Keys.empty()) {
+        Keys.assign(256, 0);
+        Bits.assign(256, 0);
+    }
+    size_t slot = SlotOf(Key, Keys.size());
+    while (Keys[slot] != 0 && Keys[slot] != Key) slot = (slot + 1) & (Keys.size() - 1);
+    Keys[slot] = Key;
+    Bits[slot] |= Bit;
+    size_t used = 0;
+    for (uint64_t k : Keys) used += k != 0 ? 1 : 0;
+    if (4 * used < Keys.size()) return;
+    // Keep the table at most a quarter full: every look-up of a name that
+    // misses stops at the first empty slot.
+    TTable grown;
+    grown.Keys.assign(Keys.size() * 2, 0);
+    grown.Bits.assign(Keys.size() * 2, 0);
+    for (size_t i = 0; i < Keys.size(); ++i)
+        if (Keys[i] != 0) {
+            size_t s = SlotOf(Keys[i], grown.Keys.size());
+            while (grown.Keys[s] != 0) s = (s + 1) & (grown.Keys.size() - 1);
+            grown.Keys[s] = Keys[i];
+            grown.Bits[s] = Bits[i];
+        }
+    *this = std::move(grown);
+}
+
+uint64_t TCleanupList::TEndingIndex::TTable::Find(uint64_t Key) const {
+    if (Keys.empty()) return 0;
+    Key |= UsedSlot;
+    for (size_t slot = SlotOf(Key, Keys.size());; slot = (slot + 1) & (Keys.size() - 1)) {
+        if (Keys[slot] == Key) return Bits[slot];
+        if (Keys[slot] == 0) return 0;
+    }
+}
+
+void TCleanupList::TEndingIndex::Build(const std::vector<const TCompiledMaskList*>& Lists) {
+    Built = true;
+    Any = 0;
+    ByEnding = {};
+    ByStart = {};
+    Usable = Lists.size() <= 64;
+    if (!Usable) return;
+    constexpr size_t MinStart = StartLengths[0], MaxStart = std::size(StartLengths) - 1;
+    for (size_t i = 0; i < Lists.size(); ++i) {
+        const uint64_t bit = uint64_t{1} << i;
+        const auto anchors = Lists[i]->Anchors(MaxEnding, StartLengths[MaxStart]);
+        const bool anchored = anchors && std::all_of(anchors->begin(), anchors->end(), [](const auto& a) {
+            return !a.Ending.empty() || a.Start.size() >= MinStart;
+        });
+        if (!anchored) {
+            Any |= bit;
+            continue;
+        }
+        for (const auto& anchor : *anchors) {
+            if (!anchor.Ending.empty()) {
+                ByEnding.Add(EndingKey(anchor.Ending), bit);
+                continue;
+            }
+            size_t length = MinStart;
+            for (size_t k : StartLengths)
+                if (k <= anchor.Start.size()) length = k;
+            uint64_t hash = StartHashSeed;
+            for (size_t k = 0; k < length; ++k) hash = StartHashStep(hash, anchor.Start[k]);
+            ByStart.Add(StartKey(hash, length), bit);
+        }
+    }
+}
+
+uint64_t TCleanupList::TEndingIndex::Candidates(std::wstring_view UpperFileName) const {
+    uint64_t bits = Any;
+    const size_t n = UpperFileName.size();
+    if (!ByEnding.Keys.empty())
+        for (size_t k = 1; k <= MaxEnding && k <= n; ++k) bits |= ByEnding.Find(EndingKey(UpperFileName.substr(n - k)));
+    if (!ByStart.Keys.empty()) {
+        uint64_t hash = StartHashSeed;
+        size_t done = 0;
+        for (size_t k : StartLengths) {
+            if (k > n) break;
+            for (; done < k; ++done) hash = StartHashStep(hash, UpperFileName[done]);
+            bits |= ByStart.Find(StartKey(hash, k));
+        }
+    }
+    return bits;
+}
+
 TCleanupCustomItem& TCleanupList::AddAction(const TCleanupItemClass& ItemClass, bool DefaultChecked) {
+    FEndingIndex.Built = false;
     std::unique_ptr<TCleanupCustomItem> item = ItemClass.Create();
     item->OnStatus = [this](TCleanupCustomItem* Sender, const std::wstring& Text) { DoStatus(Sender, Text); };
     item->DefaultChecked = DefaultChecked;
@@ -244,11 +368,27 @@ void TCleanupList::ClearFoundFiles() {
 
 bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection,
                                 const TFileTimes* Times) {
-    UpperCaseInto(FileName, FUpperBuffer);
-    if (InRecycleBin(FUpperBuffer)) return false;
-    if (IsProtectedUpper(FUpperBuffer)) return false;
+    if (UpperCaseInto(FileName, FUpperBuffer) && InRecycleBin(FUpperBuffer)) return false;
+    if (!FEndingIndex.Built) {
+        std::vector<const TCompiledMaskList*> lists;
+        for (auto* item : FFileMaskItems) lists.push_back(&item->CompiledMasks());
+        FEndingIndex.Build(lists);
+        FProtectedIndex.Build({&FCompiledProtectedMasks});
+    }
+    // The never-delete masks are filed in the same way: most names cannot meet them.
+    if ((!FProtectedIndex.Usable || FProtectedIndex.Candidates(FUpperBuffer) != 0) && IsProtectedUpper(FUpperBuffer))
+        return false;
     bool accepted = false;
-    for (auto* item : FFileMaskItems) accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection, Times) || accepted;
+    if (!FEndingIndex.Usable) {
+        for (auto* item : FFileMaskItems)
+            accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection, Times) || accepted;
+        return accepted;
+    }
+    // Lowest bit first: the actions still meet the name in list order.
+    for (uint64_t bits = FEndingIndex.Candidates(FUpperBuffer); bits != 0; bits &= bits - 1) {
+        auto* item = FFileMaskItems[static_cast<size_t>(std::countr_zero(bits))];
+        accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection, Times) || accepted;
+    }
     return accepted;
 }
 

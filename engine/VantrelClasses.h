@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TCleanupCustomItem;
@@ -158,10 +159,40 @@ public:
     void DoStatus(TCleanupCustomItem* Sender, const std::wstring& Text);
 
 private:
+    // Which file-mask actions can take a name. Each mask is filed under its
+    // fixed ending (".TMP", "\THUMBS.DB" by its last three units), else under its
+    // fixed start ("C:\WINDOWS\PREFETCH\" for "C:\WINDOWS\PREFETCH\*"), else its
+    // action is filed under "any". A name then meets only the actions filed
+    // under its own endings and starts, in list order; no other could take it.
+    // Bit i stands for FFileMaskItems[i]. The never-delete masks have an index of their own.
+    struct TEndingIndex {
+        static constexpr std::size_t MaxEnding = 3;
+        // A start is filed by its first 4, 8, 12, 16, 24 or 32 units, the most
+        // it has: a name then costs at most six look-ups whatever the starts.
+        static constexpr std::size_t StartLengths[] = {4, 8, 12, 16, 24, 32};
+        // Bits by 64-bit key, open addressing; the top bit marks a used slot.
+        struct TTable {
+            std::vector<uint64_t> Keys, Bits;
+            void Add(uint64_t Key, uint64_t Bit);
+            uint64_t Find(uint64_t Key) const;
+        };
+        bool Built = false;
+        bool Usable = false;  // false with more actions than bits: every action sees every name
+        uint64_t Any = 0;
+        // Endings by their units, starts by a hash of their units: two starts
+        // that share a hash only make more candidates, and every candidate
+        // matches in full.
+        TTable ByEnding, ByStart;
+        void Build(const std::vector<const TCompiledMaskList*>& Lists);
+        uint64_t Candidates(std::wstring_view UpperFileName) const;
+    };
+
     bool IsProtectedUpper(std::wstring_view UpperFileName) const;
     std::vector<std::unique_ptr<TCleanupCustomItem>> FItems;
     std::vector<TCleanupFileMaskItem*> FFileMaskItems;  // the file-mask members of FItems, in list order
     std::wstring FProtectedMasks;
     TCompiledMaskList FCompiledProtectedMasks;
     std::wstring FUpperBuffer;  // reused across AddFoundFile calls
+    TEndingIndex FEndingIndex;     // built at the first AddFoundFile after the actions changed
+    TEndingIndex FProtectedIndex;  // of FCompiledProtectedMasks, bit 0
 };

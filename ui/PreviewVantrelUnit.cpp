@@ -2,6 +2,7 @@
 
 #include "platform/ErrorBox.h"
 #include "platform/Gdi.h"
+#include "ui/Application.h"
 #include "ui/FlatButton.h"
 
 namespace {
@@ -79,7 +80,6 @@ int TCleanupActionInfoForm::ShowActionInfo(TCleanupCustomItem& item, TXMLVantrel
     if (fileMaskItem != nullptr && state == TCleanupItemState::csFilesFound) {
         THourglass hourglass;
         FillFileList(fileMaskItem->FoundFiles);
-        ShortenFileListEntries();
     } else {
         HideFileList();
     }
@@ -88,10 +88,29 @@ int TCleanupActionInfoForm::ShowActionInfo(TCleanupCustomItem& item, TXMLVantrel
 }
 
 void TCleanupActionInfoForm::FillFileList(const std::vector<std::wstring>& files) {
+    // Every path is shortened to the width it will have, then added once: the
+    // list box is told the count first and drawn only when full. The width is
+    // the one the list has once full, with its scroll bar when the paths need one.
+    RECT client;
+    ::GetClientRect(FListBox, &client);
+    int width = client.right;
+    if (static_cast<long long>(files.size()) * LineHeight > client.bottom) width -= ::GetSystemMetrics(SM_CXVSCROLL);
+    size_t units = 0;
+    for (const std::wstring& file : files) units += file.size() + 1;
     ::SendMessageW(FListBox, WM_SETREDRAW, FALSE, 0);
-    for (const std::wstring& file : files)
-        ::SendMessageW(FListBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(file.c_str()));
+    ::SendMessageW(FListBox, LB_INITSTORAGE, files.size(), units * sizeof(wchar_t));
+    TWindowDC dc(FListBox);
+    TSelectObject selected(dc.Get(), Font());
+    for (const std::wstring& file : files) {
+        // Most paths fit: measuring is cheaper than shortening.
+        SIZE extent{};
+        const bool fits = ::GetTextExtentPoint32W(dc.Get(), file.c_str(), static_cast<int>(file.size()), &extent) &&
+                          extent.cx <= width;
+        const std::wstring shown = fits ? file : ShortenPath(dc.Get(), Font(), file, width);
+        ::SendMessageW(FListBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    }
     ::SendMessageW(FListBox, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(FListBox, nullptr, TRUE);
 }
 
 std::wstring TCleanupActionInfoForm::ShortenPath(HDC dc, HFONT font, const std::wstring& path, int width) {
@@ -103,23 +122,6 @@ std::wstring TCleanupActionInfoForm::ShortenPath(HDC dc, HFONT font, const std::
     ::DrawTextExW(dc, buffer.data(), static_cast<int>(path.size()), &bounds,
                   DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX, nullptr);
     return std::wstring(buffer.data());
-}
-
-void TCleanupActionInfoForm::ShortenFileListEntries() {
-    // Measured once the list is full, when its scroll bar has taken its share of the width.
-    RECT client;
-    ::GetClientRect(FListBox, &client);
-    TWindowDC dc(FListBox);
-    const int count = static_cast<int>(::SendMessageW(FListBox, LB_GETCOUNT, 0, 0));
-    const std::vector<std::wstring> entries = FileListEntries();
-    ::SendMessageW(FListBox, WM_SETREDRAW, FALSE, 0);
-    for (int i = 0; i < count; ++i) {
-        const std::wstring shortened = ShortenPath(dc.Get(), Font(), entries[static_cast<size_t>(i)], client.right);
-        if (shortened == entries[static_cast<size_t>(i)]) continue;
-        ::SendMessageW(FListBox, LB_DELETESTRING, static_cast<WPARAM>(i), 0);
-        ::SendMessageW(FListBox, LB_INSERTSTRING, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(shortened.c_str()));
-    }
-    ::SendMessageW(FListBox, WM_SETREDRAW, TRUE, 0);
 }
 
 void TCleanupActionInfoForm::HideFileList() {
@@ -153,15 +155,36 @@ std::wstring TCleanupActionInfoForm::Text2() const { return WindowText(FText2Lab
 bool TCleanupActionInfoForm::CleanupEnabled() const { return ::IsWindowEnabled(FCleanupSpeedButton) != FALSE; }
 
 void TCleanupActionInfoForm::CleanupSpeedButtonClick() {
+    if (FCleaning) return;
     ::SetWindowTextW(FText1Label, L"正在进行清理...");
     ::UpdateWindow(FText1Label);
     // Runs whether or not the action is ticked in the main list. An error ends
-    // the click here: the window stays as it is, with the words above.
+    // the click here: the window stays as it is, with the words above. While
+    // it runs, the second line shows the action's per-cent status and the
+    // window keeps answering, as the main window does in its pass.
     if (Item != nullptr) {
-        if (PerformItem)
-            PerformItem(*Item);
-        else
-            Item->Perform();
+        ::EnableWindow(FCleanupSpeedButton, FALSE);
+        FCleaning = true;
+        TStatusEvent kept = std::move(Item->OnStatus);
+        // Whoever listened to the action before still hears it.
+        Item->OnStatus = [this, &kept](TCleanupCustomItem* sender, const std::wstring& text) {
+            if (kept) kept(sender, text);
+            ShowCleanupStatus(text);
+        };
+        FLastPump = ::GetTickCount64();
+        try {
+            if (PerformItem)
+                PerformItem(*Item);
+            else
+                Item->Perform();
+        } catch (...) {
+            Item->OnStatus = std::move(kept);
+            FCleaning = false;
+            ::EnableWindow(FCleanupSpeedButton, TRUE);
+            throw;
+        }
+        Item->OnStatus = std::move(kept);
+        FCleaning = false;
     }
     ::SendMessageW(FListBox, LB_RESETCONTENT, 0, 0);
     ::EnableWindow(FCleanupSpeedButton, FALSE);
@@ -169,10 +192,28 @@ void TCleanupActionInfoForm::CleanupSpeedButtonClick() {
     ::SetWindowTextW(FText2Label, L"");
 }
 
-void TCleanupActionInfoForm::CloseSpeedButtonClick() { SetModalResult(mrCancel); }
+void TCleanupActionInfoForm::ShowCleanupStatus(const std::wstring& text) {
+    // The text changes a hundred times at most, the files can be many: only a
+    // new text is drawn, and the messages wait a few milliseconds at most.
+    if (text != FShownStatus) {
+        FShownStatus = text;
+        ::SetWindowTextW(FText2Label, text.c_str());
+        ::UpdateWindow(FText2Label);
+    }
+    const uint64_t now = ::GetTickCount64();
+    if (now - FLastPump < PumpIntervalMs) return;
+    FLastPump = now;
+    Application().ProcessMessages();
+}
+
+// The window stays while its cleanup runs; it closes once that has ended.
+void TCleanupActionInfoForm::CloseSpeedButtonClick() {
+    if (!FCleaning) SetModalResult(mrCancel);
+}
 
 bool TCleanupActionInfoForm::FormKeyDown(WPARAM key) {
     if (key != VK_ESCAPE) return false;
+    if (FCleaning) return true;
     SetModalResult(mrCancel);
     return true;
 }

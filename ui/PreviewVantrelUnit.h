@@ -51,7 +51,7 @@ protected:
 
 private:
     void FillFileList(const std::vector<std::wstring>& files);
-    void ShortenFileListEntries();
+    void ShowCleanupStatus(const std::wstring& text);
     void HideFileList();
     void LayoutBar(int barTop);
     void Paint();
@@ -62,4 +62,8 @@ private:
     HWND FListBox = nullptr, FText1Label = nullptr, FText2Label = nullptr;
     HWND FCleanupSpeedButton = nullptr, FCloseSpeedButton = nullptr;
     bool FListShown = true;
+    bool FCleaning = false;  // its cleanup runs: "清理" and closing wait
+    std::wstring FShownStatus;
+    uint64_t FLastPump = 0;
+    static constexpr uint64_t PumpIntervalMs = 30;
 };

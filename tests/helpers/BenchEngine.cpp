@@ -14,6 +14,14 @@
 //   bench-engine clean Root Rounds   the cleanup pass over the files the reading
 //                                    pass finds below Root against a DeleteFileW
 //                                    loop; the files are made again before each case
+//   bench-engine engine Paths Rounds AddFoundFile alone over realistic paths in
+//                                    memory, none taken and all taken, and the
+//                                    memory a found file costs
+//   bench-engine cleanmany Root Files Rounds
+//                                    the cleanup pass over Files files it makes below
+//                                    Root, against a DeleteFileW loop
+//   bench-engine detail Files Rounds the detail window's opening with Files found
+//                                    files, against a bare list box
 #include "BenchSupport.h"
 
 #include "catalogue/Catalogue.h"
@@ -22,6 +30,7 @@
 #include "engine/SystemRoutines.h"
 #include "engine/VantrelClasses.h"
 #include "settings/VantrelData.h"
+#include "ui/PreviewVantrelUnit.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -105,16 +114,16 @@ struct TReadOutcome {
 // The reading pass as the main window runs it, minus the window: every file
 // the reader reports goes to AddFoundFile with the protection Protection() gives.
 TReadOutcome ReadingPass(const std::wstring& root, TCleanupList& list, int32_t minAccessAge,
-                         const std::function<std::wstring()>& protection) {
+                         const std::wstring& protection) {
     TReadOutcome outcome;
     list.ClearFoundFiles();
     TDirReader reader;
     reader.FileMask = L"*.*";
     reader.Recursive = true;
     reader.SetMinAccessAge(minAccessAge);
-    reader.OnFile = [&](TDirReader*, const std::wstring& fileName) {
+    reader.OnFile = [&](TDirReader* sender, const std::wstring& fileName) {
         ++outcome.Files;
-        if (list.AddFoundFile(fileName, protection())) ++outcome.Found;
+        if (list.AddFoundFile(fileName, protection, &sender->CurrentFileTimes())) ++outcome.Found;
     };
     reader.SetDirectory(root);
     SetProcessMessagesHandler(PeekPump);
@@ -178,10 +187,6 @@ struct TReadCase {
 
 int BenchReading(const std::wstring& root, int rounds) {
     auto list = MakeActionList();
-    const std::wstring none = L"None", smart = L"Smart";
-    // The window asks its settings document for the protection at every file.
-    TXMLVantrelSettingsType settings = NewVantrelSettings();
-    settings.Options().SetFileProtection(L"None");
 
     std::vector<TReadCase> cases;
     cases.push_back({"bare", "bare FindFirstFileW walk", [&] {
@@ -189,16 +194,21 @@ int BenchReading(const std::wstring& root, int rounds) {
                          return TReadOutcome{c.Files, 0};
                      }, {}, {}});
     cases.push_back({"reader", "TDirReader alone (*.*, no age)", [&] { return ReaderOnly(root); }, {}, {}});
-    cases.push_back({"pass_none", "reading pass, protection None", [&] {
-                         return ReadingPass(root, *list, 0, [&] { return none; });
-                     }, {}, {}});
-    cases.push_back({"pass_smart", "reading pass, protection Smart", [&] {
-                         return ReadingPass(root, *list, GetUptimeSeconds(), [&] { return smart; });
-                     }, {}, {}});
-    cases.push_back({"pass_window", "reading pass, None from settings/file", [&] {
-                         return ReadingPass(root, *list, 0, [&] { return settings.Options().FileProtection(); });
-                     }, {}, {}});
-
+    // As the main window runs it: the protection read once per pass, the reader
+    // skipping files younger than the protection's age, the walk's times handed on.
+    const struct {
+        const char* Key;
+        const char* Name;
+        const wchar_t* Protection;
+        int32_t MinAge;
+    } modes[] = {{"pass_none", "reading pass, protection None", L"None", 0},
+                 {"pass_uptime", "reading pass, protection Uptime", L"Uptime", GetUptimeSeconds()},
+                 {"pass_week", "reading pass, protection Week", L"Week", 7 * 24 * 3600},
+                 {"pass_smart", "reading pass, protection Smart", L"Smart", GetUptimeSeconds()}};
+    for (const auto& mode : modes)
+        cases.push_back({mode.Key, mode.Name, [&list, mode, &root] {
+                             return ReadingPass(root, *list, mode.MinAge, mode.Protection);
+                         }, {}, {}});
     BareWalkOf(root);  // fill the caches before anything is timed
     const double peakBefore = PeakWorkingSetMB();
     for (int round = 0; round < rounds; ++round) {
@@ -217,6 +227,146 @@ int BenchReading(const std::wstring& root, int rounds) {
     Result("engine_read_peak_mb", peak);
     BenchAddFoundFile(root, *list, rounds, cases[0].Times);
     return 0;
+}
+
+// --- the engine alone, over a million paths in memory ---
+
+// Every action of the catalogue, available here or not.
+std::unique_ptr<TCleanupList> MakeFullActionList() {
+    auto list = std::make_unique<TCleanupList>();
+    for (const auto& row : CleanupCatalogue()) list->AddAction(row.ItemClass, row.DefaultChecked);
+    return list;
+}
+
+// Private memory the process has committed: what its heaps hold, whatever allocator.
+double CommittedPrivateBytes() {
+    double total = 0;
+    MEMORY_BASIC_INFORMATION info;
+    for (auto* address = static_cast<char*>(nullptr);
+         ::VirtualQuery(address, &info, sizeof info) == sizeof info;
+         address = static_cast<char*>(info.BaseAddress) + info.RegionSize) {
+        if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) total += static_cast<double>(info.RegionSize);
+        if (static_cast<char*>(info.BaseAddress) + info.RegionSize < address) break;
+    }
+    return total;
+}
+
+// Paths of the kinds a drive holds, from a fixed seed: Count of them that
+// Keep accepts. Taking: names that file-mask actions take, else ordinary ones.
+std::vector<std::wstring> RealisticPaths(size_t count, bool taking, const std::function<bool(const std::wstring&)>& keep) {
+    static const wchar_t* const tops[] = {L"C:\\Users\\anna\\AppData\\Local\\", L"C:\\Users\\anna\\AppData\\Roaming\\",
+                                          L"C:\\Program Files\\", L"C:\\Program Files (x86)\\",
+                                          L"C:\\Users\\anna\\Documents\\", L"C:\\Windows\\System32\\",
+                                          L"D:\\Photos\\", L"C:\\ProgramData\\"};
+    static const wchar_t* const vendors[] = {L"Contoso", L"Fabrikam", L"Northwind", L"Adatum", L"Litware", L"Tailspin"};
+    static const wchar_t* const subs[] = {L"bin", L"cache", L"data", L"resources", L"locales", L"plugins", L"2019",
+                                          L"assets\\img", L"lib\\site-packages\\core"};
+    static const wchar_t* const ordinary[] = {L".dll", L".exe", L".txt", L".jpg", L".png", L".xml", L".ini",
+                                              L".html", L".js", L".css", L".pdf", L".docx", L".mp3", L".json",
+                                              L".sys", L".ttf", L".cab", L".dat", L".mui", L".py"};
+    static const wchar_t* const takenTails[] = {L".tmp", L".bak", L".old", L".gid", L".chk", L".TMP"};
+    static const wchar_t* const takenNames[] = {L"Thumbs.db", L"~$Report.doc"};
+    std::vector<std::wstring> paths;
+    paths.reserve(count);
+    uint32_t seed = taking ? 12345u : 54321u;
+    const auto next = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    size_t tries = 0;
+    while (paths.size() < count && tries++ < count * 4) {
+        std::wstring path = tops[next(8)];
+        path += vendors[next(6)];
+        path += L"\\Product";
+        path += std::to_wstring(next(40));
+        path += L"\\";
+        path += subs[next(9)];
+        path += L"\\";
+        if (taking && next(5) == 0) {
+            path += takenNames[next(2)];
+        } else {
+            path += L"file";
+            path += std::to_wstring(next(100000));
+            path += taking ? takenTails[next(6)] : ordinary[next(20)];
+        }
+        if (keep(path)) paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+int BenchEngineAlone(size_t count, int rounds) {
+    const TFileTimes old{};  // 1601: old enough for every protection
+    auto probe = MakeFullActionList();
+    std::printf("engine alone: %zu paths in memory offered to all %d actions of the catalogue, protection None, the "
+                "walk's times given\n", count, probe->Count());
+    const auto none = RealisticPaths(count, false, [&](const std::wstring& p) {
+        return !probe->AddFoundFile(p, L"None", &old);
+    });
+    probe->ClearFoundFiles();
+    const auto all = RealisticPaths(count, true, [&](const std::wstring& p) {
+        const bool taken = probe->AddFoundFile(p, L"None", &old);
+        probe->ClearFoundFiles();
+        return taken;
+    });
+    probe.reset();
+    if (none.size() < count || all.size() < count) {
+        std::fprintf(stderr, "could not make %zu paths (%zu none, %zu all)\n", count, none.size(), all.size());
+        return 1;
+    }
+
+    // Memory first, in a fresh list, before any timing has grown the heap.
+    {
+        auto list = MakeFullActionList();
+        const double before = CommittedPrivateBytes();
+        long long found = 0;
+        for (const auto& path : all) found += list->AddFoundFile(path, L"None", &old) ? 1 : 0;
+        const double after = CommittedPrivateBytes();
+        size_t entries = 0, units = 0;
+        for (int i = 0; i < list->Count(); ++i)
+            if (auto* item = dynamic_cast<TCleanupFileMaskItem*>(&list->Items(i))) {
+                entries += item->FoundFiles.size();
+                for (const auto& f : item->FoundFiles) units += f.size();
+            }
+        const double perFile = (after - before) / static_cast<double>(found);
+        std::printf("  memory: %lld found files (%zu list entries, paths %.1f units on average) add %.1f MB: %.0f "
+                    "bytes per found file (bare: the path's own UTF-16 units, %.0f bytes)\n",
+                    found, entries, static_cast<double>(units) / static_cast<double>(entries),
+                    (after - before) / 1048576.0, perFile, 2.0 * static_cast<double>(units) / static_cast<double>(entries));
+        Result("engine_bytes_per_found_file", perFile);
+        Result("engine_bytes_per_found_file_bare", 2.0 * static_cast<double>(units) / static_cast<double>(entries));
+    }
+
+    auto list = MakeFullActionList();
+    size_t sink = 0;
+    TSamples bare, noMatch, allMatch;
+    for (int round = 0; round < rounds; ++round) {
+        // The least anything can do with a path: look at each of its units once.
+        bare.Measure([&] {
+            for (const auto& path : none)
+                for (wchar_t c : path) sink += static_cast<size_t>(c);
+        });
+        noMatch.Measure([&] {
+            for (const auto& path : none) sink += list->AddFoundFile(path, L"None", &old) ? 1 : 0;
+        });
+        list->ClearFoundFiles();
+        allMatch.Measure([&] {
+            for (const auto& path : all) sink += list->AddFoundFile(path, L"None", &old) ? 1 : 0;
+        });
+        list->ClearFoundFiles();
+    }
+    PrintSamplesHeader("  us/path");
+    const auto perPath = [count](const TSamples& t) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%8.3f", Median(t.Wall) * 1000.0 / static_cast<double>(count));
+        return std::string(text);
+    };
+    PrintSamples("engine_alone_bare", "bare: every unit of every path read", bare, bare, perPath(bare));
+    PrintSamples("engine_alone_none", "AddFoundFile, no action takes the path", noMatch, bare, perPath(noMatch));
+    PrintSamples("engine_alone_all", "AddFoundFile, an action takes every path", allMatch, bare, perPath(allMatch));
+    Result("engine_alone_bare_us", Median(bare.Wall) * 1000.0 / static_cast<double>(count));
+    Result("engine_alone_none_us", Median(noMatch.Wall) * 1000.0 / static_cast<double>(count));
+    Result("engine_alone_all_us", Median(allMatch.Wall) * 1000.0 / static_cast<double>(count));
+    return sink == 42 ? 1 : 0;  // keeps the bare loop from being optimised away
 }
 
 // --- cleanup pass ---
@@ -253,7 +403,7 @@ bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
 // The files a reading pass with protection "None" finds below Root, every
 // action taking part. Empty when one of them lies outside Root.
 std::vector<std::wstring> FilesToClean(const std::wstring& root, TCleanupList& list) {
-    ReadingPass(root, list, 0, [] { return std::wstring(L"None"); });
+    ReadingPass(root, list, 0, L"None");
     std::vector<std::wstring> files;
     for (auto* item : FileMaskItems(list))
         for (const auto& file : item->FoundFiles) {
@@ -296,22 +446,19 @@ struct TCleanCase {
     long long Left = 0;
 };
 
-int BenchCleanup(const std::wstring& root, int rounds) {
-    auto list = MakeActionList();
-    const std::vector<std::wstring> files = FilesToClean(root, *list);
-    if (files.empty()) {
-        std::fprintf(stderr, "nothing to clean below %ls\n", root.c_str());
-        return 1;
-    }
+// The cleanup cases over Files, each made again before each case. Prefix names
+// the "@result" lines.
+int CleanCases(const std::vector<std::wstring>& files, TCleanupList& list, int rounds, const std::string& prefix,
+               const std::wstring& where) {
     // ExecuteChecked adds the files itself; only its deleting is timed.
     std::vector<TCleanCase> cases;
     cases.push_back({"delete_loop", "bare DeleteFileW loop", nullptr, [&] { DeleteLoop(files); }, {}, 0});
     cases.push_back({"execute", "TCleanupList::ExecuteChecked", [&] {
-                         list->ClearFoundFiles();
-                         for (const auto& file : files) list->AddFoundFile(file, L"None");
-                         for (int i = 0; i < list->Count(); ++i)
-                             list->SetChecked(i, dynamic_cast<TCleanupFileMaskItem*>(&list->Items(i)) != nullptr);
-                     }, [&] { list->ExecuteChecked(); }, {}, 0});
+                         list.ClearFoundFiles();
+                         for (const auto& file : files) list.AddFoundFile(file, L"None");
+                         for (int i = 0; i < list.Count(); ++i)
+                             list.SetChecked(i, dynamic_cast<TCleanupFileMaskItem*>(&list.Items(i)) != nullptr);
+                     }, [&] { list.ExecuteChecked(); }, {}, 0});
     cases.push_back({"one_shell_op", "one SHFileOperationW for all", nullptr, [&] { OneShellOperation(files); }, {},
                      0});
 
@@ -328,18 +475,101 @@ int BenchCleanup(const std::wstring& root, int rounds) {
     }
     const bool whole = Regenerate(files);  // the tree stays whole for the next run
     std::printf("cleanup pass in process: %zu files below %ls (%d rounds, interleaved; made again before each case)\n",
-                files.size(), root.c_str(), rounds);
+                files.size(), where.c_str(), rounds);
     PrintSamplesHeader("files left");
     for (const auto& c : cases) {
-        PrintSamples((std::string("engine_clean_") + c.Key).c_str(), c.Name, c.Times, cases[0].Times,
-                     std::to_string(c.Left));
-        Result((std::string("engine_clean_") + c.Key + "_left").c_str(), static_cast<double>(c.Left));
+        PrintSamples((prefix + c.Key).c_str(), c.Name, c.Times, cases[0].Times, std::to_string(c.Left));
+        Result((prefix + c.Key + "_left").c_str(), static_cast<double>(c.Left));
     }
-    Result("engine_clean_files", static_cast<double>(files.size()));
+    Result((prefix + "files").c_str(), static_cast<double>(files.size()));
+    return whole ? 0 : 1;
+}
+
+int BenchCleanup(const std::wstring& root, int rounds) {
+    auto list = MakeActionList();
+    const std::vector<std::wstring> files = FilesToClean(root, *list);
+    if (files.empty()) {
+        std::fprintf(stderr, "nothing to clean below %ls\n", root.c_str());
+        return 1;
+    }
+    const int code = CleanCases(files, *list, rounds, "engine_clean_", root);
     const double peak = PeakWorkingSetMB();
     std::printf("  peak working set: %.1f MB\n", peak);
     Result("engine_clean_peak_mb", peak);
-    return whole ? 0 : 1;
+    return code;
+}
+
+// Count files named for a cleanup action in folders of 100 below Root (made
+// here, removed at the end), against the same loop of DeleteFileW.
+int BenchCleanupMany(const std::wstring& root, size_t count, int rounds) {
+    std::vector<std::wstring> files, folders;
+    ::CreateDirectoryW(root.c_str(), nullptr);
+    for (size_t i = 0; i < count; ++i) {
+        if (i % 100 == 0) {
+            folders.push_back(root + L"d" + std::to_wstring(i / 100));
+            ::CreateDirectoryW(folders.back().c_str(), nullptr);
+        }
+        files.push_back(folders.back() + L"\\file" + std::to_wstring(i) + L".tmp");
+    }
+    auto list = MakeActionList();
+    const int code = CleanCases(files, *list, rounds, "engine_clean_many_", root);
+    DeleteLoop(files);
+    for (const auto& folder : folders) ::RemoveDirectoryW(folder.c_str());
+    ::RemoveDirectoryW(root.c_str());
+    return code;
+}
+
+// --- the detail window ---
+
+TCleanupActionInfoForm* GOpenForm = nullptr;
+TStopwatch* GOpenWatch = nullptr;
+double GOpenMs = 0;
+
+// A thread timer comes after every paint: the window is up, its list filled and drawn.
+void CALLBACK OpenTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    GOpenMs = GOpenWatch->Ms();
+    GOpenForm->CloseSpeedButtonClick();
+}
+
+int BenchDetailWindow(size_t count, int rounds) {
+    auto list = MakeFullActionList();
+    TCleanupFileMaskItem* item = nullptr;
+    for (auto* candidate : FileMaskItems(*list))
+        if (item == nullptr && candidate->CompiledMasks().MatchesAny(L"C:\\X\\A.TMP")) item = candidate;
+    const TFileTimes old{};
+    const auto paths = RealisticPaths(count, true, [&](const std::wstring& p) { return item->AcceptFile(p, UpperCaseAscii(p), L"None", &old); });
+    item->FoundFiles = paths;
+    TXMLVantrelSettingsType settings = NewVantrelSettings();
+    settings.Options().SetFileProtection(L"None");
+    TSamples bare, open;
+    for (int round = 0; round < rounds; ++round) {
+        // The least a window can do: a plain list box given every path.
+        bare.Measure([&] {
+            HWND box = ::CreateWindowExW(0, L"LISTBOX", L"", WS_POPUP | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT,
+                                         0, 0, 505, 225, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+            ::SendMessageW(box, WM_SETREDRAW, FALSE, 0);
+            for (const auto& path : paths) ::SendMessageW(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
+            ::SendMessageW(box, WM_SETREDRAW, TRUE, 0);
+            ::UpdateWindow(box);
+            ::DestroyWindow(box);
+        });
+        TCleanupActionInfoForm form;
+        TStopwatch watch;
+        GOpenForm = &form;
+        GOpenWatch = &watch;
+        ::SetTimer(nullptr, 0, USER_TIMER_MINIMUM, OpenTimer);
+        const double cpu = ProcessCpuMs();
+        form.ShowActionInfo(*item, settings, nullptr);
+        open.Wall.push_back(GOpenMs);
+        open.Cpu.push_back(ProcessCpuMs() - cpu);
+    }
+    std::printf("detail window with %zu found files (%d rounds, interleaved; open: until its first timer, after "
+                "every paint)\n", paths.size(), rounds);
+    PrintSamplesHeader("");
+    PrintSamples("detail_bare", "bare list box filled with the paths", bare, bare, "");
+    PrintSamples("detail_open", "detail window opens", open, bare, "");
+    return 0;
 }
 
 int Run(const std::vector<std::wstring>& args) {
@@ -353,7 +583,26 @@ int Run(const std::vector<std::wstring>& args) {
         const int rounds = std::max(1, _wtoi(args[2].c_str()));
         return args[0] == L"read" ? BenchReading(root, rounds) : BenchCleanup(root, rounds);
     }
-    std::fprintf(stderr, "usage: bench-engine settings Unticked Ticked | read Root Rounds | clean Root Rounds\n");
+    if (args.size() == 1 && args[0] == L"masks") {
+        // Every action's masks with their fixed endings and starts: what the action list's index files them under.
+        auto list = MakeFullActionList();
+        for (auto* item : FileMaskItems(*list)) {
+            std::printf("%ls\n", item->Name.c_str());
+            const auto anchors = item->CompiledMasks().Anchors(3, 64);
+            for (const auto& a : anchors ? *anchors : std::vector<TCompiledMaskList::TAnchors>{})
+                std::printf("    ending \"%ls\" start \"%ls\"\n", a.Ending.c_str(), a.Start.c_str());
+        }
+        return 0;
+    }
+    if (args.size() == 3 && args[0] == L"engine")
+        return BenchEngineAlone(static_cast<size_t>(_wtoi(args[1].c_str())), std::max(1, _wtoi(args[2].c_str())));
+    if (args.size() == 4 && args[0] == L"cleanmany")
+        return BenchCleanupMany(WithBackslash(args[1]), static_cast<size_t>(_wtoi(args[2].c_str())),
+                                std::max(1, _wtoi(args[3].c_str())));
+    if (args.size() == 3 && args[0] == L"detail")
+        return BenchDetailWindow(static_cast<size_t>(_wtoi(args[1].c_str())), std::max(1, _wtoi(args[2].c_str())));
+    std::fprintf(stderr, "usage: bench-engine settings Unticked Ticked | read Root Rounds | clean Root Rounds | "
+                         "engine Paths Rounds | cleanmany Root Files Rounds | detail Files Rounds\n");
     return 2;
 }
 

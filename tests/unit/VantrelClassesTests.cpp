@@ -155,6 +155,50 @@ TEST_F(ActionModel, OneFileIsTakenByEveryMatchingActionTickedOrNot) {
     EXPECT_TRUE(second.FoundFiles.empty());
 }
 
+// The list offers a name only to the actions whose masks' fixed endings or
+// starts it has; whatever it passes over, the masks themselves must refuse.
+TEST_F(ActionModel, EveryActionTakesExactlyWhatItsMasksTakeWhateverTheirShape) {
+    TCleanupList list;
+    std::vector<TCleanupFileMaskItem*> items;
+    const std::vector<std::vector<std::wstring>> shapes = {
+        {L"*.tmp", L"*.$$$", L"*.~mp"}, {L"*Thumbs.db"},            {L"*\\~$*.doc"},
+        {L"*.c"},                       {L"*.[ch]pp"},             {L"*.ba?"},
+        {L"C:\\Windows\\Prefetch\\*"},  {L"C:\\Win*"},             {L"C:\\WUTemp\\*", L"C:\\Windows\\KB*.log"},
+        {L"?:\\Scandisk.log"},          {L"*\\Real\\History\\*"},  {L"*"},
+        {L"c:\\users\\anna\\appdata\\local\\temp\\some deeper folder of the temp\\*"},
+        {L"*\u00C9T\u00C9"},            {L"*\U0001F600"},          {L"D:\\x\\exact.name"}};
+    for (size_t i = 0; i < shapes.size(); ++i)
+        items.push_back(&AddMaskAction(list, {L"shape" + std::to_wstring(i), shapes[i]}));
+    const std::vector<std::wstring> names = {
+        L"C:\\a\\b.tmp", L"C:\\a\\B.TMP", L"C:\\a\\b.tmpx", L"C:\\a\\b.$$$", L"x.~MP", L"C:\\thumbs.db", L"C:\\d\\Thumbs.DB",
+        L"C:\\d\\~$a.doc", L"C:\\~$d\\a.doc", L"~$a.doc", L"a.c", L"c", L".C", L"C:\\s\\m.cpp", L"C:\\s\\m.hpp",
+        L"C:\\s\\m.app", L"z.bak", L"z.BAX", L"z.ba", L"C:\\Windows\\Prefetch\\A.pf", L"c:\\windows\\prefetch",
+        L"C:\\Win", L"C:\\", L"C:\\WUTemp\\1", L"C:\\Windows\\KB123.log", L"C:\\Windows\\KB123.lo",
+        L"D:\\Scandisk.log", L"D:\\x\\Scandisk.log", L"C:\\u\\Real\\History\\h.dat", L"C:\\u\\Real\\Histor\\h.dat",
+        L"C:\\Users\\Anna\\AppData\\Local\\Temp\\Some Deeper Folder of the Temp\\x",
+        L"C:\\Users\\Anna\\AppData\\Local\\Temp\\Some Deeper Folder of the Tem", L"C:\\f\\\u00C9T\u00C9",
+        L"C:\\f\\\u00E9t\u00E9", L"C:\\f\\\U0001F600", L"D:\\x\\exact.name", L"D:\\X\\EXACT.NAME", L"", L"\\",
+        L"C:\\a\\b.TMP\\c.txt"};
+    const TFileTimes old{};
+    for (const auto& name : names) {
+        list.ClearFoundFiles();
+        bool anyTakes = false;
+        for (auto* item : items) anyTakes = item->CompiledMasks().MatchesAny(UpperCaseAscii(name)) || anyTakes;
+        EXPECT_EQ(list.AddFoundFile(name, L"None", &old), anyTakes) << name;
+        for (auto* item : items)
+            EXPECT_EQ(!item->FoundFiles.empty(), item->CompiledMasks().MatchesAny(UpperCaseAscii(name)))
+                << item->Name << " " << name;
+    }
+
+    // An action added later is offered names too; one with a malformed mask
+    // still raises for every name its good masks refuse, as its masks do.
+    auto& late = AddMaskAction(list, {L"late", {L"*.late", L"[x"}});
+    list.ClearFoundFiles();
+    EXPECT_TRUE(list.AddFoundFile(L"C:\\a.LATE", L"None", &old));
+    EXPECT_EQ(late.FoundFiles.size(), 1u);
+    EXPECT_THROW(list.AddFoundFile(L"C:\\a.tmp", L"None", &old), EMaskException);
+}
+
 TEST_F(ActionModel, AddActionWiresStatusAndDefaultsAndCheckedFollowsSetChecked) {
     TCleanupList list;
     std::vector<std::pair<TCleanupCustomItem*, std::wstring>> texts;

@@ -128,6 +128,26 @@ public:
     void Execute() override { throw Exception(L"测试错误"); }
 };
 
+// Deletes nothing, slowly: reports its per cent until the window has handled
+// a message posted before the cleanup started, at most for five seconds.
+TCleanupActionInfoForm* GSlowForm = nullptr;
+HWND GSlowList = nullptr;
+std::vector<std::wstring> GSlowSecondLines;
+bool GSlowSawMessage = false;
+class TSlowFileMaskItem : public TScratchFileMaskItem {
+public:
+    void Execute() override {
+        const uint64_t start = ::GetTickCount64();
+        for (int step = 1; !GSlowSawMessage && ::GetTickCount64() - start < 5000; ++step) {
+            DoStatus(Name + L"  " + std::to_wstring(std::min(step, 100)) + L"%");
+            GSlowSecondLines.push_back(GSlowForm->Text2());
+            GSlowSawMessage = ::SendMessageW(GSlowList, LB_GETCURSEL, 0, 0) == 1;
+            ::Sleep(5);  // the work of deleting a file
+        }
+        FoundFiles.clear();
+    }
+};
+
 template <class T>
 std::unique_ptr<TCleanupCustomItem> MakeItem(const std::wstring& masks = L"") {
     GScratchMasks = masks;
@@ -287,6 +307,28 @@ TEST_F(DetailWindow, CleanupRunsAnUntickedActionAndDeletesItsFiles) {
     EXPECT_EQ(item->GetState(), TCleanupItemState::csNothingFound);
     EXPECT_FALSE(item->Checked);
     EXPECT_FALSE(statusTexts.empty());  // the action ran through Perform
+}
+
+TEST_F(DetailWindow, CleanupShowsItsPerCentAndKeepsAnswering) {
+    auto item = MakeItem<TSlowFileMaskItem>(L"C:\\SLOW\\*");
+    static_cast<TCleanupFileMaskItem&>(*item).FoundFiles = {L"C:\\slow\\a.tmp", L"C:\\slow\\b.tmp"};
+    GSlowSecondLines.clear();
+    GSlowSawMessage = false;
+    Show(
+        *item,
+        [&](TCleanupActionInfoForm& form) {
+            GSlowForm = &form;
+            GSlowList = form.FileList();
+            // Handled only if the window answers messages while it cleans.
+            ::PostMessageW(form.FileList(), LB_SETCURSEL, 1, 0);
+            ::SendMessageW(form.CleanupButton(), BM_CLICK, 0, 0);
+        },
+        PressEscape);
+    EXPECT_TRUE(GSlowSawMessage);
+    // The second line shows the action's per cent as it runs.
+    ASSERT_FALSE(GSlowSecondLines.empty());
+    EXPECT_EQ(GSlowSecondLines.front(), L"临时测试文件  1%");
+    EXPECT_EQ(item->GetState(), TCleanupItemState::csNothingFound);
 }
 
 TEST_F(DetailWindow, FailedCleanupLeavesTheWindowAsItWas) {
