@@ -3,20 +3,11 @@
 #include "platform/ErrorBox.h"
 #include "platform/Handles.h"
 #include "platform/LongPath.h"
+#include "platform/Utf8.h"
 
 #include <windows.h>
 
 namespace {
-
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
-                          nullptr);
-    return result;
-}
 
 void WriteAll(HANDLE file, const std::string& bytes) {
     DWORD written = 0;

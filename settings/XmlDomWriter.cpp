@@ -5,6 +5,7 @@
 #include "settings/XmlDomNodes.h"
 
 #include "platform/ComValues.h"
+#include "platform/Utf8.h"
 
 namespace {
 
@@ -96,16 +97,6 @@ bool IsWrittenAtTopLevel(const TDomNode& node) {
         case NODE_PROCESSING_INSTRUCTION: return NodeName(node) != L"xml";
         default: return false;
     }
-}
-
-std::string ToUtf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr,
-                          nullptr);
-    return result;
 }
 
 }  // namespace
