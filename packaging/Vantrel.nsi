@@ -31,6 +31,8 @@ ShowUninstDetails show
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
+!define MUI_LANGDLL_WINDOWTITLE "安装语言 / Installer Language"
+!define MUI_LANGDLL_INFO "请选择语言。$\r$\nPlease select a language."
 !define MUI_LANGDLL_REGISTRY_ROOT HKLM
 !define MUI_LANGDLL_REGISTRY_KEY "${UNINST_KEY}"
 !define MUI_LANGDLL_REGISTRY_VALUENAME "InstallerLanguage"
