@@ -9,7 +9,7 @@ VT_CMAKE_BUILD="$VT_BUILD/cmake${VT_BUILD_NAME:+-$VT_BUILD_NAME}"
 vt_say() { printf '[vantrel] %s\n' "$*" >&2; }
 
 # Debian packages the build, the tests and the run need (apt names).
-VT_PACKAGES="locales python3 wine wine64 mingw-w64 g++-mingw-w64-x86-64-posix cmake make xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine googletest"
+VT_PACKAGES="locales python3 wine wine64 mingw-w64 g++-mingw-w64-x86-64-posix cmake make xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine googletest nsis"
 
 vt_missing_packages() {
     local p missing=""
