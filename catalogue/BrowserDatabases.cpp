@@ -26,6 +26,12 @@ bool IsPlainFile(const std::wstring& path) {
 // itself (a link would lead the writes elsewhere) or does not open.
 TDatabase OpenExisting(const std::wstring& file) {
     if (!IsPlainFile(file) || !EntryIsItself(file)) return nullptr;
+    // SQLite writes its journal or WAL beside the database; one that is a link
+    // would have it write over the link's target.
+    for (const wchar_t* companion : {L"-journal", L"-wal", L"-shm"}) {
+        const std::wstring path = file + companion;
+        if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES && !EntryIsItself(path)) return nullptr;
+    }
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(ToUtf8(file).c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
     TDatabase db(raw);
@@ -104,10 +110,10 @@ bool ClearFirefoxPlacesHistory(const std::wstring& DatabaseFile) {
                                 "moz_places_metadata_search_queries"}))
             return false;
         // The places something still refers to.
-        std::string keep = "0";
+        std::string keep = "SELECT 0";  // no place has id 0; a NULL here would keep every place
         if (TableExists(db, "moz_bookmarks")) keep += " UNION SELECT fk FROM moz_bookmarks WHERE fk IS NOT NULL";
-        if (TableExists(db, "moz_keywords")) keep += " UNION SELECT place_id FROM moz_keywords";
-        if (TableExists(db, "moz_annos")) keep += " UNION SELECT place_id FROM moz_annos";
+        if (TableExists(db, "moz_keywords")) keep += " UNION SELECT place_id FROM moz_keywords WHERE place_id IS NOT NULL";
+        if (TableExists(db, "moz_annos")) keep += " UNION SELECT place_id FROM moz_annos WHERE place_id IS NOT NULL";
         if (!Run(db, ("DELETE FROM moz_places WHERE id NOT IN (" + keep + ")").c_str())) return false;
         if (ColumnExists(db, "moz_places", "visit_count") && ColumnExists(db, "moz_places", "last_visit_date") &&
             !Run(db, "UPDATE moz_places SET visit_count=0, last_visit_date=NULL "

@@ -96,6 +96,11 @@ std::vector<TIniSection> ParseIni(const std::wstring& text) {
     return sections;
 }
 
+bool IsPlainFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 void AddFirefoxProfile(std::vector<TFirefoxProfile>& profiles, std::wstring path, bool relative,
                        const std::wstring& roamingRoot, const std::wstring& localRoot) {
     std::replace(path.begin(), path.end(), L'/', L'\\');
@@ -111,7 +116,9 @@ void AddFirefoxProfile(std::vector<TFirefoxProfile>& profiles, std::wstring path
         profile.Folder = WithTrailingBackslash(path);
         profile.LocalFolder = profile.Folder;
     }
-    if (!FolderExists(profile.Folder)) return;
+    // Firefox writes prefs.js into every profile it has run; a folder without it
+    // (a path typed by hand, a drive root) is not taken for a profile.
+    if (!FolderExists(profile.Folder) || !IsPlainFile(profile.Folder + L"prefs.js")) return;
     for (const auto& known : profiles)
         if (SamePathText(known.Folder, profile.Folder)) return;
     profiles.push_back(std::move(profile));

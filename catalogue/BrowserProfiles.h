@@ -58,8 +58,8 @@ struct TFirefoxProfile {
 // trailing backslashes; empty when the special folder is unknown.
 std::wstring FirefoxRoamingRoot();
 std::wstring FirefoxLocalRoot();
-// Every profile that profiles.ini in RoamingRoot names and that exists, each
-// once: the "Path" of every [Profile...] section (IsRelative=1 or missing:
+// Every profile that profiles.ini in RoamingRoot names and that exists and
+// holds prefs.js, each once: the "Path" of every [Profile...] section (IsRelative=1 or missing:
 // below RoamingRoot; else absolute) and the "Default" of every [Install...]
 // section (relative to RoamingRoot unless absolute). A relative profile's cache
 // lies in the same relative place below LocalRoot; an absolute one keeps it

@@ -9,7 +9,7 @@ VT_CMAKE_BUILD="$VT_BUILD/cmake${VT_BUILD_NAME:+-$VT_BUILD_NAME}"
 vt_say() { printf '[vantrel] %s\n' "$*" >&2; }
 
 # Debian packages the build, the tests and the run need (apt names).
-VT_PACKAGES="locales python3 wine wine64 mingw-w64 g++-mingw-w64-x86-64-posix cmake make xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine googletest npm"
+VT_PACKAGES="locales python3 wine wine64 mingw-w64 g++-mingw-w64-x86-64-posix cmake make xvfb xauth xdotool imagemagick fonts-wqy-microhei fonts-wine googletest"
 
 vt_missing_packages() {
     local p missing=""
@@ -53,7 +53,14 @@ VT_SQLITE_DIR="$VT_BUILD/third_party/sqlite"
 vt_fetch_sqlite() {
     [ -f "$VT_SQLITE_DIR/sqlite3.c" ] && [ -f "$VT_SQLITE_DIR/sqlite3.h" ] && \
         [ "$(cat "$VT_SQLITE_DIR/.source" 2>/dev/null)" = "$VT_SQLITE_PACKAGE $VT_SQLITE_SHA256" ] && return 0
-    command -v npm >/dev/null 2>&1 || { vt_say "npm is missing: run vt_install_packages"; return 1; }
+    # npm may come with a Node.js installed another way, so it is asked for only when the command is missing.
+    if ! command -v npm >/dev/null 2>&1; then
+        vt_say "installing npm (to fetch the SQLite amalgamation)"
+        local sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo="sudo"
+        $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends npm >/dev/null || return 1
+    fi
     vt_say "fetching the SQLite amalgamation ($VT_SQLITE_PACKAGE)"
     local work; work=$(mktemp -d "$VT_BUILD/sqlite-fetch.XXXXXX") || return 1
     local tarball

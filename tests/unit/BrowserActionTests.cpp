@@ -147,12 +147,16 @@ void MakeCookies(const std::wstring& file, const std::string& table) {
 
 TEST(BrowserProfiles, FirefoxReadsEveryProfileAndInstallSectionOnceRelativeOrAbsolute) {
     TTempFolder temp(L"ffini");
-    const std::wstring roaming = temp.CreateFolder(L"Roaming\\Mozilla\\Firefox") + L"\\";
+    const std::wstring roaming = temp.CreateFolder(L"Roaming\\Mozilla\\Firefox");
     const std::wstring local = temp.Path() + L"Local\\Mozilla\\Firefox\\";
-    temp.CreateFolder(L"Roaming\\Mozilla\\Firefox\\Profiles\\abcd.default-release");
-    temp.CreateFolder(L"Roaming\\Mozilla\\Firefox\\Profiles\\efgh.default");
-    temp.CreateFolder(L"Roaming\\Mozilla\\Firefox\\Profiles\\only-install");
-    const std::wstring elsewhere = temp.CreateFolder(L"D-drive\\FirefoxWork") + L"\\";
+    for (const wchar_t* profile : {L"abcd.default-release", L"efgh.default", L"only-install"})
+        temp.CreateFile(std::wstring(L"Roaming\\Mozilla\\Firefox\\Profiles\\") + profile + L"\\prefs.js");
+    // Named by a section but never run: no prefs.js, not a profile.
+    temp.CreateFolder(L"Roaming\\Mozilla\\Firefox\\Profiles\\never-run");
+    const std::wstring elsewhere = temp.CreateFolder(L"D-drive\\FirefoxWork");
+    temp.CreateFile(L"D-drive\\FirefoxWork\\prefs.js");
+    // Where "../../Escape" would lead: outside the Firefox folder, never taken.
+    temp.CreateFile(L"Roaming\\Escape\\prefs.js");
     const std::string absolute = ToUtf8(elsewhere.substr(0, elsewhere.size() - 1));
     WriteText(roaming + L"profiles.ini",
               "[Install308046B0AF4A39CB]\r\nDefault=Profiles/abcd.default-release\r\nLocked=1\r\n\r\n"
@@ -162,6 +166,7 @@ TEST(BrowserProfiles, FirefoxReadsEveryProfileAndInstallSectionOnceRelativeOrAbs
               "[Profile2]\r\nName=work\r\nIsRelative=0\r\nPath=" + absolute + "\r\n\r\n"
               "[Profile3]\r\nName=gone\r\nIsRelative=1\r\nPath=Profiles/deleted.profile\r\n\r\n"
               "[Profile4]\r\nName=escape\r\nIsRelative=1\r\nPath=../../Escape\r\n\r\n"
+              "[Profile5]\r\nName=new\r\nPath=Profiles/never-run\r\n\r\n"
               "[General]\r\nStartWithLastProfile=1\r\nVersion=2\r\n");
     const auto profiles = FirefoxProfiles(roaming, local);
     ASSERT_EQ(profiles.size(), 4u);
