@@ -36,15 +36,14 @@ mkdir -p "$H_APPDATA/Mozilla/Escape/cache2"; printf 'x\n' >"$H_APPDATA/Mozilla/E
 h_old "$H_D/cache2/keep"
 printf '[Profile0]\r\nIsRelative=1\r\nPath=Profiles/p.default\r\n\r\n[Profile1]\r\nIsRelative=1\r\nPath=../Escape\r\n\r\n[Profile2]\r\nIsRelative=0\r\nPath=D:\\\r\n\r\n[Install1]\r\nDefault=C:\\\r\n' >"$ff/profiles.ini"
 (cd "$H_CANARY" && find . | sort) >"$WINEPREFIX/canary.list"
-history_sum=$(h_sum "$H_CANARY/History") bak_sum=$(h_sum "$H_CANARY/outside.bak")
+history_sum=$(h_sum "$H_CANARY/History") bak_sum=$(h_sum "$H_CANARY/outside.bak") cookies_sum=$(h_sum "$chrome/Default/Cookies")
 h_browser_ticks
 hostile_auto
 e2e_check "browser links: /auto ends with 0 (got $H_RC)" [ "$H_RC" = 0 ]
 e2e_check "browser links: cache folders and files that are links leave their targets (canary)" hostile_canary_intact
 e2e_check "browser links: a history database reached through a link is not written" [ "$(h_sum "$H_CANARY/History")" = "$history_sum" ]
 e2e_check "browser links: a journal that is a link keeps its target" [ "$(h_sum "$H_CANARY/outside.bak")" = "$bak_sum" ]
-e2e_check "browser links: a cookie database with a linked journal keeps its rows" \
-    [ "$(python3 -c 'import sqlite3,sys; print(sqlite3.connect(sys.argv[1]).execute("select count(*) from cookies").fetchone()[0])' "$chrome/Default/Cookies" 2>&1)" = 1 ]
+e2e_check "browser links: a cookie database with a linked journal is not written" [ "$(h_sum "$chrome/Default/Cookies")" = "$cookies_sum" ]
 e2e_check "browser links: a profile path that climbs out of the Firefox folder is not cleaned" test -e "$H_APPDATA/Mozilla/Escape/cache2/keep"
 e2e_check "browser links: a drive root named as a profile is not one (D:\\cache2 stays)" test -e "$H_D/cache2/keep"
 rm -rf "$H_LOCAL/Google" "$H_APPDATA/Mozilla" "$H_LOCAL/Mozilla" "$H_D/cache2"
