@@ -93,6 +93,7 @@ vt_modern_seed() {
 # History and cookie databases shaped like Chromium's, in profile folder $1.
 vt_modern_chromium_databases() {
     mkdir -p "$1/Network"
+    rm -f "$1/History"* "$1/Network/Cookies"*  # seeding again starts afresh
     python3 - "$1/History" "$1/Network/Cookies" <<'PY'
 import sqlite3, sys
 h = sqlite3.connect(sys.argv[1])
@@ -114,6 +115,7 @@ PY
 
 # places.sqlite (WAL, with bookmarks) and cookies.sqlite shaped like Firefox's, in profile folder $1.
 vt_modern_firefox_databases() {
+    rm -f "$1/places.sqlite"* "$1/cookies.sqlite"*
     python3 - "$1/places.sqlite" "$1/cookies.sqlite" <<'PY'
 import sqlite3, sys
 p = sqlite3.connect(sys.argv[1])
