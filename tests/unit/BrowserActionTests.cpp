@@ -10,11 +10,13 @@
 #include "platform/Handles.h"
 #include "platform/Utf8.h"
 #include "support/TempFolder.h"
+#include "SandboxTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <fstream>
@@ -375,6 +377,55 @@ TEST(BrowserActions, FirefoxPassesOverTheRunningProfileAndCleansTheOther) {
     EXPECT_EQ(Count(profiles[1].Folder + L"cookies.sqlite", "moz_cookies"), "0");
     EXPECT_EQ(Count(profiles[1].Folder + L"places.sqlite", "moz_bookmarks"), "3");
     EXPECT_EQ(Bytes(profiles[1].Folder + L"logins.json"), "{\"logins\": []}");
+}
+
+// The actions themselves, at the browsers' real places in the sandbox's profile:
+// a running browser is named in the second detail line and its profile kept;
+// once it has closed the line is the action's own and the rows go.
+TEST(BrowserActionRows, ARunningBrowserIsNamedInTheDetailLinesAndKeptUntilItCloses) {
+    TSandboxLock chromeLock(L"ChromeProfile"), firefoxLock(L"FirefoxProfile");
+    const std::wstring local = GetSpecialFolder(CSIDL_LOCAL_APPDATA), roaming = GetSpecialFolder(CSIDL_APPDATA);
+    ASSERT_FALSE(local.empty());
+    if (PathExists(local + L"Google") || PathExists(roaming + L"Mozilla") || PathExists(local + L"Mozilla"))
+        GTEST_SKIP() << "the sandbox already holds browser folders that are not this test's";
+    const std::wstring chrome = local + L"Google\\Chrome\\User Data\\", firefox = roaming + L"Mozilla\\Firefox\\";
+    struct TRemoveAtEnd {
+        std::vector<std::wstring> Folders;
+        ~TRemoveAtEnd() {
+            for (const auto& folder : Folders) RemoveTree(folder);
+        }
+    } made{{local + L"Google", roaming + L"Mozilla"}};
+    CreateDirectoryTree(chrome + L"Default");
+    MakeChromiumHistory(chrome + L"Default\\History");
+    WriteText(firefox + L"profiles.ini", "[Profile0]\r\nIsRelative=1\r\nPath=Profiles/t.default\r\n");
+    WriteText(firefox + L"Profiles\\t.default\\prefs.js", "");
+    MakeFirefoxPlaces(firefox + L"Profiles\\t.default\\places.sqlite");
+    ASSERT_TRUE(TClearGoogleChromeHistory::IsAvailable());
+    ASSERT_TRUE(TClearFirefoxQuantumHistory::IsAvailable());
+    EXPECT_FALSE(TClearMicrosoftEdgeHistory::IsAvailable());
+
+    auto chromeCookies = TCleanupCustomItem::ClassOf<TClearGoogleChromeCookies>().Create();
+    auto chromeHistory = TCleanupCustomItem::ClassOf<TClearGoogleChromeHistory>().Create();
+    auto firefoxHistory = TCleanupCustomItem::ClassOf<TClearFirefoxQuantumHistory>().Create();
+    std::wstring line;
+    {
+        const THandle chromeRuns = HoldLock(chrome + L"lockfile");
+        const THandle firefoxRuns = HoldLock(firefox + L"Profiles\\t.default\\parent.lock");
+        chromeCookies->GetSecondInfoLine(line);
+        EXPECT_EQ(line, L"Google Chrome 正在运行，清理时将跳过它。");
+        firefoxHistory->GetSecondInfoLine(line);
+        EXPECT_EQ(line, L"Mozilla Firefox 正在运行，清理时将跳过它正在使用的配置文件。");
+        chromeHistory->Perform();
+        firefoxHistory->Perform();
+        EXPECT_EQ(Count(chrome + L"Default\\History", "visits"), "4");
+        EXPECT_EQ(Count(firefox + L"Profiles\\t.default\\places.sqlite", "moz_historyvisits"), "5");
+    }
+    chromeCookies->GetSecondInfoLine(line);
+    EXPECT_EQ(line, L"以保持登录到经常访问的站点。");
+    chromeHistory->Perform();
+    firefoxHistory->Perform();
+    EXPECT_EQ(Count(chrome + L"Default\\History", "visits"), "0");
+    EXPECT_EQ(Count(firefox + L"Profiles\\t.default\\places.sqlite", "moz_historyvisits"), "0");
 }
 
 TEST(BrowserActions, TextsFollowTheVoiceOfTheIEAndFirefoxActions) {
