@@ -428,16 +428,4 @@ TEST(BrowserActionRows, ARunningBrowserIsNamedInTheDetailLinesAndKeptUntilItClos
     EXPECT_EQ(Count(firefox + L"Profiles\\t.default\\places.sqlite", "moz_historyvisits"), "0");
 }
 
-TEST(BrowserActions, TextsFollowTheVoiceOfTheIEAndFirefoxActions) {
-    std::wstring name, progress, first, second;
-    BrowserActionTexts({L"Google Chrome", L"Google Chrome"}, TBrowserPart::Cookies, name, progress, first, second);
-    EXPECT_EQ(name, L"清除 Google Chrome cookies");
-    EXPECT_EQ(first, L"您可能想要保留 Google Chrome cookies");
-    EXPECT_EQ(second, L"以保持登录到经常访问的站点。");
-    BrowserActionTexts({L"Mozilla Firefox 57+", L"Mozilla Firefox"}, TBrowserPart::History, name, progress, first,
-                       second);
-    EXPECT_EQ(name, L"清除 Mozilla Firefox 57+ 历史记录");
-    EXPECT_EQ(progress, L"正在清除 Mozilla Firefox 历史记录..");
-}
-
 }  // namespace
