@@ -10,7 +10,8 @@ struct TCatalogueRow {
     bool DefaultChecked;
 };
 
-// A catalogue row with its position (1 to 40) among all actions, so the tables
+// A catalogue row with its position among all actions (1 to 40 for the first
+// forty, 41 onwards for those added after them), so the tables
 // of the action families merge by sorting on it.
 struct TPlacedCatalogueRow {
     int Place;

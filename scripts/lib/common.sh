@@ -43,13 +43,52 @@ vt_install_locale() {
     }
 }
 
+# SQLite: the official amalgamation, as the npm package better-sqlite3 ships it
+# under deps/sqlite3/. Fetched once with npm (pinned version, checked by hash)
+# into build/third_party/sqlite, never committed; CMake compiles it as C.
+VT_SQLITE_PACKAGE="better-sqlite3@12.11.1"
+VT_SQLITE_SHA256="ebf0ed75a7a59dbcb3b24bbd014ef49d9f15bc328e4adcbf516f2a8fadfa2835"
+VT_SQLITE_DIR="$VT_BUILD/third_party/sqlite"
+
+vt_fetch_sqlite() {
+    [ -f "$VT_SQLITE_DIR/sqlite3.c" ] && [ -f "$VT_SQLITE_DIR/sqlite3.h" ] && \
+        [ "$(cat "$VT_SQLITE_DIR/.source" 2>/dev/null)" = "$VT_SQLITE_PACKAGE $VT_SQLITE_SHA256" ] && return 0
+    # npm may come with a Node.js installed another way, so it is asked for only when the command is missing.
+    if ! command -v npm >/dev/null 2>&1; then
+        vt_say "installing npm (to fetch the SQLite amalgamation)"
+        local sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo="sudo"
+        $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+        $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends npm >/dev/null || return 1
+    fi
+    vt_say "fetching the SQLite amalgamation ($VT_SQLITE_PACKAGE)"
+    local work; work=$(mktemp -d "$VT_BUILD/sqlite-fetch.XXXXXX") || return 1
+    local tarball
+    tarball=$(cd "$work" && npm pack --silent "$VT_SQLITE_PACKAGE" 2>/dev/null | tail -n 1)
+    if [ -z "$tarball" ] || [ ! -f "$work/$tarball" ]; then
+        vt_say "npm pack $VT_SQLITE_PACKAGE failed"; rm -rf "$work"; return 1
+    fi
+    local sum; sum=$(sha256sum "$work/$tarball" | cut -d' ' -f1)
+    if [ "$sum" != "$VT_SQLITE_SHA256" ]; then
+        vt_say "$tarball: sha256 $sum, expected $VT_SQLITE_SHA256"; rm -rf "$work"; return 1
+    fi
+    tar -xzf "$work/$tarball" -C "$work" package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h || {
+        rm -rf "$work"; return 1; }
+    rm -rf "$VT_SQLITE_DIR"; mkdir -p "$VT_SQLITE_DIR"
+    mv "$work/package/deps/sqlite3/sqlite3.c" "$work/package/deps/sqlite3/sqlite3.h" "$VT_SQLITE_DIR/"
+    printf '%s %s\n' "$VT_SQLITE_PACKAGE" "$VT_SQLITE_SHA256" >"$VT_SQLITE_DIR/.source"
+    rm -rf "$work"
+}
+
 # Configures and builds everything (Vantrel.exe, the test executables and
 # helpers), or only the targets given as arguments.
 vt_build() {
     local jobs; jobs=$(nproc 2>/dev/null || echo 2)
     mkdir -p "$VT_CMAKE_BUILD"
+    vt_fetch_sqlite || { vt_say "could not fetch SQLite"; return 1; }
     cmake -S "$VT_ROOT" -B "$VT_CMAKE_BUILD" \
         -DCMAKE_TOOLCHAIN_FILE="$VT_ROOT/cmake/mingw-w64-posix.cmake" \
+        -DVANTREL_SQLITE_DIR="$VT_SQLITE_DIR" \
         -DCMAKE_BUILD_TYPE=Release >"$VT_CMAKE_BUILD/configure.log" 2>&1 || {
         tail -n 30 "$VT_CMAKE_BUILD/configure.log" >&2; return 1; }
     local targets=()

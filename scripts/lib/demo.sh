@@ -3,7 +3,7 @@
 # memory dumps, log files, Windows Update folders, recent-document shortcuts and
 # history lists in the sandbox's registry. Writes only inside the sandbox; seeding again
 # puts back what a cleanup took.
-# Source after sandbox.sh; call with the sandbox's environment active.
+# Source after sandbox.sh and modern_profile.sh; call with the sandbox's environment active.
 
 vt_demo_seed() {
     local dir; dir=$(vt_sandbox_dir "$1")
@@ -49,4 +49,8 @@ vt_demo_seed() {
     wine reg add 'HKCU\Software\Microsoft\Internet Explorer\TypedURLs' /v url1 /d 'https://www.example.com/' /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Applets\Paint\Recent File List' /v 'File1' /d 'C:\pic.bmp' /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\WinRAR\ArcHistory' /v 0 /d 'D:\Downloads\archive.rar' /f >/dev/null 2>&1
+
+    # Today's Windows and browsers: update downloads, thumbnail and shader caches,
+    # error reports, crash dumps, Chrome, Edge and Firefox profiles.
+    vt_modern_seed "$dir/demo-modern-junk.txt" "$dir/demo-modern-keep.txt" "$dir/demo-modern-unticked.txt"
 }

@@ -79,6 +79,8 @@ vt_sandbox_create() {
     vt_sandbox_seal "$name"
     if [ -n "$winver" ]; then
         wine reg add 'HKCU\Software\Wine' /v Version /d "$winver" /f >/dev/null 2>&1
+        # The server that call started must be gone before vt_sandbox_start makes a persistent one.
+        wineserver -w
     fi
     vt_sandbox_check "$name"
 }

@@ -224,6 +224,44 @@ TEST_F(SettingsTicks, FirstOfDuplicateNamesDecidesAndExitLeavesOneEntryPerAction
     EXPECT_EQ(entries[1].Enabled(), L"False");
 }
 
+// The actions after the forty keep their ticks like the forty: a file of a
+// program that knew only the forty gives them their defaults, and that program
+// drops their names from a file written now at its next save.
+TEST_F(SettingsTicks, FilesOfTheFortyAndOfTheActionsAfterThemLoadInEitherProgram) {
+    const std::vector<TRow> forty = {{L"清除 Mozilla Firefox 缓存", true}, {L"清空 Windows 回收站", true}};
+    std::vector<TRow> now = forty;
+    now.push_back({L"清除 Google Chrome 缓存", true});
+    now.push_back({L"清除 Google Chrome 历史记录", false});
+
+    TXMLVantrelSettingsType older = LoadText(
+        "<VantrelSettings><CleanupItems>"
+        "<CleanupItem Name=\"清除 Mozilla Firefox 缓存\" Enabled=\"False\"/>"
+        "<CleanupItem Name=\"清空 Windows 回收站\" Enabled=\"True\"/>"
+        "</CleanupItems></VantrelSettings>");
+    TCleanupList current;
+    FillList(current, now);
+    std::vector<bool> ticks = StartUp(older, current);
+    EXPECT_EQ(ticks, (std::vector<bool>{false, true, true, false}));
+    ticks[3] = true;
+    SaveVantrelSettingsOnExit(older, current, ticks, [&] { return FileName; });
+
+    TXMLVantrelSettingsType written = LoadVantrelSettings(FileName);
+    TCleanupList fortyOnly;
+    FillList(fortyOnly, forty);
+    std::vector<bool> fortyTicks = StartUp(written, fortyOnly);
+    EXPECT_EQ(fortyTicks, (std::vector<bool>{false, true}));
+    SaveVantrelSettingsOnExit(written, fortyOnly, fortyTicks, [&] { return FileName; });
+    const auto entries = LoadVantrelSettings(FileName).CleanupItems().All();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].Name(), L"清空 Windows 回收站");
+
+    // The ticks of the new actions came through the newer program's own file.
+    TXMLVantrelSettingsType again = LoadText(
+        "<VantrelSettings><CleanupItems><CleanupItem Name=\"清除 Google Chrome 历史记录\" Enabled=\"True\"/>"
+        "</CleanupItems></VantrelSettings>");
+    EXPECT_EQ(StartUp(again, current), (std::vector<bool>{true, true, true, true}));
+}
+
 TEST_F(SettingsTicks, StoreActionTickUpdatesTheFirstMatchOrAppends) {
     TXMLVantrelSettingsType settings = NewVantrelSettings();
     const TXMLCleanupItemsType items = settings.CleanupItems();

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# A Windows 10 profile (Wine reporting Windows 10) with junk in every place
+# today's Windows and browsers fill, several Chromium profiles, a Firefox
+# profiles.ini with Install and Profile sections, and the user's data beside it.
+# `Vantrel /auto` with the default ticks must free at least 95 % of the junk
+# bytes and leave every file of the user's byte for byte. A second run with the
+# cookie and history actions ticked empties those databases and keeps the
+# bookmarks; the databases pass SQLite's integrity check.
+set -u
+source "$(dirname "$0")/../../scripts/lib/common.sh"
+source "$VT_ROOT/scripts/lib/sandbox.sh"
+source "$VT_ROOT/scripts/lib/e2e.sh"
+source "$VT_ROOT/scripts/lib/modern_profile.sh"
+
+e2e_setup modern --winver win10
+APPDATA_DIR=$(realpath "$(vt_sandbox_folder APPDATA)")
+LOCAL_DIR=$(realpath "$(vt_sandbox_folder LOCALAPPDATA)")
+rm -rf "$APPDATA_DIR/Holvane" "$APPDATA_DIR/Mozilla" "$LOCAL_DIR/Google" "$LOCAL_DIR/Microsoft/Edge" "$LOCAL_DIR/Mozilla"
+JUNK="$WINEPREFIX/modern-junk.txt" KEEP="$WINEPREFIX/modern-keep.txt" UNTICKED="$WINEPREFIX/modern-unticked.txt"
+vt_modern_seed "$JUNK" "$KEEP" "$UNTICKED" || { e2e_fail "could not seed the profile"; exit 1; }
+
+bytes_of() { local total=0 f; while read -r f; do [ -f "$f" ] && total=$((total + $(stat -c %s "$f"))); done <"$1"; echo "$total"; }
+hashes() { while read -r f; do printf '%s  %s\n' "$(sha256sum <"$f" 2>/dev/null | cut -d' ' -f1)" "$f"; done <"$1"; }
+
+junk_before=$(bytes_of "$JUNK")
+hashes "$KEEP" >"$WINEPREFIX/keep-before.txt"
+e2e_install_exe 'C:\Program Files\Vantrel\Vantrel.exe'
+
+rc=$(e2e_exit_code 240 wine 'C:\Program Files\Vantrel\Vantrel.exe' /auto)
+e2e_check "/auto with the default ticks ends with exit code 0 (got $rc)" [ "$rc" = 0 ]
+junk_after=$(bytes_of "$JUNK")
+share=$(( (junk_before - junk_after) * 1000 / junk_before ))
+printf '  freed %d of %d junk bytes: %d.%d %%\n' "$((junk_before - junk_after))" "$junk_before" "$((share / 10))" "$((share % 10))" >&2
+e2e_check "at least 95 % of the junk bytes freed (${share}‰)" [ "$share" -ge 950 ]
+left=$(while read -r f; do [ -e "$f" ] && printf '%s\n' "${f#$WINEPREFIX/}"; done <"$JUNK")
+e2e_check "no junk file left${left:+: $left}" [ -z "$left" ]
+hashes "$KEEP" >"$WINEPREFIX/keep-after.txt"
+changed=$(diff "$WINEPREFIX/keep-before.txt" "$WINEPREFIX/keep-after.txt" | grep '^>' | cut -c3- | sed "s|$WINEPREFIX/||")
+e2e_check "every file of the user's unchanged by hash${changed:+: $changed}" [ -z "$changed" ]
+e2e_check "unticked Delivery Optimization cache kept" [ "$(bytes_of "$UNTICKED")" -gt 0 ]
+
+cfg="$APPDATA_DIR/Holvane/Vantrel/Vantrel.cfg"
+for name in '删除 Windows Update 下载的更新文件' '清除 Google Chrome 缓存' '清除 Microsoft Edge 历史记录' '清除 Mozilla Firefox 57+ cookies' '清空传递优化缓存'; do
+    e2e_check "settings hold the new action \"$name\"" grep -qF "Name=\"$name\"" "$cfg"
+done
+
+# Second run: cookies and history ticked (the settings file keeps the ticks).
+sed -i -E 's/(Name="清除 (Google Chrome|Microsoft Edge|Mozilla Firefox 57\+) (cookies|历史记录)" Enabled=)"False"/\1"True"/' "$cfg"
+e2e_check "cookie and history actions ticked in the settings" [ "$(grep -c 'cookies" Enabled="True"\|历史记录" Enabled="True"' "$cfg")" -ge 6 ]
+rc=$(e2e_exit_code 240 wine 'C:\Program Files\Vantrel\Vantrel.exe' /auto)
+e2e_check "/auto with cookies and history ticked ends with exit code 0 (got $rc)" [ "$rc" = 0 ]
+sql() { python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); print(c.execute(sys.argv[2]).fetchone()[0])' "$1" "$2" 2>&1; }
+while read -r db; do
+    case "$db" in
+        */History) e2e_check "no visit left: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from visits')" = 0 ] ;;
+        */Cookies) e2e_check "no cookie left: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from cookies')" = 0 ] ;;
+        */cookies.sqlite) e2e_check "no cookie left: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from moz_cookies')" = 0 ] ;;
+        */places.sqlite)
+            e2e_check "no visit left: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from moz_historyvisits')" = 0 ]
+            e2e_check "bookmarked places kept: ${db#$WINEPREFIX/}" [ "$(sql "$db" "select group_concat(url) from moz_places")" = "https://docs.example/,https://mail.example/" ]
+            e2e_check "bookmarks kept: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from moz_bookmarks')" = 3 ] ;;
+        *) continue ;;
+    esac
+    e2e_check "integrity ok: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'pragma integrity_check')" = ok ]
+done <"$KEEP"
+hashes "$KEEP" >"$WINEPREFIX/keep-after2.txt"
+changed=$(diff "$WINEPREFIX/keep-before.txt" "$WINEPREFIX/keep-after2.txt" | grep '^>' | cut -c3- | sed "s|$WINEPREFIX/||" |
+    grep -v -e '/History$' -e '/Network/Cookies$' -e '/places.sqlite$' -e '/cookies.sqlite$')
+e2e_check "bookmarks, logins, preferences, sessions and extensions unchanged${changed:+: $changed}" [ -z "$changed" ]
+
+[ "$E2E_FAILURES" -eq 0 ]
