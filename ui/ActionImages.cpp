@@ -55,8 +55,8 @@ void DrawReadAgain(const TGrid& g, bool enabled) {
     TSelectObject selectedPen(g.DC, pen.Get());
     TSelectObject selectedBrush(g.DC, ::GetStockObject(NULL_BRUSH));
     const RECT circle = g.Rect(2, 2, 14, 14);
-    // Three quarters of a circle, open at the top right, and the arrow's head there.
-    ::Arc(g.DC, circle.left, circle.top, circle.right, circle.bottom, g.X + g(14), g.Y + g(8), g.X + g(8), g.Y + g(2));
+    // Three quarters of a circle (counter-clockwise from the top round to the right), and the arrow's head at the top.
+    ::Arc(g.DC, circle.left, circle.top, circle.right, circle.bottom, g.X + g(8), g.Y + g(2), g.X + g(14), g.Y + g(8));
     const POINT head[] = {{g.X + g(8), g.Y + g(0)}, {g.X + g(12), g.Y + g(3)}, {g.X + g(8), g.Y + g(6)}};
     TBrush fill(::CreateSolidBrush(colour));
     TSelectObject selectedFill(g.DC, fill.Get());
