@@ -6,6 +6,7 @@
 #include "settings/VantrelData.h"
 #include "ui/Application.h"
 #include "ui/Dpi.h"
+#include "ui/LegendFormUnit.h"
 #include "ui/VantrelUnit.h"
 #include "window/WindowTestSupport.h"
 
@@ -136,6 +137,53 @@ TEST(DisplayScale, MainWindowAt144DpiIsOneAndAHalfTimesItsSizeAt96) {
     // The menu bar is 24 pixels high at 96 DPI.
     EXPECT_EQ(at96.MenuBarHeight, 24);
     EXPECT_EQ(at144.MenuBarHeight, 36);
+}
+
+// A window moved to a monitor of another scale is laid out again for it.
+TEST(DisplayScale, MovedToA150PerCentMonitorTheMainWindowGrowsByHalf) {
+    Application().SetTitle(L"Vantrel");
+    Application().Initialize();
+    const std::wstring settings = GetSettingsFileName();
+    {
+        TVantrelForm form(false);
+        RECT before, after, bar, window;
+        ::GetClientRect(form.Handle(), &before);
+        ::GetWindowRect(form.Handle(), &window);
+        const int dpi = form.Dpi().Value * 3 / 2;
+        RECT suggested{window.left, window.top, window.left + (window.right - window.left) * 3 / 2,
+                       window.top + (window.bottom - window.top) * 3 / 2};
+        ::SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        ::GetClientRect(form.Handle(), &after);
+        EXPECT_EQ(form.Dpi().Value, dpi);
+        EXPECT_NEAR(after.right, before.right * 1.5, 1.0);
+        EXPECT_NEAR(after.bottom, before.bottom * 1.5, 1.0);
+        ::GetWindowRect(form.MenuBar().Handle(), &bar);
+        EXPECT_EQ(bar.bottom - bar.top, TDpi{dpi}(TMenuBar::Height));
+        EXPECT_EQ(form.CleanupActionsListBox().ItemHeight(),
+                  TDpi{dpi}(TActionCheckList::RowHeight * TActionCheckList::RowsFor(form.CleanupActionsListBox().Count())) /
+                      TActionCheckList::RowsFor(form.CleanupActionsListBox().Count()));
+    }
+    ::DeleteFileW(settings.c_str());
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
+}
+
+TEST(DisplayScale, MovedToA200PerCentMonitorASecondaryWindowScalesItsControls) {
+    Application().Initialize();
+    TLegendForm legend(nullptr);
+    RECT before, after;
+    ::GetWindowRect(legend.OKButton(), &before);
+    RECT window;
+    ::GetWindowRect(legend.Handle(), &window);
+    RECT suggested{window.left, window.top, window.left + 2 * (window.right - window.left),
+                   window.top + 2 * (window.bottom - window.top)};
+    ::SendMessageW(legend.Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    ::GetWindowRect(legend.OKButton(), &after);
+    EXPECT_EQ(after.right - after.left, 2 * (before.right - before.left));
+    EXPECT_EQ(after.bottom - after.top, 2 * (before.bottom - before.top));
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(legend.OKButton(), WM_GETFONT, 0, 0)), sizeof(font), &font);
+    EXPECT_EQ(font.lfHeight, -22);
 }
 
 TEST(DisplayScale, LengthsFontsAndIconSizesFollowTheScale) {
