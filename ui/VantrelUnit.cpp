@@ -123,6 +123,7 @@ TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
         MakeFonts();
     }
     FMenuLook.SetDpi(FDpi);
+    SetWindowIcons();
     Application().SetMainForm(Handle());
     CreateControls();
 
@@ -155,6 +156,13 @@ TVantrelForm::~TVantrelForm() {
     DestroyHandle();
     // The bar's model was never given to the window, which would have destroyed it.
     if (FMainMenu != nullptr) ::DestroyMenu(FMainMenu);
+}
+
+// The caption's and the task bar's icons, picked from the icon resource for the scale.
+void TVantrelForm::SetWindowIcons() {
+    ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL,
+                   reinterpret_cast<LPARAM>(ProgramIcon(SystemMetricForDpi(SM_CXSMICON, FDpi))));
+    ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIcon(SystemMetricForDpi(SM_CXICON, FDpi))));
 }
 
 void TVantrelForm::MakeFonts() {
@@ -212,6 +220,7 @@ void TVantrelForm::HandleDpiChanged(int dpi, const RECT& suggested) {
                        FALSE);
     FCleanupActionsListBox.SetDpi(FDpi);
     RemeasureMenus();
+    SetWindowIcons();
     ::SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     LayoutControls();
 }

@@ -89,6 +89,7 @@ private:
     // Creation (VantrelUnit.cpp)
     void CreateControls();
     void MakeFonts();
+    void SetWindowIcons();
     void CreateMenus();
     void RemeasureMenus();
     void LayoutControls();
