@@ -162,6 +162,43 @@ TEST_F(KeyboardAccess, AltCStartsTheCleanupAsTheButtonDoes) {
         << "Alt+C did not clean; status: " << testing::PrintToString(Form->Status1Text());
 }
 
+TEST_F(KeyboardAccess, MenuBarHighlightsItsHotItemAndAltFOpensTheFileMenu) {
+    TMenuBar& bar = Form->MenuBar();
+    RECT barRect;
+    ::GetClientRect(bar.Handle(), &barRect);
+    EXPECT_EQ(barRect.bottom, 24);
+    const RECT item = bar.ItemRect(1);
+    ::SendMessageW(bar.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(item.left + 3, item.top + 3));
+    ::UpdateWindow(bar.Handle());
+    HDC dc = ::GetDC(bar.Handle());
+    const COLORREF hot = ::GetPixel(dc, item.left + 2, item.bottom / 2);
+    const COLORREF plain = ::GetPixel(dc, bar.ItemRect(0).left + 2, item.bottom / 2);
+    ::ReleaseDC(bar.Handle(), dc);
+    EXPECT_EQ(hot, RGB(226, 225, 219));
+    EXPECT_EQ(plain, ::GetSysColor(COLOR_BTNFACE));
+
+    // Alt+F opens "文件" under the bar; the timer looks while the menu is open, then closes it.
+    static int openItem;
+    static bool popupShown;
+    static TMenuBar* shownBar;
+    openItem = -1;
+    popupShown = false;
+    shownBar = &bar;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+        ::KillTimer(nullptr, id);
+        openItem = shownBar->OpenItem();
+        HWND popup = ::FindWindowW(L"#32768", nullptr);
+        popupShown = popup != nullptr && ::IsWindowVisible(popup);
+        ::EndMenu();
+    });
+    ::SetFocus(Form->CleanupActionsListBox().Handle());
+    ::SendMessageW(Form->CleanupActionsListBox().Handle(), WM_SYSCHAR, L'f', 1 << 29);
+    ::KillTimer(nullptr, timer);
+    EXPECT_EQ(openItem, 0);
+    EXPECT_TRUE(popupShown);
+    EXPECT_EQ(bar.OpenItem(), -1);
+}
+
 TEST(FlatButtons, SetupWindowsFlatButtonsAreTabStops) {
     Application().Initialize();
     TSetupVantrelForm form(nullptr);
