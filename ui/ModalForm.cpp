@@ -126,7 +126,7 @@ void TModalForm::HandleDpiChanged(int dpi, const RECT& suggested) {
         reinterpret_cast<LPARAM>(&context));
     ::SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                    suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    DpiChanged();
+    DpiChanged(old);
     ::InvalidateRect(Handle(), nullptr, TRUE);
 }
 

@@ -42,7 +42,7 @@ protected:
     // placed and sized in proportion and given the fonts at the new scale; a form
     // with fonts of its own gives them here (Old is the font a control had).
     virtual HFONT FontForNewDpi(HFONT old) { (void)old; return nullptr; }
-    virtual void DpiChanged() {}
+    virtual void DpiChanged(TDpi old) { (void)old; }
     virtual void CreateControls() {}
     // Keyboard: Enter and Escape reach these (return true when handled).
     virtual bool HandleEnter() { return false; }

@@ -243,6 +243,26 @@ void TfrmAbout::PlaceTitle(const std::wstring& title, const std::wstring& versio
                  versionSize.cx, versionSize.cy, TRUE);
 }
 
+// Moved to a monitor of another scale: the controls have moved in proportion;
+// the title's own font, the measured labels, the rule and the links' fonts follow.
+void TfrmAbout::DpiChanged(TDpi old) {
+    AboutPanel.ScaleFills(Dpi().Value, old.Value);
+    PlaceTitle(WindowText(ProductName), WindowText(Version));
+    auto& links = TLabelToLinkEventHandlers::Instance();
+    links.ContainerMouseMove(AboutPanel.Handle());  // every link plain, with the font it was given
+    for (HWND label : {lblDonation, lblEmail, lblSoftware, lblSite}) {
+        const std::wstring target = links.Target(label);
+        if (target.empty()) continue;
+        ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), TRUE);
+        const bool right = (::GetWindowLongPtrW(label, GWL_STYLE) & SS_TYPEMASK) == SS_RIGHT;
+        RECT r;
+        ::GetWindowRect(label, &r);
+        ::MapWindowPoints(nullptr, AboutPanel.Handle(), reinterpret_cast<POINT*>(&r), 2);
+        PlaceLabel(label, WindowText(label), right ? r.right : r.left, r.top, right);
+        MakeLabelLink(label, target);
+    }
+}
+
 void TfrmAbout::PlaceLabel(HWND label, const std::wstring& text, int x, int y, bool rightAligned) {
     ::SetWindowTextW(label, text.c_str());
     const SIZE size = MeasureLabelText(label, text, Font());

@@ -7,6 +7,8 @@
 #include "ui/Application.h"
 #include "ui/Dpi.h"
 #include "ui/LegendFormUnit.h"
+#include "ui/OrvHyperlink.h"
+#include "ui/OrvViewAbout.h"
 #include "ui/VantrelUnit.h"
 #include "window/WindowTestSupport.h"
 
@@ -184,6 +186,33 @@ TEST(DisplayScale, MovedToA200PerCentMonitorASecondaryWindowScalesItsControls) {
     LOGFONTW font{};
     ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(legend.OKButton(), WM_GETFONT, 0, 0)), sizeof(font), &font);
     EXPECT_EQ(font.lfHeight, -22);
+}
+
+LONG FontHeightOf(HWND control) {
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font), &font);
+    return font.lfHeight;
+}
+
+TEST(DisplayScale, MovedToA200PerCentMonitorTheAboutWindowsTitleRuleAndLinksFollow) {
+    Application().SetTitle(L"Vantrel");
+    Application().Initialize();
+    TfrmAbout about(nullptr);
+    about.Prepare(2004, false, TProgramVersion{});
+    RECT titleBefore, titleAfter, window;
+    ::GetWindowRect(about.ProductName, &titleBefore);
+    ::GetWindowRect(about.Handle(), &window);
+    RECT suggested{window.left, window.top, window.left + 2 * (window.right - window.left),
+                   window.top + 2 * (window.bottom - window.top)};
+    ::SendMessageW(about.Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    ::GetWindowRect(about.ProductName, &titleAfter);
+    EXPECT_NEAR(titleAfter.bottom - titleAfter.top, 2 * (titleBefore.bottom - titleBefore.top), 3);
+    EXPECT_EQ(FontHeightOf(about.lblSite), -22);
+    // A link made hot takes an underlined font of the new size.
+    ::SendMessageW(about.lblSite, WM_MOUSEMOVE, 0, 0);
+    EXPECT_TRUE(TLabelToLinkEventHandlers::Instance().IsHot(about.lblSite));
+    EXPECT_EQ(FontHeightOf(about.lblSite), -22);
+    EXPECT_EQ(TLabelToLinkEventHandlers::Instance().Target(about.lblSite), L"https://www.holvane.example/");
 }
 
 TEST(DisplayScale, LengthsFontsAndIconSizesFollowTheScale) {
