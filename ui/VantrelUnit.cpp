@@ -38,8 +38,8 @@ enum TCommandId : int {
 constexpr int idCleanupActionsList = 200;
 constexpr int idSpeedButton1 = 201;
 
-// Layout, in client pixels at 96 DPI (the menu bar is outside the client area).
-// The window's border of 5 lies inside the client area, around everything else.
+// Layout, in client pixels at 96 DPI. The window's border of 5 lies inside the
+// client area, around everything else; the menu bar (ui/MenuBar.h) is at its top.
 constexpr int FormBorder = 5;
 constexpr int Panel1Height = 7;
 constexpr int BevelWidth = 2;
