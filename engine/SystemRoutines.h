@@ -137,6 +137,9 @@ bool DiskCleanupExists();
 // messages while they wait. A missing tool or a failed start does nothing.
 void RunDiskCleanup();
 void SetupDiskCleanup();
+// How long the tool may take to wait for input before the program stops waiting
+// for that and waits for the process alone.
+inline constexpr unsigned DiskCleanupIdleLimitMs = 10000;
 
 // --- Folders ---
 // Empties and recreates the network-neighbourhood shortcut folder (CSIDL 19),

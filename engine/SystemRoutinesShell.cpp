@@ -101,7 +101,13 @@ void RunDiskCleanupTool(const wchar_t* parameters) {
     // A start handed to an already running instance (DDE) gives no process to wait for.
     THandle process(info.hProcess);
     if (!process) return;
-    ::WaitForInputIdle(process.Get(), INFINITE);
+    // A tool that never waits for input (hung, or a console program) must not
+    // freeze the windows: the idle wait goes in short slices with the messages
+    // handled between them, and gives up after a while; the process wait follows.
+    const ULONGLONG idleLimit = ::GetTickCount64() + DiskCleanupIdleLimitMs;
+    while (::WaitForInputIdle(process.Get(), 50) == WAIT_TIMEOUT && ::GetTickCount64() < idleLimit &&
+           ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT)
+        DispatchPendingMessages();
     while (::WaitForSingleObject(process.Get(), 10) == WAIT_TIMEOUT) DispatchPendingMessages();
 }
 

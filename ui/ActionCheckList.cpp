@@ -3,9 +3,13 @@
 #include "platform/ErrorBox.h"
 #include "ui/ErrorReport.h"
 #include "platform/Gdi.h"
+#include "ui/CheckListAccessible.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <windowsx.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -40,21 +44,29 @@ std::wstring WithTooltipLineBreaks(const std::wstring& text) {
 
 }  // namespace
 
-void DrawStateImage(HDC dc, int x, int y, int image, bool ticked) {
-    RECT square{x + 3, y + 2, x + 12, y + 11};
+void DrawStateImage(HDC dc, int x, int y, int image, bool ticked, TDpi dpi) {
+    RECT square{x + dpi(3), y + dpi(2), x + dpi(12), y + dpi(11)};
     TBrush brush(::CreateSolidBrush(StateColours[image]));
     ::FillRect(dc, &square, brush.Get());
-    if (ticked) DrawTick(dc, x + 4, y + 4);
+    if (ticked) DrawTick(dc, x + dpi(4), y + dpi(4), dpi);
 }
 
-void DrawTick(HDC dc, int x, int y) {
+// Each pixel of the tick becomes a block of the scale's size, so it keeps its shape.
+void DrawTick(HDC dc, int x, int y, TDpi dpi) {
     TBrush black(::CreateSolidBrush(RGB(0, 0, 0)));
     for (int row = 0; row < 6; ++row)
         for (int column = 0; column < 7; ++column)
             if (TickRows[row][column] == '#') {
-                RECT pixel{x + column, y + row, x + 1 + column, y + 1 + row};
+                RECT pixel{x + dpi(column), y + dpi(row), x + dpi(column + 1), y + dpi(row + 1)};
                 ::FillRect(dc, &pixel, black.Get());
             }
+}
+
+TActionCheckList::~TActionCheckList() {
+    if (FAccessible != nullptr) {
+        FAccessible->Disconnect();
+        FAccessible->Release();
+    }
 }
 
 void TActionCheckList::Create(HWND parent, int controlId, HFONT font) {
@@ -88,9 +100,18 @@ void TActionCheckList::CreateHintWindow() {
     ::SendMessageW(FHintWindow, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
 }
 
-void TActionCheckList::SetBounds(int x, int y, int width, int height) {
+void TActionCheckList::SetBounds(int x, int y, int width, int height, int rows) {
+    FItemHeight = rows > 0 ? std::max(1, height / rows) : FDpi(RowHeight);
+    ::SendMessageW(FHandle, LB_SETITEMHEIGHT, 0, FItemHeight);
     ::MoveWindow(FHandle, x, y, width, height, TRUE);
     ::SendMessageW(FHandle, LB_SETCOLUMNWIDTH, static_cast<WPARAM>(width / Columns), 0);
+    ::SendMessageW(FHintWindow, TTM_SETMAXTIPWIDTH, 0, FDpi(600));
+}
+
+int TActionCheckList::RowsPerColumn() const {
+    RECT client;
+    ::GetClientRect(FHandle, &client);
+    return std::max(1, static_cast<int>(client.bottom) / std::max(1, FItemHeight));
 }
 
 int TActionCheckList::AddRow(const std::wstring& text, bool checked) {
@@ -105,10 +126,37 @@ void TActionCheckList::Clear() {
 }
 
 void TActionCheckList::SetChecked(int row, bool checked) {
+    const bool changed = FChecked.at(static_cast<size_t>(row)) != checked;
     FChecked.at(static_cast<size_t>(row)) = checked;
-    RECT rect;
-    if (::SendMessageW(FHandle, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rect)) != LB_ERR)
-        ::InvalidateRect(FHandle, &rect, FALSE);
+    RECT rect = RowRect(row);
+    if (!::IsRectEmpty(&rect)) ::InvalidateRect(FHandle, &rect, FALSE);
+    if (changed) ::NotifyWinEvent(EVENT_OBJECT_STATECHANGE, FHandle, OBJID_CLIENT, row + 1);
+}
+
+void TActionCheckList::ToggleRow(int row) {
+    if (row < 0 || row >= Count()) return;
+    SetChecked(row, !Checked(row));
+    if (OnCheckClick) OnCheckClick(row);
+    if (OnRowClick) OnRowClick(row);
+}
+
+RECT TActionCheckList::RowRect(int row) const {
+    RECT rect{};
+    if (::SendMessageW(FHandle, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rect)) == LB_ERR)
+        return RECT{};
+    return rect;
+}
+
+void TActionCheckList::SetFocusRow(int row) {
+    if (Count() == 0) return;
+    row = std::clamp(row, 0, Count() - 1);
+    if (row == FFocusRow) return;
+    for (int old : {FFocusRow, row}) {
+        RECT rect = RowRect(old);
+        if (!::IsRectEmpty(&rect)) ::InvalidateRect(FHandle, &rect, FALSE);
+    }
+    FFocusRow = row;
+    if (::GetFocus() == FHandle) ::NotifyWinEvent(EVENT_OBJECT_FOCUS, FHandle, OBJID_CLIENT, row + 1);
 }
 
 std::wstring TActionCheckList::RowText(int row) const {
@@ -136,13 +184,22 @@ void TActionCheckList::DrawRow(const DRAWITEMSTRUCT& item, TCleanupItemState sta
     HDC dc = item.hDC;
     RECT whole = item.rcItem;
     RECT text = whole;
-    text.left += CheckWidth;
+    text.left += FDpi(CheckWidth);
     ::FillRect(dc, &whole, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-    DrawStateImage(dc, text.left - 15, text.top, ImageForState(state), Checked(row));
+    DrawStateImage(dc, text.left - FDpi(15), text.top, ImageForState(state), Checked(row), FDpi);
     const std::wstring name = RowText(row);
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
     ::ExtTextOutW(dc, text.left, text.top, ETO_CLIPPED, &text, name.c_str(), static_cast<UINT>(name.size()), nullptr);
+    if (row == FFocusRow && ::GetFocus() == FHandle) {
+        const LRESULT cues = ::SendMessageW(FHandle, WM_QUERYUISTATE, 0, 0);
+        if ((cues & UISF_HIDEFOCUS) == 0) {
+            SIZE extent{};
+            ::GetTextExtentPoint32W(dc, name.c_str(), static_cast<int>(name.size()), &extent);
+            RECT focus{text.left - 1, text.top, std::min<LONG>(text.right, text.left + extent.cx + 2), text.bottom};
+            ::DrawFocusRect(dc, &focus);
+        }
+    }
 }
 
 void TActionCheckList::SetHint(const std::wstring& hint) {
@@ -159,12 +216,39 @@ void TActionCheckList::SetHint(const std::wstring& hint) {
     ::SendMessageW(FHintWindow, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+bool TActionCheckList::HandleKeyDown(WPARAM key) {
+    if (Count() == 0) return false;
+    const int row = std::max(FFocusRow, 0);
+    switch (key) {
+        case VK_UP: SetFocusRow(row - 1); return true;
+        case VK_DOWN: SetFocusRow(row + 1); return true;
+        case VK_LEFT: SetFocusRow(row - RowsPerColumn()); return true;
+        case VK_RIGHT: SetFocusRow(row + RowsPerColumn()); return true;
+        case VK_HOME: SetFocusRow(0); return true;
+        case VK_END: SetFocusRow(Count() - 1); return true;
+        case VK_SPACE:
+            SetFocusRow(row);
+            ToggleRow(row);
+            return true;
+        case VK_RETURN:
+            SetFocusRow(row);
+            if (OnRowClick) OnRowClick(row);
+            return true;
+    }
+    return false;
+}
+
+LRESULT TActionCheckList::HandleGetObject(WPARAM wParam, LPARAM lParam) {
+    if (static_cast<LONG>(lParam) != OBJID_CLIENT) return ::DefSubclassProc(FHandle, WM_GETOBJECT, wParam, lParam);
+    if (FAccessible == nullptr) FAccessible = new TCheckListAccessible(this);
+    return FAccessible->ResultForClient(wParam);
+}
+
 LRESULT TActionCheckList::HandleMouseDown(POINT point) {
     const int row = RowAt(point);
     if (row < 0) return 0;
-    RECT rect;
-    ::SendMessageW(FHandle, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rect));
-    if (point.x < rect.left + CheckWidth) {
+    RECT rect = RowRect(row);
+    if (point.x < rect.left + FDpi(CheckWidth)) {
         SetChecked(row, !Checked(row));
         if (OnCheckClick) OnCheckClick(row);
     }
@@ -181,6 +265,28 @@ LRESULT CALLBACK TActionCheckList::SubclassProc(HWND wnd, UINT message, WPARAM w
             case WM_LBUTTONDBLCLK:
                 // The list box itself never sees the click: no selection, no focus.
                 return self->HandleMouseDown(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            case WM_KEYDOWN:
+                if (self->HandleKeyDown(wParam)) return 0;
+                break;
+            case WM_CHAR:
+                if (wParam == L' ' || wParam == L'\r') return 0;  // taken by WM_KEYDOWN
+                break;
+            case WM_SYSCHAR:
+                // Alt with a letter belongs to the window (its button and menu bar), not to the list.
+                return ::SendMessageW(::GetParent(wnd), message, wParam, lParam);
+            case WM_GETDLGCODE:
+                return DLGC_WANTARROWS | DLGC_WANTCHARS;
+            case WM_SETFOCUS:
+            case WM_KILLFOCUS: {
+                if (message == WM_SETFOCUS && self->FFocusRow < 0 && self->Count() > 0) self->FFocusRow = 0;
+                RECT rect = self->RowRect(self->FFocusRow);
+                if (!::IsRectEmpty(&rect)) ::InvalidateRect(wnd, &rect, FALSE);
+                if (message == WM_SETFOCUS && self->FFocusRow >= 0)
+                    ::NotifyWinEvent(EVENT_OBJECT_FOCUS, wnd, OBJID_CLIENT, self->FFocusRow + 1);
+                break;
+            }
+            case WM_GETOBJECT:
+                return self->HandleGetObject(wParam, lParam);
             case WM_MOUSEMOVE:
                 if (self->OnMouseMove) self->OnMouseMove(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
                 break;

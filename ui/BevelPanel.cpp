@@ -34,6 +34,15 @@ HWND TBevelPanel::AddControl(const wchar_t* className, const std::wstring& text,
 
 void TBevelPanel::AddFill(const RECT& bounds, COLORREF colour) { FFills.push_back(TFill{bounds, colour}); }
 
+void TBevelPanel::ScaleFills(int newDpi, int oldDpi) {
+    for (TFill& fill : FFills) {
+        RECT& r = fill.Bounds;
+        r = RECT{::MulDiv(r.left, newDpi, oldDpi), ::MulDiv(r.top, newDpi, oldDpi), ::MulDiv(r.right, newDpi, oldDpi),
+                 ::MulDiv(r.bottom, newDpi, oldDpi)};
+    }
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 void TBevelPanel::Paint() {
     TPaintDC paint(Handle());
     RECT client;

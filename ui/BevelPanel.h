@@ -28,6 +28,8 @@ public:
     void SetHandCursor(HWND control) { FHandControls.insert(control); }
     // A filled rectangle painted on the panel (a rule or a shape).
     void AddFill(const RECT& bounds, COLORREF colour);
+    // The panel's window moved to a monitor of another scale: the fills follow.
+    void ScaleFills(int newDpi, int oldDpi);
 
     std::function<void(HWND Control, WORD Code)> OnCommand;
 

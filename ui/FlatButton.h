@@ -1,14 +1,18 @@
 // Flat push buttons (owner-drawn BUTTON controls): no frame until pressed, an
-// optional 16 x 16 picture, bold navy text with its accelerator underlined.
+// optional picture of the action images, bold navy text with its accelerator
+// underlined, the standard focus rectangle when the keyboard has put the focus there.
 #pragma once
+
+#include "ui/Dpi.h"
 
 #include <windows.h>
 
 #include <string>
 
-// Draws an owner-drawn button for WM_DRAWITEM. Icon may be null.
-void DrawFlatButton(const DRAWITEMSTRUCT& item, const std::wstring& text, HICON icon, HFONT font,
-                    COLORREF background);
+inline constexpr int NoButtonImage = -1;
 
-// The program's small icon, for the clean buttons (owned by the system; do not destroy).
-HICON CleanButtonIcon();
+// Draws an owner-drawn button for WM_DRAWITEM. Image is an action image
+// (ui/ActionImages.h) shown 16 x 16 at 96 DPI, or NoButtonImage; a disabled
+// button draws it greyed.
+void DrawFlatButton(const DRAWITEMSTRUCT& item, const std::wstring& text, int image, HFONT font,
+                    COLORREF background, TDpi dpi);

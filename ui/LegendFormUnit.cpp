@@ -24,16 +24,16 @@ constexpr int RowsLeft = 12, RowsTop = 10, TextGap = 8;
 
 }  // namespace
 
-void DrawLegendSquare(HDC dc, int x, int y, COLORREF colour, bool ticked) {
-    const int size = TLegendForm::SquareSize;
+void DrawLegendSquare(HDC dc, int x, int y, COLORREF colour, bool ticked, TDpi dpi) {
+    const int size = dpi(TLegendForm::SquareSize), line = dpi(1);
     RECT frame{x, y, x + size, y + size};
     TBrush black(::CreateSolidBrush(RGB(0, 0, 0)));
-    ::FrameRect(dc, &frame, black.Get());
-    RECT inside{x + 1, y + 1, x + size - 1, y + size - 1};
+    ::FillRect(dc, &frame, black.Get());
+    RECT inside{x + line, y + line, x + size - line, y + size - line};
     TBrush fill(::CreateSolidBrush(colour));
     ::FillRect(dc, &inside, fill.Get());
     // Placed inside the frame as the list places it on its square.
-    if (ticked) DrawTick(dc, inside.left + 1, inside.top + 2);
+    if (ticked) DrawTick(dc, x + dpi(2), y + dpi(3), dpi);
 }
 
 TLegendForm::TLegendForm(HWND owner) {
@@ -52,8 +52,8 @@ void TLegendForm::CreateControls() {
     const int buttonWidth = 75, buttonHeight = 23;
     const int barTop = Border + ClientHeight - BarHeight;
     FOKButton = AddControl(L"BUTTON", L"确定(&O)", WS_TABSTOP | BS_DEFPUSHBUTTON,
-                           Border + (ClientWidth - buttonWidth) / 2, barTop + (BarHeight - buttonHeight) / 2,
-                           buttonWidth, buttonHeight, IDOK);
+                           S(Border + (ClientWidth - buttonWidth) / 2), S(barTop + (BarHeight - buttonHeight) / 2),
+                           S(buttonWidth), S(buttonHeight), IDOK);
 }
 
 bool TLegendForm::HandleEnter() {
@@ -64,7 +64,7 @@ bool TLegendForm::HandleEnter() {
 void TLegendForm::Paint() {
     TPaintDC paint(Handle());
     HDC dc = paint.Get();
-    RECT panel{Border, Border, Border + ClientWidth, Border + ClientHeight - BarHeight};
+    RECT panel = S(RECT{Border, Border, Border + ClientWidth, Border + ClientHeight - BarHeight});
     ::FillRect(dc, &panel, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     ::DrawEdge(dc, &panel, BDR_RAISEDINNER | BDR_SUNKENOUTER, BF_RECT);
     TSelectObject font(dc, Font());
@@ -74,11 +74,11 @@ void TLegendForm::Paint() {
     ::GetTextMetricsW(dc, &metrics);
     for (int i = 0; i < RowCount; ++i) {
         const TLegendRow& row = LegendRows[i];
-        const int x = panel.left + RowsLeft, y = panel.top + RowsTop + i * RowSpacing;
-        DrawLegendSquare(dc, x, y, row.Colour, row.Ticked);
+        const int x = panel.left + S(RowsLeft), y = panel.top + S(RowsTop + i * RowSpacing);
+        DrawLegendSquare(dc, x, y, row.Colour, row.Ticked, Dpi());
         // The text's middle level with the square's.
-        const int textTop = y + (SquareSize - metrics.tmHeight) / 2;
-        ::TextOutW(dc, x + SquareSize + TextGap, textTop, row.Text, static_cast<int>(wcslen(row.Text)));
+        const int textTop = y + (S(SquareSize) - metrics.tmHeight) / 2;
+        ::TextOutW(dc, x + S(SquareSize + TextGap), textTop, row.Text, static_cast<int>(wcslen(row.Text)));
     }
 }
 

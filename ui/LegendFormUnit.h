@@ -31,4 +31,4 @@ int ShowLegend(HWND owner);
 
 // Draws a legend square: an 11 x 11 frame filled with Colour, with the list's
 // tick over it when Ticked; (X, Y) is its top-left corner.
-void DrawLegendSquare(HDC dc, int x, int y, COLORREF colour, bool ticked);
+void DrawLegendSquare(HDC dc, int x, int y, COLORREF colour, bool ticked, TDpi dpi = TDpi{});

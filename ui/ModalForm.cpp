@@ -3,16 +3,20 @@
 #include "platform/ErrorBox.h"
 #include "ui/Application.h"
 
+#include <utility>
+
 TModalForm::~TModalForm() { DestroyHandle(); }
 
 void TModalForm::CreateForm(const TFormArgs& args, HWND owner) {
-    FFont.Reset(CreateProgramFont());
-    FBoldFont.Reset(CreateProgramFont(true));
+    // A secondary window opens on its owner's monitor, at that monitor's scale.
+    FDpi = owner != nullptr ? DpiOfWindow(owner) : SystemDpi();
+    FFont.Reset(CreateProgramFontForDpi(FDpi));
+    FBoldFont.Reset(CreateProgramFontForDpi(FDpi, true));
     const DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN | (args.CloseBox ? WS_SYSMENU : 0);
     const DWORD exStyle = (args.ToolWindow ? WS_EX_TOOLWINDOW : WS_EX_DLGMODALFRAME) |
                           (args.TopMost ? WS_EX_TOPMOST : 0) | WS_EX_CONTROLPARENT;
-    RECT bounds{0, 0, args.ClientWidth, args.ClientHeight};
-    ::AdjustWindowRectEx(&bounds, style, FALSE, exStyle);
+    RECT bounds{0, 0, S(args.ClientWidth), S(args.ClientHeight)};
+    AdjustWindowRectForDpi(bounds, style, false, exStyle, FDpi);
     TCreateArgs create;
     create.ClassName = args.ClassName;
     create.Caption = args.Caption;
@@ -90,8 +94,47 @@ int TModalForm::ShowModal(HWND owner) {
     return FModalResult == mrNone ? mrCancel : FModalResult;
 }
 
+void TModalForm::HandleDpiChanged(int dpi, const RECT& suggested) {
+    const TDpi old = FDpi;
+    FDpi = TDpi{dpi};
+    // The old fonts live until every control has its new one.
+    TFont oldFont(std::move(FFont)), oldBold(std::move(FBoldFont));
+    FFont.Reset(CreateProgramFontForDpi(FDpi));
+    FBoldFont.Reset(CreateProgramFontForDpi(FDpi, true));
+    struct TContext {
+        TModalForm* Form;
+        TDpi Old;
+        HFONT OldFont, OldBold;
+    } context{this, old, oldFont.Get(), oldBold.Get()};
+    ::EnumChildWindows(
+        Handle(),
+        [](HWND child, LPARAM data) -> BOOL {
+            auto& c = *reinterpret_cast<TContext*>(data);
+            RECT r;
+            ::GetWindowRect(child, &r);
+            ::MapWindowPoints(nullptr, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+            const auto scale = [&](LONG v) { return ::MulDiv(v, c.Form->FDpi.Value, c.Old.Value); };
+            ::SetWindowPos(child, nullptr, scale(r.left), scale(r.top), scale(r.right) - scale(r.left),
+                           scale(r.bottom) - scale(r.top), SWP_NOZORDER | SWP_NOACTIVATE);
+            const auto font = reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0));
+            HFONT replacement = font == c.OldFont   ? c.Form->FFont.Get()
+                                : font == c.OldBold ? c.Form->FBoldFont.Get()
+                                                    : c.Form->FontForNewDpi(font);
+            if (replacement != nullptr) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(replacement), TRUE);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&context));
+    ::SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    DpiChanged(old);
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 LRESULT TModalForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_DPICHANGED:
+            HandleDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
         case WM_CLOSE:
             SetModalResult(mrCancel);
             return 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Gdi.h"
+#include "ui/Dpi.h"
 #include "ui/WindowBase.h"
 
 #include <string>
@@ -24,14 +25,24 @@ protected:
     struct TFormArgs {
         const wchar_t* ClassName = nullptr;
         std::wstring Caption;
-        int ClientWidth = 300;
+        int ClientWidth = 300;  // at 96 DPI, like every size a form is given
         int ClientHeight = 200;
         bool ToolWindow = true;  // the secondary windows' thin caption
         bool CloseBox = true;
         bool TopMost = false;
     };
-    // Creates the (hidden) window owned by Owner; controls are then added in CreateControls.
+    // Creates the (hidden) window owned by Owner at the owner's DPI; controls are
+    // then added in CreateControls, placed in pixels of Dpi().
     void CreateForm(const TFormArgs& args, HWND owner);
+    TDpi Dpi() const { return FDpi; }
+    // A length given at 96 DPI, in this window's pixels.
+    int S(int pixels96) const { return FDpi(pixels96); }
+    RECT S(const RECT& bounds96) const { return FDpi(bounds96); }
+    // The window moved to a monitor of another scale: every control has been
+    // placed and sized in proportion and given the fonts at the new scale; a form
+    // with fonts of its own gives them here (Old is the font a control had).
+    virtual HFONT FontForNewDpi(HFONT old) { (void)old; return nullptr; }
+    virtual void DpiChanged(TDpi old) { (void)old; }
     virtual void CreateControls() {}
     // Keyboard: Enter and Escape reach these (return true when handled).
     virtual bool HandleEnter() { return false; }
@@ -45,6 +56,9 @@ protected:
     void CentreOn(HWND reference);
 
 private:
+    void HandleDpiChanged(int dpi, const RECT& suggested);
+
+    TDpi FDpi;
     TFont FFont, FBoldFont;
     int FModalResult = mrNone;
     bool FRunning = false;

@@ -95,6 +95,8 @@ void TLabelToLinkEventHandlers::AttachContainer(HWND container) {
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, container, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr);
     FContainerHints[container] = hint;
+    // Every hint of the program waits until the mouse has rested two seconds.
+    if (hint != nullptr) ::SendMessageW(hint, TTM_SETDELAYTIME, TTDT_INITIAL, 2000);
     ::SetWindowSubclass(container, ContainerProc, LinkSubclassId, 0);
 }
 

@@ -36,13 +36,6 @@ int CurrentYear() {
     return time.wYear;
 }
 
-int PointsToPixels(int points) {
-    HDC screen = ::GetDC(nullptr);
-    const int pixels = ::MulDiv(points, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ::ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
 // Disables the owner for the About window's lifetime and enables it again, also
 // when an error ends the showing early.
 class TOwnerDisabler {
@@ -162,33 +155,39 @@ TfrmAbout* TfrmAbout::Current() { return GCurrentAbout; }
 
 void TfrmAbout::CreateControls() {
     const int hostHeight = ClientHeight - BarHeight;
-    HostPanel.Create(L"HostPanel", Handle(), RECT{Border, Border, Border + ClientWidth, Border + hostHeight}, false);
-    AboutPanel.Create(L"AboutPanel", HostPanel.Handle(), RECT{0, 0, ClientWidth, hostHeight}, true);
+    const RECT host = S(RECT{Border, Border, Border + ClientWidth, Border + hostHeight});
+    HostPanel.Create(L"HostPanel", Handle(), host, false);
+    AboutPanel.Create(L"AboutPanel", HostPanel.Handle(), RECT{0, 0, host.right - host.left, host.bottom - host.top},
+                      true);
     const DWORD label = SS_LEFT | SS_NOPREFIX;
-    ProductName = AboutPanel.AddControl(L"STATIC", L"", label, RECT{Margin, TitleTop, Margin + 1, TitleTop + 1},
+    ProductName = AboutPanel.AddControl(L"STATIC", L"", label, S(RECT{Margin, TitleTop, Margin + 1, TitleTop + 1}),
                                         BoldFont());
-    Version = AboutPanel.AddControl(L"STATIC", L"", label, RECT{Margin, TitleTop, Margin + 1, TitleTop + 1}, BoldFont());
+    Version = AboutPanel.AddControl(L"STATIC", L"", label, S(RECT{Margin, TitleTop, Margin + 1, TitleTop + 1}),
+                                    BoldFont());
     CreditLabel = AboutPanel.AddControl(L"STATIC", L"由 Holvane 设计与开发的免费磁盘清理工具", label,
-                                        RECT{Margin, CreditTop, ClientWidth - Margin, CreditTop + 13}, Font());
+                                        S(RECT{Margin, CreditTop, ClientWidth - Margin, CreditTop + 13}), Font());
     lblDonation = AboutPanel.AddControl(L"STATIC", L"", label, RECT{}, Font());
     lblEmail = AboutPanel.AddControl(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, RECT{}, Font());
     lblSoftware = AboutPanel.AddControl(L"STATIC", L"", label, RECT{}, Font());
     lblSite = AboutPanel.AddControl(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, RECT{}, Font());
     NoticeLabel = AboutPanel.AddControl(L"STATIC", L"", SS_CENTER | SS_NOPREFIX,
-                                        RECT{4, NoticeTop, ClientWidth - 4, hostHeight - 4}, Font());
-    AboutPanel.AddFill(RECT{Margin, RuleTop, ClientWidth - Margin, RuleTop + RuleHeight}, clGray);
+                                        S(RECT{4, NoticeTop, ClientWidth - 4, hostHeight - 4}), Font());
+    AboutPanel.AddFill(S(RECT{Margin, RuleTop, ClientWidth - Margin, RuleTop + RuleHeight}), clGray);
     AboutPanel.SetTextColour(ProductName, clMaroon);
     AboutPanel.SetTextColour(Version, clNavy);
     AboutPanel.SetTextColour(CreditLabel, clNavy);
     AboutPanel.SetTextColour(NoticeLabel, clGray);
 
     const int buttonWidth = 75, buttonHeight = 23;
-    OKButton = AddControl(L"BUTTON", L"确定(&O)", WS_TABSTOP | BS_DEFPUSHBUTTON, Border + ClientWidth - buttonWidth,
-                          Border + hostHeight + (BarHeight - buttonHeight) / 2, buttonWidth, buttonHeight, IDOK);
+    OKButton = AddControl(L"BUTTON", L"确定(&O)", WS_TABSTOP | BS_DEFPUSHBUTTON, S(Border + ClientWidth - buttonWidth),
+                          S(Border + hostHeight + (BarHeight - buttonHeight) / 2), S(buttonWidth), S(buttonHeight),
+                          IDOK);
 }
 
 void TfrmAbout::FormCreate() {
-    EggsForm = std::make_unique<TEasterEggsForm>(ClientWidth, ClientHeight - BarHeight);
+    RECT host;
+    ::GetClientRect(HostPanel.Handle(), &host);
+    EggsForm = std::make_unique<TEasterEggsForm>(host.right, host.bottom, Dpi());
     ShownPanel = &AboutPanel;
 }
 
@@ -217,10 +216,10 @@ void TfrmAbout::Prepare(int FirstYear, bool HideDonation, const TProgramVersion&
     ProgramKey = MakeProgramKey(title);
     const std::wstring site = MakerSite;
     const std::wstring softwarePage = site + L"software";
-    PlaceLabel(lblDonation, L"捐赠", Margin, FirstLinkRow, false);
-    PlaceLabel(lblEmail, ProgramKey + L"@" + MakerMailDomain, ClientWidth - Margin, FirstLinkRow, true);
-    PlaceLabel(lblSoftware, L"更多免费软件和更新", Margin, SecondLinkRow, false);
-    PlaceLabel(lblSite, site, ClientWidth - Margin, SecondLinkRow, true);
+    PlaceLabel(lblDonation, L"捐赠", S(Margin), S(FirstLinkRow), false);
+    PlaceLabel(lblEmail, ProgramKey + L"@" + MakerMailDomain, S(ClientWidth - Margin), S(FirstLinkRow), true);
+    PlaceLabel(lblSoftware, L"更多免费软件和更新", S(Margin), S(SecondLinkRow), false);
+    PlaceLabel(lblSite, site, S(ClientWidth - Margin), S(SecondLinkRow), true);
     MakeLabelLink(lblEmail, L"mailto:" + ProgramKey + L"@" + MakerMailDomain);
     MakeLabelLink(lblSite, site);
     MakeLabelLink(lblDonation, site + L"software/donate.htm");
@@ -232,16 +231,36 @@ void TfrmAbout::Prepare(int FirstYear, bool HideDonation, const TProgramVersion&
 
 void TfrmAbout::PlaceTitle(const std::wstring& title, const std::wstring& versionText) {
     const int points = title.size() < 11 ? 18 : 14;
-    FTitleFont.Reset(CreateProgramFont(true, false, -PointsToPixels(points)));
+    FTitleFont.Reset(CreateProgramFontForDpi(Dpi(), true, false, points));
     ::SendMessageW(ProductName, WM_SETFONT, reinterpret_cast<WPARAM>(FTitleFont.Get()), FALSE);
     ::SetWindowTextW(ProductName, title.c_str());
     const SIZE titleSize = MeasureLabelText(ProductName, title, FTitleFont.Get());
-    ::MoveWindow(ProductName, Margin, TitleTop, titleSize.cx, titleSize.cy, TRUE);
+    ::MoveWindow(ProductName, S(Margin), S(TitleTop), titleSize.cx, titleSize.cy, TRUE);
     // The version stands 8 pixels to the right, its bottom level with the title's.
     ::SetWindowTextW(Version, versionText.c_str());
     const SIZE versionSize = MeasureLabelText(Version, versionText, BoldFont());
-    ::MoveWindow(Version, Margin + titleSize.cx + 8, TitleTop + titleSize.cy - versionSize.cy, versionSize.cx,
-                 versionSize.cy, TRUE);
+    ::MoveWindow(Version, S(Margin) + titleSize.cx + S(8), S(TitleTop) + titleSize.cy - versionSize.cy,
+                 versionSize.cx, versionSize.cy, TRUE);
+}
+
+// Moved to a monitor of another scale: the controls have moved in proportion;
+// the title's own font, the measured labels, the rule and the links' fonts follow.
+void TfrmAbout::DpiChanged(TDpi old) {
+    AboutPanel.ScaleFills(Dpi().Value, old.Value);
+    PlaceTitle(WindowText(ProductName), WindowText(Version));
+    auto& links = TLabelToLinkEventHandlers::Instance();
+    links.ContainerMouseMove(AboutPanel.Handle());  // every link plain, with the font it was given
+    for (HWND label : {lblDonation, lblEmail, lblSoftware, lblSite}) {
+        const std::wstring target = links.Target(label);
+        if (target.empty()) continue;
+        ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), TRUE);
+        const bool right = (::GetWindowLongPtrW(label, GWL_STYLE) & SS_TYPEMASK) == SS_RIGHT;
+        RECT r;
+        ::GetWindowRect(label, &r);
+        ::MapWindowPoints(nullptr, AboutPanel.Handle(), reinterpret_cast<POINT*>(&r), 2);
+        PlaceLabel(label, WindowText(label), right ? r.right : r.left, r.top, right);
+        MakeLabelLink(label, target);
+    }
 }
 
 void TfrmAbout::PlaceLabel(HWND label, const std::wstring& text, int x, int y, bool rightAligned) {

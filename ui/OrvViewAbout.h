@@ -67,6 +67,7 @@ public:
 
 protected:
     void CreateControls() override;
+    void DpiChanged(TDpi old) override;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:

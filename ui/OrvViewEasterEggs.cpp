@@ -17,9 +17,9 @@ std::wstring LowerCaseAscii(std::wstring text) {
 
 }  // namespace
 
-TEasterEggsForm::TEasterEggsForm(int panelWidth, int panelHeight) {
-    FFont.Reset(CreateProgramFont());
-    FLinkFont.Reset(CreateProgramFont(true, true));
+TEasterEggsForm::TEasterEggsForm(int panelWidth, int panelHeight, TDpi dpi) {
+    FFont.Reset(CreateProgramFontForDpi(dpi));
+    FLinkFont.Reset(CreateProgramFontForDpi(dpi, true, true));
     TCreateArgs args;
     args.ClassName = L"TEasterEggsForm";
     args.Caption = L"复活节彩蛋";
@@ -30,14 +30,14 @@ TEasterEggsForm::TEasterEggsForm(int panelWidth, int panelHeight) {
     CreateHandle(args);
 
     const RECT panelBounds{0, 0, panelWidth, panelHeight};
-    const int inner = TBevelPanel::BevelWidth + PanelMargin;
+    const int inner = dpi(TBevelPanel::BevelWidth + PanelMargin);
     UrlPanel.Create(L"UrlPanel", Handle(), panelBounds, true, false);
     UrlMemo = UrlPanel.AddControl(L"EDIT", L"", ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL,
                                   RECT{inner, inner, panelWidth - inner, panelHeight - inner}, FFont.Get());
     UrlPanel.SetTextColour(UrlMemo, clNavy);
 
     UpdatePanel.Create(L"UpdatePanel", Handle(), panelBounds, true, false);
-    const int labelHeight = 14;
+    const int labelHeight = dpi(14);
     DownloadNowLabel = UpdatePanel.AddControl(
         L"STATIC", L"单击这里下载本软件的最新版本...", SS_CENTER | SS_NOTIFY | SS_NOPREFIX,
         RECT{inner, (panelHeight - labelHeight) / 2, panelWidth - inner, (panelHeight + labelHeight) / 2},

@@ -5,6 +5,7 @@
 
 #include "platform/Gdi.h"
 #include "ui/BevelPanel.h"
+#include "ui/Dpi.h"
 #include "ui/WindowBase.h"
 
 #include <string>
@@ -12,8 +13,9 @@
 
 class TEasterEggsForm : public TWindow {
 public:
-    // Creates the hidden window with panels of PanelWidth x PanelHeight.
-    TEasterEggsForm(int panelWidth, int panelHeight);
+    // Creates the hidden window with panels of PanelWidth x PanelHeight pixels,
+    // laid out for Dpi (the About window's).
+    TEasterEggsForm(int panelWidth, int panelHeight, TDpi dpi = TDpi{});
     ~TEasterEggsForm() override;
 
     // Fills the panels for the program whose key is ProgramKey. Site ends in "/",

@@ -2,6 +2,7 @@
 
 #include "platform/ErrorBox.h"
 #include "platform/Gdi.h"
+#include "ui/ActionImages.h"
 #include "ui/Application.h"
 #include "ui/FlatButton.h"
 
@@ -31,28 +32,33 @@ TCleanupActionInfoForm::~TCleanupActionInfoForm() { DestroyHandle(); }
 
 void TCleanupActionInfoForm::CreateControls() {
     const int inner = Border + Bevel;
-    FListBox = AddControl(L"LISTBOX", L"", WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, inner, inner,
-                          ClientWidth - 2 * Bevel, ListHeight, idListBox);
-    ::SendMessageW(FListBox, LB_SETITEMHEIGHT, 0, LineHeight);
+    FListBox = AddControl(L"LISTBOX", L"", WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, S(inner),
+                          S(inner), S(inner + ClientWidth - 2 * Bevel) - S(inner), S(inner + ListHeight) - S(inner),
+                          idListBox);
+    ::SendMessageW(FListBox, LB_SETITEMHEIGHT, 0, S(LineHeight));
     FText1Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
     FText2Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
-    FCleanupSpeedButton = AddControl(L"BUTTON", L"清理(&C)", BS_OWNERDRAW, 0, 0, ButtonWidth, ButtonHeight,
+    FCleanupSpeedButton = AddControl(L"BUTTON", L"清理(&C)", BS_OWNERDRAW, 0, 0, S(ButtonWidth), S(ButtonHeight),
                                      idCleanupSpeedButton, BoldFont());
-    FCloseSpeedButton = AddControl(L"BUTTON", L"关闭(&L)", BS_OWNERDRAW, 0, 0, ButtonWidth, ButtonHeight,
+    FCloseSpeedButton = AddControl(L"BUTTON", L"关闭(&L)", BS_OWNERDRAW, 0, 0, S(ButtonWidth), S(ButtonHeight),
                                    idCloseSpeedButton, BoldFont());
     LayoutBar(inner + ListHeight);
 }
 
+// Places the bottom bar with its top at BarTop (at 96 DPI).
 void TCleanupActionInfoForm::LayoutBar(int barTop) {
     const int left = Border + Bevel, right = Border + ClientWidth - Bevel;
     const int buttonTop = barTop + (BarHeight - ButtonHeight) / 2;
     const int closeLeft = right - 6 - ButtonWidth, cleanupLeft = closeLeft - ButtonGap - ButtonWidth;
-    ::MoveWindow(FCloseSpeedButton, closeLeft, buttonTop, ButtonWidth, ButtonHeight, FALSE);
-    ::MoveWindow(FCleanupSpeedButton, cleanupLeft, buttonTop, ButtonWidth, ButtonHeight, FALSE);
+    const auto place = [this](HWND control, int x, int y, int width, int height) {
+        ::MoveWindow(control, S(x), S(y), S(x + width) - S(x), S(y + height) - S(y), FALSE);
+    };
+    place(FCloseSpeedButton, closeLeft, buttonTop, ButtonWidth, ButtonHeight);
+    place(FCleanupSpeedButton, cleanupLeft, buttonTop, ButtonWidth, ButtonHeight);
     const int textLeft = left + 4, textWidth = cleanupLeft - 6 - textLeft;
     const int textTop = barTop + (BarHeight - 2 * LineHeight) / 2;
-    ::MoveWindow(FText1Label, textLeft, textTop, textWidth, LineHeight, FALSE);
-    ::MoveWindow(FText2Label, textLeft, textTop + LineHeight, textWidth, LineHeight, FALSE);
+    place(FText1Label, textLeft, textTop, textWidth, LineHeight);
+    place(FText2Label, textLeft, textTop + LineHeight, textWidth, LineHeight);
 }
 
 int TCleanupActionInfoForm::ShowActionInfo(TCleanupCustomItem& item, TXMLVantrelSettingsType& settings, HWND owner) {
@@ -94,7 +100,8 @@ void TCleanupActionInfoForm::FillFileList(const std::vector<std::wstring>& files
     RECT client;
     ::GetClientRect(FListBox, &client);
     int width = client.right;
-    if (static_cast<long long>(files.size()) * LineHeight > client.bottom) width -= ::GetSystemMetrics(SM_CXVSCROLL);
+    if (static_cast<long long>(files.size()) * S(LineHeight) > client.bottom)
+        width -= SystemMetricForDpi(SM_CXVSCROLL, Dpi());
     size_t units = 0;
     for (const std::wstring& file : files) units += file.size() + 1;
     ::SendMessageW(FListBox, WM_SETREDRAW, FALSE, 0);
@@ -130,7 +137,8 @@ void TCleanupActionInfoForm::HideFileList() {
     ::ShowWindow(FListBox, SW_HIDE);
     RECT window;
     ::GetWindowRect(Handle(), &window);
-    ::SetWindowPos(Handle(), nullptr, 0, 0, window.right - window.left, window.bottom - window.top - ListHeight,
+    const int listHeight = S(Border + Bevel + ListHeight) - S(Border + Bevel);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, window.right - window.left, window.bottom - window.top - listHeight,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     LayoutBar(Border + Bevel);
     CentreOn(::GetWindow(Handle(), GW_OWNER));
@@ -222,15 +230,15 @@ void TCleanupActionInfoForm::Paint() {
     TPaintDC paint(Handle());
     RECT client;
     ::GetClientRect(Handle(), &client);
-    RECT panel{Border, Border, client.right - Border, client.bottom - Border};
+    RECT panel{S(Border), S(Border), client.right - S(Border), client.bottom - S(Border)};
     ::FillRect(paint.Get(), &panel, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     ::DrawEdge(paint.Get(), &panel, BDR_RAISEDINNER | BDR_SUNKENOUTER, BF_RECT);
 }
 
 void TCleanupActionInfoForm::DrawButton(const DRAWITEMSTRUCT& item) {
     const bool cleanup = item.hwndItem == FCleanupSpeedButton;
-    DrawFlatButton(item, cleanup ? L"清理(&C)" : L"关闭(&L)", cleanup ? CleanButtonIcon() : nullptr, BoldFont(),
-                   clWhite);
+    DrawFlatButton(item, cleanup ? L"清理(&C)" : L"关闭(&L)", cleanup ? aiClean : NoButtonImage, BoldFont(), clWhite,
+                   Dpi());
 }
 
 LRESULT TCleanupActionInfoForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

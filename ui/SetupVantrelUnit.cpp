@@ -4,6 +4,7 @@
 #include "platform/ErrorBox.h"
 #include "ui/FlatButton.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 #include <uxtheme.h>
 
@@ -86,13 +87,47 @@ const std::wstring SetupDiskCleanupCaption = L"设置 Windows 磁盘清理";
 
 constexpr DWORD LabelStyle = SS_LEFT | SS_NOPREFIX;
 constexpr DWORD GroupBoxStyle = BS_GROUPBOX | WS_GROUP;
-constexpr DWORD FlatButtonStyle = BS_OWNERDRAW;
+// Flat buttons are tab stops like any button: the keyboard reaches them too.
+constexpr DWORD FlatButtonStyle = BS_OWNERDRAW | WS_TABSTOP;
 
 bool IsOneOf(int id, const int* ids, int count) { return std::find(ids, ids + count, id) != ids + count; }
 
 // Classic drawing, so the colours that WM_CTLCOLORSTATIC chooses are used: the
-// visual styles draw group captions and radio texts in the theme's colour.
+// visual styles draw radio texts in the theme's colour.
 void UseClassicLook(HWND control) { ::SetWindowTheme(control, L"", L""); }
+
+// Group boxes paint their own frame and caption: bold maroon on the white panel.
+// Wine's group box takes neither the theme's absence nor WM_CTLCOLORSTATIC's
+// colour for its caption, and draws it on a grey band at higher scales.
+LRESULT CALLBACK GroupBoxProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    switch (message) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT: {
+            TPaintDC paint(wnd);
+            HDC dc = paint.Get();
+            RECT client;
+            ::GetClientRect(wnd, &client);
+            TSelectObject font(dc, reinterpret_cast<HFONT>(::SendMessageW(wnd, WM_GETFONT, 0, 0)));
+            const std::wstring caption = WindowText(wnd);
+            RECT text{0, 0, 0, 0};
+            ::DrawTextW(dc, caption.c_str(), -1, &text, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+            RECT frame{0, text.bottom / 2, client.right, client.bottom};
+            ::DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+            const int indent = ::MulDiv(text.bottom, 8, 13);
+            ::OffsetRect(&text, indent, 0);
+            ::FillRect(dc, &text, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            ::SetBkMode(dc, TRANSPARENT);
+            ::SetTextColor(dc, ::IsWindowEnabled(wnd) ? clMaroon : ::GetSysColor(COLOR_GRAYTEXT));
+            ::DrawTextW(dc, caption.c_str(), -1, &text, DT_SINGLELINE | DT_NOPREFIX);
+            return 0;
+        }
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(wnd, GroupBoxProc, 1);
+            break;
+    }
+    return ::DefSubclassProc(wnd, message, wParam, lParam);
+}
 
 }  // namespace
 
@@ -101,7 +136,8 @@ void SetFolderBrowserForTesting(TFolderBrowser Browser) { GFolderBrowser = std::
 // --- Creation ---
 
 TSetupVantrelForm::TSetupVantrelForm(HWND Owner) {
-    FRadioFont.Reset(CreateProgramFont(false, true));
+    // The window takes its owner's scale (TModalForm::CreateForm); the controls need their font before.
+    FRadioFont.Reset(CreateProgramFontForDpi(Owner != nullptr ? DpiOfWindow(Owner) : SystemDpi(), false, true));
     TFormArgs args;
     args.ClassName = L"TSetupVantrelForm";
     args.Caption = L"设置 Vantrel";
@@ -118,13 +154,20 @@ TSetupVantrelForm::TSetupVantrelForm(HWND Owner) {
 
 TSetupVantrelForm::~TSetupVantrelForm() { DestroyHandle(); }
 
+HFONT TSetupVantrelForm::FontForNewDpi(HFONT old) {
+    if (old != FRadioFont.Get()) return nullptr;
+    FOldRadioFont = std::move(FRadioFont);  // still selected by the controls not yet told
+    FRadioFont.Reset(CreateProgramFontForDpi(Dpi(), false, true));
+    return FRadioFont.Get();
+}
+
 // Creation order is tab order: the protection choices, the scan choices, the
 // list, then OK and Cancel. The group boxes come last, behind everything else.
 void TSetupVantrelForm::CreateControls() {
-    CreateProtectionGroup(LeftColumn + GroupInset, TopGroupY);
-    CreateScanModeGroup(LeftColumn + GroupInset, BottomGroupY);
-    CreateExcludeDirectoriesGroup(RightColumn + GroupInset, TopGroupY);
-    CreateDiskCleanupGroup(RightColumn + GroupInset, BottomGroupY);
+    CreateProtectionGroup(S(LeftColumn + GroupInset), S(TopGroupY));
+    CreateScanModeGroup(S(LeftColumn + GroupInset), S(BottomGroupY));
+    CreateExcludeDirectoriesGroup(S(RightColumn + GroupInset), S(TopGroupY));
+    CreateDiskCleanupGroup(S(RightColumn + GroupInset), S(BottomGroupY));
     CreateButtonBar();
     const struct {
         int Id;
@@ -136,9 +179,11 @@ void TSetupVantrelForm::CreateControls() {
         {idGroupBox1, L" 排除目录 ", RightColumn, TopGroupY, TopGroupHeight},
         {idWindowsDiskCleanupGroupBox, L" Windows 磁盘清理 ", RightColumn, BottomGroupY, BottomGroupHeight},
     };
-    for (const auto& group : groups)
-        UseClassicLook(AddControl(L"BUTTON", group.Caption, GroupBoxStyle, group.X + GroupInset, group.Y, GroupWidth,
-                                  group.Height, group.Id, BoldFont()));
+    for (const auto& group : groups) {
+        HWND box = AddControl(L"BUTTON", group.Caption, GroupBoxStyle, S(group.X + GroupInset), S(group.Y),
+                              S(GroupWidth), S(group.Height), group.Id, BoldFont());
+        ::SetWindowSubclass(box, GroupBoxProc, 1, 0);
+    }
     FFocusedControl = Control(idOkButton);
 }
 
@@ -160,25 +205,26 @@ int TSetupVantrelForm::TextHeight(const std::wstring& text, int width) const {
 }
 
 // Radio buttons, each with its explanation under it, indented, stacked from Y
-// down and spread over the group's height. Returns the bottom of the last text.
+// down and spread over the group's height. X and Y are pixels, GroupHeight and
+// Width 96-DPI sizes. Returns the bottom of the last text.
 int TSetupVantrelForm::AddRadioChoices(int groupHeight, int x, int y, int width, const int* radioIds,
                                        const std::wstring* captions, const std::wstring* texts, int count) {
-    const int textWidth = width - 2 * GroupMargin - TextIndent;
+    const int textWidth = S(width - 2 * GroupMargin - TextIndent);
     std::vector<int> heights;
     int used = 0;
     for (int i = 0; i < count; ++i) {
         heights.push_back(TextHeight(texts[i], textWidth));
-        used += RadioHeight + heights.back();
+        used += S(RadioHeight) + heights.back();
     }
-    const int room = groupHeight - GroupContentTop - GroupMargin - used;
-    const int gap = count > 1 ? std::clamp(room / (count - 1), 2, 12) : 0;
-    int top = y + GroupContentTop;
+    const int room = S(groupHeight - GroupContentTop - GroupMargin) - used;
+    const int gap = count > 1 ? std::clamp(room / (count - 1), S(2), S(12)) : 0;
+    int top = y + S(GroupContentTop);
     for (int i = 0; i < count; ++i) {
         const DWORD style = BS_AUTORADIOBUTTON | (i == 0 ? WS_GROUP | WS_TABSTOP : 0);
-        UseClassicLook(AddControl(L"BUTTON", captions[i], style, x + GroupMargin, top,
-                                  width - 2 * GroupMargin, RadioHeight, radioIds[i], FRadioFont.Get()));
-        top += RadioHeight;
-        AddControl(L"STATIC", texts[i], LabelStyle, x + GroupMargin + TextIndent, top, textWidth, heights[i]);
+        UseClassicLook(AddControl(L"BUTTON", captions[i], style, x + S(GroupMargin), top,
+                                  S(width - 2 * GroupMargin), S(RadioHeight), radioIds[i], FRadioFont.Get()));
+        top += S(RadioHeight);
+        AddControl(L"STATIC", texts[i], LabelStyle, x + S(GroupMargin + TextIndent), top, textWidth, heights[i]);
         top += heights[i] + gap;
     }
     return top - gap;
@@ -198,43 +244,44 @@ void TSetupVantrelForm::CreateScanModeGroup(int x, int y) {
 }
 
 void TSetupVantrelForm::CreateExcludeDirectoriesGroup(int x, int y) {
-    const int left = x + GroupMargin, width = GroupWidth - 2 * GroupMargin;
+    const int left = x + S(GroupMargin), width = S(GroupWidth - 2 * GroupMargin);
     const int textHeight = TextHeight(Label6Text, width);
-    AddControl(L"STATIC", Label6Text, LabelStyle | WS_GROUP, left, y + GroupContentTop, width, textHeight);
-    const int listTop = y + GroupContentTop + textHeight + 6;
-    const int listWidth = width - SpeedButtonSize - 4;
+    AddControl(L"STATIC", Label6Text, LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight);
+    const int listTop = y + S(GroupContentTop) + textHeight + S(6);
+    const int button = S(SpeedButtonSize);
+    const int listWidth = width - button - S(4);
     AddControl(L"LISTBOX", L"",
                LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP | WS_GROUP, left, listTop,
-               listWidth, y + TopGroupHeight - GroupMargin - listTop, idExcludeDirectoriesListBox, nullptr,
+               listWidth, y + S(TopGroupHeight - GroupMargin) - listTop, idExcludeDirectoriesListBox, nullptr,
                WS_EX_CLIENTEDGE);
-    const int buttonLeft = left + listWidth + 4;
-    AddControl(L"BUTTON", L"", FlatButtonStyle, buttonLeft, listTop, SpeedButtonSize, SpeedButtonSize,
-               idAddExcludeDirectorySpeedButton);
-    AddControl(L"BUTTON", L"", FlatButtonStyle, buttonLeft, listTop + SpeedButtonSize + 2, SpeedButtonSize,
-               SpeedButtonSize, idRemoveExcludeDirectorySpeedButton);
+    const int buttonLeft = left + listWidth + S(4);
+    AddControl(L"BUTTON", L"", FlatButtonStyle, buttonLeft, listTop, button, button, idAddExcludeDirectorySpeedButton);
+    AddControl(L"BUTTON", L"", FlatButtonStyle, buttonLeft, listTop + button + S(2), button, button,
+               idRemoveExcludeDirectorySpeedButton);
 }
 
 void TSetupVantrelForm::CreateDiskCleanupGroup(int x, int y) {
-    const int left = x + GroupMargin, width = GroupWidth - 2 * GroupMargin;
+    const int left = x + S(GroupMargin), width = S(GroupWidth - 2 * GroupMargin);
     const int textHeight = TextHeight(Label16Text, width);
-    AddControl(L"STATIC", Label16Text, LabelStyle | WS_GROUP, left, y + GroupContentTop, width, textHeight,
+    AddControl(L"STATIC", Label16Text, LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight,
                idLabel16);
     TWindowDC dc(Handle());
     TSelectObject font(dc.Get(), Font());
     SIZE caption{};
     ::GetTextExtentPoint32W(dc.Get(), SetupDiskCleanupCaption.c_str(), static_cast<int>(SetupDiskCleanupCaption.size()),
                             &caption);
-    AddControl(L"BUTTON", SetupDiskCleanupCaption, FlatButtonStyle, left, y + GroupContentTop + textHeight + 4,
-               caption.cx + 12, SpeedButtonSize, idSetupWindowsDiskCleanupButton);
+    AddControl(L"BUTTON", SetupDiskCleanupCaption, FlatButtonStyle, left, y + S(GroupContentTop) + textHeight + S(4),
+               caption.cx + S(12), S(SpeedButtonSize), idSetupWindowsDiskCleanupButton);
 }
 
 void TSetupVantrelForm::CreateButtonBar() {
     const int top = PanelBounds.bottom + (ButtonBarHeight - PushButtonHeight);
     const int cancelLeft = PanelBounds.right - PushButtonWidth;
-    AddControl(L"BUTTON", L"确定(&O)", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, cancelLeft - 6 - PushButtonWidth,
-               top, PushButtonWidth, PushButtonHeight, idOkButton);
-    AddControl(L"BUTTON", L"取消(&C)", BS_PUSHBUTTON | WS_TABSTOP, cancelLeft, top, PushButtonWidth,
-               PushButtonHeight, idCancelButton);
+    const int okLeft = cancelLeft - 6 - PushButtonWidth;
+    AddControl(L"BUTTON", L"确定(&O)", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, S(okLeft), S(top),
+               S(okLeft + PushButtonWidth) - S(okLeft), S(top + PushButtonHeight) - S(top), idOkButton);
+    AddControl(L"BUTTON", L"取消(&C)", BS_PUSHBUTTON | WS_TABSTOP, S(cancelLeft), S(top),
+               S(cancelLeft + PushButtonWidth) - S(cancelLeft), S(top + PushButtonHeight) - S(top), idCancelButton);
 }
 
 // --- The values ---
@@ -378,19 +425,19 @@ LRESULT TSetupVantrelForm::HandleControlColour(HDC dc, HWND control) {
 void TSetupVantrelForm::HandleDrawItem(const DRAWITEMSTRUCT& item) {
     if (item.CtlType != ODT_BUTTON) return;
     if (item.CtlID == idSetupWindowsDiskCleanupButton) {
-        DrawFlatButton(item, SetupDiskCleanupCaption, nullptr, Font(), clWhite);
+        DrawFlatButton(item, SetupDiskCleanupCaption, NoButtonImage, Font(), clWhite, Dpi());
         return;
     }
-    DrawFlatButton(item, L"", nullptr, Font(), clWhite);
-    // A plus or minus sign in a 16 x 16 picture, centred.
+    DrawFlatButton(item, L"", NoButtonImage, Font(), clWhite, Dpi());
+    // A plus or minus sign in a 16 x 16 picture (at 96 DPI), centred; grey when disabled.
     const int shift = (item.itemState & ODS_SELECTED) != 0 ? 1 : 0;
-    const int left = (item.rcItem.left + item.rcItem.right - 16) / 2 + shift;
-    const int top = (item.rcItem.top + item.rcItem.bottom - 16) / 2 + shift;
+    const int left = (item.rcItem.left + item.rcItem.right - S(16)) / 2 + shift;
+    const int top = (item.rcItem.top + item.rcItem.bottom - S(16)) / 2 + shift;
     TBrush ink(::CreateSolidBrush((item.itemState & ODS_DISABLED) != 0 ? ::GetSysColor(COLOR_GRAYTEXT) : clNavy));
-    const RECT across{left + 3, top + 7, left + 13, top + 9};
+    const RECT across{left + S(3), top + S(7), left + S(13), top + S(9)};
     ::FillRect(item.hDC, &across, ink.Get());
     if (item.CtlID == idAddExcludeDirectorySpeedButton) {
-        const RECT down{left + 7, top + 3, left + 9, top + 13};
+        const RECT down{left + S(7), top + S(3), left + S(9), top + S(13)};
         ::FillRect(item.hDC, &down, ink.Get());
     }
 }
@@ -398,7 +445,7 @@ void TSetupVantrelForm::HandleDrawItem(const DRAWITEMSTRUCT& item) {
 // The white bevelled panel above the bar of buttons; the rest keeps the face colour.
 void TSetupVantrelForm::PaintForm() {
     TPaintDC paint(Handle());
-    RECT panel = PanelBounds;
+    RECT panel = S(PanelBounds);
     ::FillRect(paint.Get(), &panel, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     ::DrawEdge(paint.Get(), &panel, BDR_RAISEDINNER | BDR_SUNKENOUTER, BF_RECT);
 }

@@ -76,6 +76,7 @@ protected:
     bool HandleEnter() override;
     bool HandleEscape() override;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    HFONT FontForNewDpi(HFONT old) override;
 
 private:
     void FormCreate();
@@ -95,7 +96,7 @@ private:
     std::wstring CheckedWord(const int* ids, const wchar_t* const* words, int count) const;
     void CheckWord(const int* ids, const wchar_t* const* words, int count, const std::wstring& value);
 
-    TFont FRadioFont;
+    TFont FRadioFont, FOldRadioFont;
     HWND FFocusedControl = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include "catalogue/Catalogue.h"
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
+#include "ui/ActionImages.h"
 #include "ui/Application.h"
 #include "ui/ErrorReport.h"
 #include "ui/FlatButton.h"
@@ -14,6 +15,8 @@
 
 #include <commctrl.h>
 #include <uxtheme.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -35,7 +38,9 @@ enum TCommandId : int {
 constexpr int idCleanupActionsList = 200;
 constexpr int idSpeedButton1 = 201;
 
-// Layout, in client pixels (the menu bar is outside the client area).
+// Layout, in client pixels at 96 DPI. The window's border of 5 lies inside the
+// client area, around everything else; the menu bar (ui/MenuBar.h) is at its top.
+constexpr int FormBorder = 5;
 constexpr int Panel1Height = 7;
 constexpr int BevelWidth = 2;
 constexpr int Label1Height = 15;
@@ -44,9 +49,38 @@ constexpr int Panel4Border = 2;
 constexpr int CleanupBtnPanelWidth = 91;
 constexpr int StatusLineHeight = 13;
 constexpr int GaugeHeight = 4;
+constexpr int SpeedButtonLeft = 6, SpeedButtonTop = 6, SpeedButtonWidth = 79, SpeedButtonHeight = 22;
 
 int ClientHeightForRows(int rows) {
     return Panel1Height + 2 * BevelWidth + Label1Height + rows * TActionCheckList::RowHeight + Panel5Height;
+}
+
+// The gauge draws itself: a navy bar on white over its whole height, with no
+// frame, whatever the theme would draw.
+LRESULT CALLBACK GaugeProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    switch (message) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT: {
+            TPaintDC paint(wnd);
+            RECT client;
+            ::GetClientRect(wnd, &client);
+            const int low = static_cast<int>(::SendMessageW(wnd, PBM_GETRANGE, TRUE, 0));
+            const int high = static_cast<int>(::SendMessageW(wnd, PBM_GETRANGE, FALSE, 0));
+            const int position = static_cast<int>(::SendMessageW(wnd, PBM_GETPOS, 0, 0));
+            const int filled = high > low ? ::MulDiv(client.right, position - low, high - low) : 0;
+            RECT bar{0, 0, std::clamp(filled, 0, static_cast<int>(client.right)), client.bottom};
+            RECT rest{bar.right, 0, client.right, client.bottom};
+            TBrush navy(::CreateSolidBrush(clNavy));
+            ::FillRect(paint.Get(), &bar, navy.Get());
+            ::FillRect(paint.Get(), &rest, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            return 0;
+        }
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(wnd, GaugeProc, 1);
+            break;
+    }
+    return ::DefSubclassProc(wnd, message, wParam, lParam);
 }
 
 HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, HFONT font) {
@@ -70,8 +104,8 @@ std::wstring TrimBlanksAndControls(const std::wstring& text) {
 // --- Creation ---
 
 TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
-    FFont.Reset(CreateProgramFont());
-    FBoldFont.Reset(CreateProgramFont(true));
+    FDpi = SystemDpi();
+    MakeFonts();
     CreateMenus();
 
     TCreateArgs args;
@@ -83,7 +117,13 @@ TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
     args.Width = ClientWidth;
     args.Height = ::GetSystemMetrics(SM_CYSCREEN);
     CreateHandle(args);
-    ::SetMenu(Handle(), FMainMenu);
+    // The window may stand on a monitor of another scale than the system's.
+    if (DpiOfWindow(Handle()) != FDpi) {
+        FDpi = DpiOfWindow(Handle());
+        MakeFonts();
+    }
+    FMenuLook.SetDpi(FDpi);
+    SetWindowIcons();
     Application().SetMainForm(Handle());
     CreateControls();
 
@@ -114,33 +154,79 @@ TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
 
 TVantrelForm::~TVantrelForm() {
     DestroyHandle();
-    if (FMainMenu != nullptr && !::IsMenu(FMainMenu)) FMainMenu = nullptr;
+    // The bar's model was never given to the window, which would have destroyed it.
+    if (FMainMenu != nullptr) ::DestroyMenu(FMainMenu);
+}
+
+// The caption's and the task bar's icons, picked from the icon resource for the scale.
+void TVantrelForm::SetWindowIcons() {
+    ::SendMessageW(Handle(), WM_SETICON, ICON_SMALL,
+                   reinterpret_cast<LPARAM>(ProgramIcon(SystemMetricForDpi(SM_CXSMICON, FDpi))));
+    ::SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ProgramIcon(SystemMetricForDpi(SM_CXICON, FDpi))));
+}
+
+void TVantrelForm::MakeFonts() {
+    FFont.Reset(CreateProgramFontForDpi(FDpi));
+    FBoldFont.Reset(CreateProgramFontForDpi(FDpi, true));
 }
 
 void TVantrelForm::CreateMenus() {
     FMainMenu = ::CreateMenu();
     FFileMenu = ::CreatePopupMenu();
-    HMENU helpMenu = ::CreatePopupMenu();
+    FHelpMenu = ::CreatePopupMenu();
+    // The bar's items; FMenuBar shows them.
     ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FFileMenu), L"文件(&F)");
     ::AppendMenuW(FMainMenu, MF_STRING, cmSetup, L"设置(&S)");
-    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(helpMenu), L"帮助(&H)");
-    ::AppendMenuW(helpMenu, MF_STRING, cmLegend, L"图例(&L)");
-    ::AppendMenuW(helpMenu, MF_STRING, cmAbout, L"关于(&A)");
+    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FHelpMenu), L"帮助(&H)");
+    FMenuLook.Append(FHelpMenu, cmLegend, L"图例(&L)");
+    FMenuLook.Append(FHelpMenu, cmAbout, L"关于(&A)", aiAbout);
     RebuildFileMenu();
 }
 
 void TVantrelForm::RebuildFileMenu() {
     while (::GetMenuItemCount(FFileMenu) > 0) ::DeleteMenu(FFileMenu, 0, MF_BYPOSITION);
-    if (FIdleCommands) ::AppendMenuW(FFileMenu, MF_STRING, cmStartReading, L"重新读取(&R)");
+    FMenuLook.Forget(FFileMenu);
+    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartReading, L"重新读取(&R)", aiReadAgain);
     if (!FIdleCommands)
-        ::AppendMenuW(FFileMenu, MF_STRING | (FCommandsEnabled ? 0u : MF_GRAYED), cmStopReading, L"停止读取(&S)");
-    if (FIdleCommands) ::AppendMenuW(FFileMenu, MF_STRING, cmStartCleanup, L"清理(&C)");
-    ::AppendMenuW(FFileMenu, MF_STRING, cmExit, L"退出(&X)");
+        FMenuLook.Append(FFileMenu, cmStopReading, L"停止读取(&S)", aiStop, !FCommandsEnabled);
+    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartCleanup, L"清理(&C)", aiClean);
+    FMenuLook.Append(FFileMenu, cmExit, L"退出(&X)");
     ::EnableMenuItem(FMainMenu, cmSetup, MF_BYCOMMAND | (FCommandsEnabled ? MF_ENABLED : MF_GRAYED));
-    if (Handle() != nullptr) ::DrawMenuBar(Handle());
+    FMenuBar.Refresh();
+}
+
+// Owner-drawn items keep the size they were measured at: each is told its
+// type again, so the next showing measures it at the new scale.
+void TVantrelForm::RemeasureMenus() {
+    for (HMENU menu : {FFileMenu, FHelpMenu})
+        for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+            MENUITEMINFOW info{};
+            info.cbSize = sizeof(info);
+            info.fMask = MIIM_FTYPE;
+            info.fType = MFT_OWNERDRAW;
+            ::SetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+        }
+    FMenuBar.SetDpi(FDpi, FFont.Get());
+}
+
+void TVantrelForm::HandleDpiChanged(int dpi, const RECT& suggested) {
+    FDpi = TDpi{dpi};
+    MakeFonts();
+    FMenuLook.SetDpi(FDpi);
+    for (HWND control : {FLabel1, FCleanupActionsListBox.Handle(), FStatus1Label, FStatus2Label, FSpeedButton1})
+        ::SendMessageW(control, WM_SETFONT,
+                       reinterpret_cast<WPARAM>(control == FLabel1 || control == FSpeedButton1 ? FBoldFont.Get()
+                                                                                               : FFont.Get()),
+                       FALSE);
+    FCleanupActionsListBox.SetDpi(FDpi);
+    RemeasureMenus();
+    SetWindowIcons();
+    ::SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    LayoutControls();
 }
 
 void TVantrelForm::CreateControls() {
+    FMenuBar.Create(Handle(), FMainMenu, FFont.Get());
     FLabel1 = CreateChild(Handle(), L"STATIC", L"清理操作", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, FBoldFont.Get());
     FCleanupActionsListBox.Create(Handle(), idCleanupActionsList, FFont.Get());
     FCleanupActionsListBox.OnCheckClick = [this](int) { HandleCleanupActionsChangeSelection(); };
@@ -150,40 +236,66 @@ void TVantrelForm::CreateControls() {
     FStatus1Label = CreateChild(Handle(), L"STATIC", L"", WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, FFont.Get());
     FStatus2Label = CreateChild(Handle(), L"STATIC", L"", WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, FFont.Get());
     FGauge = CreateChild(Handle(), PROGRESS_CLASSW, L"", PBS_SMOOTH, 0, FFont.Get());
-    // A plain bar in the window's navy: visual styles would ignore the colour.
-    ::SetWindowTheme(FGauge, L"", L"");
-    ::SendMessageW(FGauge, PBM_SETBARCOLOR, 0, clNavy);
-    ::SendMessageW(FGauge, PBM_SETBKCOLOR, 0, clWhite);
     ::SetWindowLongPtrW(FGauge, GWL_EXSTYLE, ::GetWindowLongPtrW(FGauge, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
+    ::SetWindowSubclass(FGauge, GaugeProc, 1, 0);
     FSpeedButton1 = CreateChild(Handle(), L"BUTTON", L"清理(&C)", WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
                                 FBoldFont.Get());
 }
 
+// Every edge is its 96-DPI place scaled, so the window keeps its proportions at
+// any scale; the rows take the list's height in whole pixels, and what is left
+// of it stays white under the last row.
 void TVantrelForm::LayoutControls() {
+    const TDpi s = FDpi;
     const int rows = TActionCheckList::RowsFor(FCleanupActionsListBox.Count());
-    RECT client{0, 0, ClientWidth, ClientHeightForRows(rows)};
-    ::AdjustWindowRectEx(&client, MainFormStyle, TRUE, 0);
-    ::SetWindowPos(Handle(), nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int width96 = ClientWidth + 2 * FormBorder;
+    const int height96 = TMenuBar::Height + ClientHeightForRows(rows) + 2 * FormBorder;
+    SizeClientTo(s(width96), s(height96));
 
-    FPanel3Bounds = RECT{0, Panel1Height, ClientWidth, ClientHeightForRows(rows)};
-    const int left = BevelWidth, width = ClientWidth - 2 * BevelWidth;
-    int y = Panel1Height + BevelWidth;
-    ::MoveWindow(FLabel1, left, y, width, Label1Height, FALSE);
+    const auto place = [&](HWND control, int left, int top, int right, int bottom) {
+        ::MoveWindow(control, s(left), s(top), s(right) - s(left), s(bottom) - s(top), FALSE);
+    };
+    const int left = FormBorder, right = FormBorder + ClientWidth, top = FormBorder + TMenuBar::Height;
+    place(FMenuBar.Handle(), left, FormBorder, right, top);
+    FPanel3Bounds = s(RECT{left, top + Panel1Height, right, top + ClientHeightForRows(rows)});
+    int y = top + Panel1Height + BevelWidth;
+    place(FLabel1, left + BevelWidth, y, right - BevelWidth, y + Label1Height);
     y += Label1Height;
     const int listHeight = rows * TActionCheckList::RowHeight;
-    FCleanupActionsListBox.SetBounds(left, y, width, listHeight);
+    FCleanupActionsListBox.SetDpi(s);
+    FCleanupActionsListBox.SetBounds(s(left + BevelWidth), s(y), s(right - BevelWidth) - s(left + BevelWidth),
+                                     s(y + listHeight) - s(y), rows);
     y += listHeight;
     // Panel5: status lines and gauge (Panel4) on the left, the clean button on the right.
-    const int panel4Width = width - CleanupBtnPanelWidth;
-    const int inner = left + Panel4Border;
-    ::MoveWindow(FStatus1Label, inner, y + Panel4Border, panel4Width - 2 * Panel4Border, StatusLineHeight, FALSE);
-    ::MoveWindow(FStatus2Label, inner, y + Panel4Border + StatusLineHeight, panel4Width - 2 * Panel4Border,
-                 StatusLineHeight, FALSE);
-    ::MoveWindow(FGauge, inner, y + Panel5Height - Panel4Border - GaugeHeight, panel4Width - 2 * Panel4Border,
-                 GaugeHeight, FALSE);
-    ::MoveWindow(FSpeedButton1, left + panel4Width + 6, y + 6, 79, 22, FALSE);
+    const int inner = left + BevelWidth + Panel4Border;
+    const int panel4Right = right - BevelWidth - CleanupBtnPanelWidth;
+    place(FStatus1Label, inner, y + Panel4Border, panel4Right - Panel4Border, y + Panel4Border + StatusLineHeight);
+    place(FStatus2Label, inner, y + Panel4Border + StatusLineHeight, panel4Right - Panel4Border,
+          y + Panel4Border + 2 * StatusLineHeight);
+    place(FGauge, inner, y + Panel5Height - Panel4Border - GaugeHeight, panel4Right - Panel4Border,
+          y + Panel5Height - Panel4Border);
+    place(FSpeedButton1, panel4Right + SpeedButtonLeft, y + SpeedButtonTop, panel4Right + SpeedButtonLeft + SpeedButtonWidth,
+          y + SpeedButtonTop + SpeedButtonHeight);
     ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+// Sizes the window so that its client area is Width x Height; where the frame
+// comes out otherwise than calculated, the size is corrected by what the
+// client area really got.
+void TVantrelForm::SizeClientTo(int width, int height) {
+    RECT bounds{0, 0, width, height};
+    AdjustWindowRectForDpi(bounds, MainFormStyle, false, 0, FDpi);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        RECT client, window;
+        ::GetClientRect(Handle(), &client);
+        ::GetWindowRect(Handle(), &window);
+        const int dx = width - client.right, dy = height - client.bottom;
+        if (dx == 0 && dy == 0) break;
+        ::SetWindowPos(Handle(), nullptr, 0, 0, window.right - window.left + dx, window.bottom - window.top + dy,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void TVantrelForm::FormCreate() {
@@ -274,13 +386,33 @@ LRESULT TVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             return 0;
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (FMenuLook.Draw(item)) return TRUE;
             if (item.CtlID == idCleanupActionsList) HandleCleanupActionsDrawItem(item);
             else if (item.CtlID == idSpeedButton1) DrawCleanButton(item);
             return TRUE;
         }
-        case WM_MEASUREITEM:
-            reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = TActionCheckList::RowHeight;
+        case WM_MEASUREITEM: {
+            auto& item = *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+            if (!FMenuLook.Measure(Handle(), item)) item.itemHeight = static_cast<UINT>(FCleanupActionsListBox.ItemHeight());
             return TRUE;
+        }
+        case WM_DPICHANGED:
+            HandleDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+            return 0;
+        case WM_SYSCHAR:
+            if (HandleAccelerator(static_cast<wchar_t>(wParam))) return 0;
+            break;
+        case WM_SYSCOMMAND:
+            // Alt or F10 alone opens the first menu of the bar, as a system menu bar does.
+            if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0 && ::IsWindowEnabled(Handle())) {
+                FMenuBar.OpenFirst();
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+            // The keyboard works the list: arrows move, space ticks.
+            ::SetFocus(FCleanupActionsListBox.Handle());
+            return 0;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORLISTBOX:
             return HandleControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -305,6 +437,16 @@ LRESULT TVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             break;
     }
     return DefaultHandler(message, wParam, lParam);
+}
+
+// Alt with a letter: the clean button's "C", else an item of the menu bar.
+bool TVantrelForm::HandleAccelerator(wchar_t key) {
+    if (!::IsWindowEnabled(Handle())) return false;
+    if ((key == L'c' || key == L'C') && CleanButtonVisible() && ::IsWindowEnabled(FSpeedButton1)) {
+        StartCleanupActionExecute();
+        return true;
+    }
+    return FMenuBar.HandleAccelerator(key);
 }
 
 void TVantrelForm::HandleCommand(int id) {
@@ -347,15 +489,14 @@ void TVantrelForm::PaintForm() {
     TPaintDC paint(Handle());
     RECT client;
     ::GetClientRect(Handle(), &client);
-    RECT strip{0, 0, client.right, Panel1Height};
-    ::FillRect(paint.Get(), &strip, ::GetSysColorBrush(COLOR_BTNFACE));
+    ::FillRect(paint.Get(), &client, ::GetSysColorBrush(COLOR_BTNFACE));
     RECT panel = FPanel3Bounds;
     ::FillRect(paint.Get(), &panel, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
     ::DrawEdge(paint.Get(), &panel, BDR_RAISEDINNER | BDR_SUNKENOUTER, BF_RECT);
 }
 
 void TVantrelForm::DrawCleanButton(const DRAWITEMSTRUCT& item) {
-    DrawFlatButton(item, L"清理(&C)", CleanButtonIcon(), FBoldFont.Get(), clWhite);
+    DrawFlatButton(item, L"清理(&C)", aiClean, FBoldFont.Get(), clWhite, FDpi);
 }
 
 // --- The list ---
@@ -438,12 +579,13 @@ void TVantrelForm::AboutActionExecute() {
 
 void TVantrelForm::ShowCleanupActionsPopupMenu(POINT screenPoint) {
     HMENU popup = ::CreatePopupMenu();
-    ::AppendMenuW(popup, MF_STRING, cmSelectAll, L"全部选择(&S)");
-    ::AppendMenuW(popup, MF_STRING, cmDeselectAll, L"全部不选(&D)");
-    ::AppendMenuW(popup, MF_STRING, cmDefaultSelection, L"选择默认(&E)");
+    FMenuLook.Append(popup, cmSelectAll, L"全部选择(&S)", aiSelectAll);
+    FMenuLook.Append(popup, cmDeselectAll, L"全部不选(&D)", aiSelectNone);
+    FMenuLook.Append(popup, cmDefaultSelection, L"选择默认(&E)");
     if (screenPoint.x == -1 && screenPoint.y == -1) ::GetCursorPos(&screenPoint);
     ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0, Handle(), nullptr);
     ::DestroyMenu(popup);
+    FMenuLook.Forget(popup);
 }
 
 void TVantrelForm::SelectAllItemsActionExecute() {

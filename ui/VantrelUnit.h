@@ -8,6 +8,9 @@
 #include "platform/Gdi.h"
 #include "settings/VantrelData.h"
 #include "ui/ActionCheckList.h"
+#include "ui/Dpi.h"
+#include "ui/MenuBar.h"
+#include "ui/MenuLook.h"
 #include "ui/WindowBase.h"
 
 #include <memory>
@@ -74,6 +77,9 @@ public:
     bool SetupEnabled() const;
     bool GaugeVisible() const;
     bool CleanButtonVisible() const;
+    TDpi Dpi() const { return FDpi; }
+    HMENU MainMenu() const { return FMainMenu; }
+    TMenuBar& MenuBar() { return FMenuBar; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -82,8 +88,14 @@ protected:
 private:
     // Creation (VantrelUnit.cpp)
     void CreateControls();
+    void MakeFonts();
+    void SetWindowIcons();
     void CreateMenus();
+    void RemeasureMenus();
     void LayoutControls();
+    void SizeClientTo(int width, int height);
+    void HandleDpiChanged(int dpi, const RECT& suggested);
+    bool HandleAccelerator(wchar_t key);
     void FormCreate();
     void FormActivate();
     void FormDestroy();
@@ -124,7 +136,10 @@ private:
     void RequestClose();
 
     // Controls
+    TDpi FDpi;
     TFont FFont, FBoldFont;
+    TMenuLook FMenuLook;
+    TMenuBar FMenuBar;
     HWND FLabel1 = nullptr;
     TActionCheckList FCleanupActionsListBox;
     HWND FStatus1Label = nullptr;
@@ -133,6 +148,7 @@ private:
     HWND FSpeedButton1 = nullptr;
     HMENU FMainMenu = nullptr;
     HMENU FFileMenu = nullptr;
+    HMENU FHelpMenu = nullptr;
     RECT FPanel3Bounds{};
 
     // Command states

@@ -2,6 +2,8 @@
 // waiting parent see it idle, stays alive ~300 ms so the parent must wait, then
 // appends its arguments (the command line without the program name) as a UTF-8
 // line to cleanmgr-args.log next to itself and exits. No window, no console.
+// With VT_CLEANMGR_BUSY_MS set (inherited from the test), it first stays busy
+// that long without ever waiting for input, as a hung or slow tool would.
 #include <windows.h>
 
 #include <string>
@@ -47,6 +49,8 @@ void AppendLine(const std::wstring& path, const std::wstring& text) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    wchar_t busy[16] = {};
+    if (::GetEnvironmentVariableW(L"VT_CLEANMGR_BUSY_MS", busy, 16) > 0) ::Sleep(static_cast<DWORD>(_wtoi(busy)));
     // Waiting for messages marks the process idle, which releases the parent's
     // WaitForInputIdle; the timer ends the wait after ~300 ms.
     ::SetTimer(nullptr, 0, 300, nullptr);

@@ -7,7 +7,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 TEST(SystemRoutinesRecycleBin, CountsSizesAndEmpties) {
     ASSERT_TRUE(TrashIsInsideTheSandbox()) << "refusing to touch a recycle bin outside build/wine-*";
@@ -145,6 +147,29 @@ TEST_F(SystemRoutinesDiskCleanup, RunsTheToolAndWaitsForItWhileDispatchingMessag
     EXPECT_EQ(ReadTestFile(Log()), "/dc /sagerun: 1\r\n");
     EXPECT_GE(elapsed, std::chrono::milliseconds(250));
     EXPECT_EQ(TMessageCounter::Count, 1);
+}
+
+// A tool that takes long to wait for input must not freeze the windows: the idle
+// wait is sliced, with messages handled in between.
+TEST_F(SystemRoutinesDiskCleanup, MessagesAreHandledWhileTheToolIsStillBusy) {
+    static std::vector<ULONGLONG> ticks;
+    ticks.clear();
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 40, [](HWND, UINT, UINT_PTR, DWORD) {
+        ticks.push_back(::GetTickCount64());
+    });
+    ::SetEnvironmentVariableW(L"VT_CLEANMGR_BUSY_MS", L"1500");
+    const ULONGLONG started = ::GetTickCount64();
+    RunDiskCleanup();
+    const ULONGLONG ended = ::GetTickCount64();
+    ::SetEnvironmentVariableW(L"VT_CLEANMGR_BUSY_MS", nullptr);
+    ::KillTimer(nullptr, timer);
+
+    EXPECT_EQ(ReadTestFile(Log()), "/dc /sagerun: 1\r\n");
+    EXPECT_GE(ended - started, 1500u);
+    ASSERT_GE(ticks.size(), 10u) << "the timer hardly ran while the tool was busy";
+    ULONGLONG longestGap = ticks.front() - started;
+    for (size_t i = 1; i < ticks.size(); ++i) longestGap = std::max(longestGap, ticks[i] - ticks[i - 1]);
+    EXPECT_LT(longestGap, 500u);
 }
 
 TEST_F(SystemRoutinesDiskCleanup, SetupPassesTheSagesetSwitch) {

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <functional>
@@ -519,6 +520,23 @@ TEST_F(AboutWindow, LinksFollowTheMouseAndOpenTheirTarget) {
             ::SendMessageW(About().lblSoftware, WM_MOUSEMOVE, 0, 0);
             ::SendMessageW(About().lblSoftware, WM_LBUTTONUP, 0, 0);
             EXPECT_FALSE(links.IsHot(About().lblSoftware));
+            // The links' hints wait two seconds, like every hint of the program.
+            struct THints {
+                HWND About;
+                std::vector<LRESULT> Delays;
+            } hints{About().Handle(), {}};
+            ::EnumThreadWindows(
+                ::GetCurrentThreadId(),
+                [](HWND wnd, LPARAM data) -> BOOL {
+                    auto& h = *reinterpret_cast<THints*>(data);
+                    wchar_t name[64] = {};
+                    ::GetClassNameW(wnd, name, 64);
+                    if (std::wstring(name) == TOOLTIPS_CLASSW && ::GetWindow(wnd, GW_OWNER) == h.About)
+                        h.Delays.push_back(::SendMessageW(wnd, TTM_GETDELAYTIME, TTDT_INITIAL, 0));
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&hints));
+            EXPECT_EQ(hints.Delays, std::vector<LRESULT>{2000});
             // The system menu's close ends the showing with Cancel.
             ::PostMessageW(About().Handle(), WM_CLOSE, 0, 0);
         },

@@ -260,6 +260,27 @@ TEST_F(SetupWindow, TheWhitePanelShowsInsideTheGroups) {
     EXPECT_EQ(bar, ::GetSysColor(COLOR_BTNFACE));
 }
 
+TEST_F(SetupWindow, GroupCaptionsAreMaroonWhateverTheTheme) {
+    TSetupVantrelForm form(nullptr);
+    int maroon = 0, black = 0;
+    WhenShown(L"TSetupVantrelForm", [&](HWND wnd) {
+        ::UpdateWindow(wnd);
+        const RECT group = ClientBounds(wnd, F::idGroupBox3);
+        HDC dc = ::GetDC(wnd);
+        for (int y = group.top; y < group.top + 14; ++y)
+            for (int x = group.left; x < group.left + 120; ++x) {
+                const COLORREF c = ::GetPixel(dc, x, y);
+                if (c == clMaroon) ++maroon;
+                if (c == RGB(0, 0, 0)) ++black;
+            }
+        ::ReleaseDC(wnd, dc);
+        PostOk(wnd);
+    });
+    form.ShowModal(nullptr);
+    EXPECT_GT(maroon, 10);
+    EXPECT_EQ(black, 0);
+}
+
 TEST_F(SetupWindow, ShellFolderBrowserHasItsTitleAndGivesTheFolderPath) {
     SetFolderBrowserForTesting(nullptr);
     TScratchFolder scratch(L"setup-browse");
