@@ -35,6 +35,9 @@ struct TFileTimes {
     FILETIME Creation{};
     FILETIME LastAccess{};
     FILETIME LastWrite{};
+    // The size comes with the times in every directory entry; kept beside them
+    // so that a found file's size needs no second look either.
+    uint64_t Size = 0;
 };
 TFileTimes FileTimesOf(const WIN32_FIND_DATAW& data);
 // The file's times. Raises Exception "无法读取上一次访问文件的时间。" CR LF FileName

@@ -42,6 +42,18 @@ bool FileIsGone(const std::wstring& fileName) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// The same test for a file the walk did not hand over, reading its size on the way.
+bool FileIsThere(const std::wstring& fileName, uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    size = 0;
+    if (::GetFileAttributesExW(ExtendedLengthPath(fileName).c_str(), GetFileExInfoStandard, &data)) {
+        size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 constexpr int64_t SecondsPerWeek = 7 * 24 * 3600;
 
 // A recycle bin's files belong to the bin and its own action: RECYCLER up to
@@ -85,19 +97,24 @@ bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, const std::w
 bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName,
                                       const std::wstring& FileProtection, const TFileTimes* Times) {
     if (!FCompiledMasks.MatchesAny(UpperFileName)) return false;
-    if (!IsOldEnough(FileName, FileProtection, Times)) return false;
-    FoundFiles.push_back(FileName);
+    uint64_t size = 0;
+    if (!IsOldEnough(FileName, FileProtection, Times, size)) return false;
+    FoundFiles.Add(FileName, size);
     return true;
 }
 
 bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection,
-                                       const TFileTimes* Times) const {
+                                       const TFileTimes* Times, uint64_t& Size) const {
     // Decide the rule first: reading a file's time costs far more than matching
     // its name, and two of the modes never look at it.
     const bool smart = FileProtection == L"Smart";
     const bool sessionRule = FileProtection == L"Uptime" || (smart && SmartProtection == TSmartProtection::spSession);
     const bool weekRule = FileProtection == L"Week" || (smart && SmartProtection == TSmartProtection::spWeek);
-    if (FileProtection == L"None") return Times != nullptr || !FileIsGone(FileName);
+    if (FileProtection == L"None") {
+        if (Times == nullptr) return FileIsThere(FileName, Size);
+        Size = Times->Size;
+        return true;
+    }
     if (!sessionRule && !weekRule) return false;
 
     TFileTimes times;
@@ -113,6 +130,7 @@ bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::
             throw;
         }
     }
+    Size = times.Size;
     // From the latest of its times: a file written just now may show an access
     // weeks old where the system does not update access times.
     const int64_t age = FileAgeSeconds(Now(), times, CurrentLocalBias());
@@ -151,9 +169,11 @@ TCleanupItemState TCleanupFileMaskItem::GetState() {
 
 void TCleanupFileMaskItem::Execute() {
     const size_t count = FoundFiles.size();
+    std::wstring path;
     for (size_t i = 1; i <= count; ++i) {
         DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(i, count)) + L"%");
-        DeleteFoundFile(FoundFiles[i - 1]);
+        FoundFiles.PathInto(i - 1, path);
+        DeleteFoundFile(path);
     }
     FoundFiles.clear();
 }
@@ -316,9 +336,10 @@ void TCleanupList::ExecuteChecked(const std::function<void(TCleanupCustomItem& A
     std::unordered_set<std::wstring> handled;
     for (auto& item : FItems) {
         if (!item->Checked) continue;
-        if (auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(item.get()))
-            std::erase_if(fileMaskItem->FoundFiles,
-                          [&handled](const std::wstring& file) { return !handled.insert(file).second; });
+        if (auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(item.get())) {
+            const TFoundFileList& files = fileMaskItem->FoundFiles;
+            fileMaskItem->FoundFiles.EraseIf([&](size_t i) { return !handled.insert(files[i]).second; });
+        }
         if (!OnActionError) {
             item->Perform();
             continue;
@@ -339,9 +360,13 @@ void TCleanupList::PerformAlone(TCleanupCustomItem& Item) {
     }
     const std::unordered_set<std::wstring> handled(fileMaskItem->FoundFiles.begin(), fileMaskItem->FoundFiles.end());
     const auto dropHandled = [&] {
+        std::wstring path;
         for (auto* other : FFileMaskItems)
             if (other != fileMaskItem)
-                std::erase_if(other->FoundFiles, [&handled](const std::wstring& file) { return handled.contains(file); });
+                other->FoundFiles.EraseIf([&](size_t i) {
+                    other->FoundFiles.PathInto(i, path);
+                    return handled.contains(path);
+                });
     };
     try {
         Item.Perform();

@@ -2,6 +2,7 @@
 // actions and special actions) and the list that owns them all.
 #pragma once
 
+#include "engine/FoundFileList.h"
 #include "engine/Masks.h"
 #include "engine/SystemRoutines.h"
 
@@ -78,7 +79,7 @@ private:
 // Actions that find files by full-path masks during the reading pass and delete them.
 class TCleanupFileMaskItem : public TCleanupCustomItem {
 public:
-    std::vector<std::wstring> FoundFiles;
+    TFoundFileList FoundFiles;  // with each file's size, as the walk saw it
     std::wstring Masks;
     TSmartProtection SmartProtection = TSmartProtection::spSession;
 
@@ -102,8 +103,9 @@ protected:
     void AfterConstruction() override;
 
 private:
-    bool IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection,
-                     const TFileTimes* Times) const;
+    // Size: the file's, from Times or from the file, when it is old enough.
+    bool IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection, const TFileTimes* Times,
+                     uint64_t& Size) const;
     TCompiledMaskList FCompiledMasks;
 };
 

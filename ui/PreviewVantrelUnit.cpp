@@ -87,7 +87,7 @@ int TCleanupActionInfoForm::ShowActionInfo(TCleanupCustomItem& item, TXMLVantrel
     return ShowModal(owner);
 }
 
-void TCleanupActionInfoForm::FillFileList(const std::vector<std::wstring>& files) {
+void TCleanupActionInfoForm::FillFileList(const TFoundFileList& files) {
     // Every path is shortened to the width it will have, then added once: the
     // list box is told the count first and drawn only when full. The width is
     // the one the list has once full, with its scroll bar when the paths need one.

@@ -50,7 +50,7 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void FillFileList(const std::vector<std::wstring>& files);
+    void FillFileList(const TFoundFileList& files);
     void ShowCleanupStatus(const std::wstring& text);
     void HideFileList();
     void LayoutBar(int barTop);
