@@ -163,8 +163,15 @@ bool CreateDirectoryTree(const std::wstring& path);
 // name that differs only in letter case). A link the system shows as one
 // (Windows) is removed as a link; one it shows as its target (Wine) stays. The
 // file goes through that handle; a read-only attribute is cleared for it and
-// restored when the file stays. True when the file was deleted.
-bool DeleteFoundFile(const std::wstring& path);
+// restored when the file stays. True when the file was deleted; then Deleted,
+// when given, tells which file it was (a file with several names has one
+// identity) and its size as the handle saw it.
+struct TDeletedFile {
+    uint64_t Volume = 0;
+    uint64_t Index = 0;
+    uint64_t Size = 0;
+};
+bool DeleteFoundFile(const std::wstring& path, TDeletedFile* Deleted = nullptr);
 // Removes the folder at Path when it is empty and is itself: a plain folder at
 // that very path, not a link or reached through one, and not a drive root.
 // True when it was removed.

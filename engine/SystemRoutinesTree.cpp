@@ -132,13 +132,15 @@ std::wstring_view NamePart(const std::wstring& path) {
 // it lands at Expected, then deletes it through that handle. A file's name must
 // match Expected exactly: under Wine a name that differs only in letter case is
 // another file. Attributes that had to be cleared come back when it stays.
-bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected, TEntryKind kind) {
+bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected, TEntryKind kind,
+                         TDeletedFile* deleted = nullptr) {
     THandle entry =
         OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
-    FILE_ATTRIBUTE_TAG_INFO tag = {};
-    if (!entry || !::GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &tag, sizeof(tag))) return false;
-    const bool isDirectory = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool isLink = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    // One call gives the attributes, the file's identity and its size.
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!entry || !::GetFileInformationByHandle(entry.Get(), &info)) return false;
+    const bool isDirectory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isLink = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     // A file swapped for a folder or a folder link since it was found: deleting
     // it would take a whole tree, or a tree elsewhere.
     if (kind == TEntryKind::File && isDirectory) return false;
@@ -147,10 +149,16 @@ bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected,
     const std::wstring finalPath = FinalPath(entry.Get());
     if (!SamePath(finalPath, expected)) return false;
     if (kind == TEntryKind::File && NamePart(finalPath) != NamePart(expected)) return false;
-    const DWORD kept = tag.FileAttributes & ~(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY);
+    const DWORD kept = info.dwFileAttributes & ~(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY);
     const bool readOnly = (kept & FILE_ATTRIBUTE_READONLY) != 0;
     if (readOnly) SetAttributes(entry.Get(), kept & ~FILE_ATTRIBUTE_READONLY);
-    if (MarkForDeletion(entry.Get())) return true;
+    if (MarkForDeletion(entry.Get())) {
+        if (deleted != nullptr)
+            *deleted = TDeletedFile{info.dwVolumeSerialNumber,
+                                    (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+                                    (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow};
+        return true;
+    }
     if (readOnly) SetAttributes(entry.Get(), kept);
     return false;
 }
@@ -209,8 +217,9 @@ bool CreateDirectoryTree(const std::wstring& path) {
 // does not lead back to the entry that was listed.
 static bool HoldsForeignCharacters(const std::wstring& path) { return path.find_first_of(L"/\uFFFD") != std::wstring::npos; }
 
-bool DeleteFoundFile(const std::wstring& path) {
-    return !path.empty() && !HoldsForeignCharacters(path) && DeleteEntryByHandle(path, path, TEntryKind::File);
+bool DeleteFoundFile(const std::wstring& path, TDeletedFile* Deleted) {
+    return !path.empty() && !HoldsForeignCharacters(path) &&
+           DeleteEntryByHandle(path, path, TEntryKind::File, Deleted);
 }
 
 bool RemoveEmptiedFolder(const std::wstring& path) {

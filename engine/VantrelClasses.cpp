@@ -169,11 +169,20 @@ TCleanupItemState TCleanupFileMaskItem::GetState() {
 
 void TCleanupFileMaskItem::Execute() {
     const size_t count = FoundFiles.size();
+    Outcome = {};
+    TDeletedFileSet ownSet;
+    TDeletedFileSet& counted = CountedFiles != nullptr ? *CountedFiles : ownSet;
     std::wstring path;
     for (size_t i = 1; i <= count; ++i) {
         DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(i, count)) + L"%");
         FoundFiles.PathInto(i - 1, path);
-        DeleteFoundFile(path);
+        TDeletedFile deleted;
+        if (DeleteFoundFile(path, &deleted)) {
+            ++Outcome.Deleted;
+            if (counted.insert({deleted.Volume, deleted.Index}).second) Outcome.Bytes += deleted.Size;
+        } else if (!FileIsGone(path)) {
+            ++Outcome.NotDeleted;
+        }
     }
     FoundFiles.clear();
 }
@@ -334,6 +343,20 @@ void TCleanupList::ExecuteChecked(const std::function<void(TCleanupCustomItem& A
     // unchecked: a file made since, or, under Wine, a file whose name differs
     // only in letter case.
     std::unordered_set<std::wstring> handled;
+    FCountedFiles.clear();
+    for (auto* item : FFileMaskItems) {
+        item->Outcome = {};
+        item->CountedFiles = &FCountedFiles;
+    }
+    const uint64_t emptied = FileMaskBits(true);
+    struct TUnhook {
+        TCleanupList* List;
+        uint64_t Emptied;
+        ~TUnhook() {
+            for (auto* item : List->FFileMaskItems) item->CountedFiles = nullptr;
+            List->ForgetSharedFiles(Emptied);
+        }
+    } unhook{this, emptied};
     for (auto& item : FItems) {
         if (!item->Checked) continue;
         if (auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(item.get())) {
@@ -368,6 +391,11 @@ void TCleanupList::PerformAlone(TCleanupCustomItem& Item) {
                     return handled.contains(path);
                 });
     };
+    // Every file of this action leaves every list: so do the shares it had.
+    uint64_t bit = 0;
+    for (size_t i = 0; i < FFileMaskItems.size(); ++i)
+        if (FFileMaskItems[i] == fileMaskItem && i < 64) bit = uint64_t{1} << i;
+    std::erase_if(FSharedBytes, [bit](const auto& shared) { return (shared.first & bit) != 0; });
     try {
         Item.Perform();
     } catch (...) {
@@ -375,6 +403,45 @@ void TCleanupList::PerformAlone(TCleanupCustomItem& Item) {
         throw;
     }
     dropHandled();
+}
+
+uint64_t TCleanupList::FileMaskBits(bool CheckedOnly) const {
+    uint64_t bits = 0;
+    for (size_t i = 0; i < FFileMaskItems.size() && i < 64; ++i)
+        if (!CheckedOnly || FFileMaskItems[i]->Checked) bits |= uint64_t{1} << i;
+    return bits;
+}
+
+void TCleanupList::ForgetSharedFiles(uint64_t Emptied) {
+    // The emptied actions hold none of the shared files now; a share still held
+    // by two or more of the others stays.
+    std::unordered_map<uint64_t, uint64_t> kept;
+    for (const auto& [bits, bytes] : FSharedBytes)
+        if (std::popcount(bits & ~Emptied) >= 2) kept[bits & ~Emptied] += bytes;
+    FSharedBytes.swap(kept);
+}
+
+uint64_t TCleanupList::CheckedFoundBytes() const {
+    uint64_t total = 0;
+    for (const auto* item : FFileMaskItems)
+        if (item->Checked) total += item->FoundFiles.TotalSize();
+    const uint64_t checked = FileMaskBits(true);
+    for (const auto& [bits, bytes] : FSharedBytes) {
+        const int takers = std::popcount(bits & checked);
+        if (takers >= 2) total -= static_cast<uint64_t>(takers - 1) * bytes;
+    }
+    return total;
+}
+
+TCleanupOutcome TCleanupList::CheckedOutcome() const {
+    TCleanupOutcome sum;
+    for (const auto* item : FFileMaskItems)
+        if (item->Checked) {
+            sum.Deleted += item->Outcome.Deleted;
+            sum.Bytes += item->Outcome.Bytes;
+            sum.NotDeleted += item->Outcome.NotDeleted;
+        }
+    return sum;
 }
 
 std::vector<std::wstring> TCleanupList::CheckedFoundFiles() const {
@@ -389,6 +456,7 @@ std::vector<std::wstring> TCleanupList::CheckedFoundFiles() const {
 
 void TCleanupList::ClearFoundFiles() {
     for (auto* item : FFileMaskItems) item->FoundFiles.clear();
+    FSharedBytes.clear();
 }
 
 bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection,
@@ -410,11 +478,18 @@ bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring
         return accepted;
     }
     // Lowest bit first: the actions still meet the name in list order.
+    uint64_t takers = 0;
     for (uint64_t bits = FEndingIndex.Candidates(FUpperBuffer); bits != 0; bits &= bits - 1) {
-        auto* item = FFileMaskItems[static_cast<size_t>(std::countr_zero(bits))];
-        accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection, Times) || accepted;
+        const auto index = static_cast<size_t>(std::countr_zero(bits));
+        auto* item = FFileMaskItems[index];
+        if (item->AcceptFile(FileName, FUpperBuffer, FileProtection, Times)) takers |= uint64_t{1} << index;
     }
-    return accepted;
+    if (std::popcount(takers) >= 2) {
+        // All took the same file, so the last list's record holds its size.
+        const auto* last = FFileMaskItems[63 - static_cast<size_t>(std::countl_zero(takers))];
+        FSharedBytes[takers] += last->FoundFiles.Size(last->FoundFiles.size() - 1);
+    }
+    return takers != 0;
 }
 
 bool TCleanupList::IsProtectedFile(const std::wstring& FileName) const {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class TCleanupCustomItem;
@@ -76,12 +77,36 @@ private:
     }
 };
 
+// The files a cleanup deleted, each by its identity: a file with several names,
+// or taken by several actions, has its bytes counted once.
+struct TDeletedFileKey {
+    uint64_t Volume, Index;
+    bool operator==(const TDeletedFileKey&) const = default;
+};
+struct TDeletedFileKeyHash {
+    size_t operator()(const TDeletedFileKey& k) const {
+        return static_cast<size_t>((k.Index * 0x9E3779B97F4A7C15ULL) ^ k.Volume);
+    }
+};
+using TDeletedFileSet = std::unordered_set<TDeletedFileKey, TDeletedFileKeyHash>;
+
+// What an action's last Execute did with its found files.
+struct TCleanupOutcome {
+    int64_t Deleted = 0;     // files it deleted
+    uint64_t Bytes = 0;      // their sizes; a file already counted in the same pass adds nothing
+    int64_t NotDeleted = 0;  // files that are still there
+};
+
 // Actions that find files by full-path masks during the reading pass and delete them.
 class TCleanupFileMaskItem : public TCleanupCustomItem {
 public:
     TFoundFileList FoundFiles;  // with each file's size, as the walk saw it
     std::wstring Masks;
     TSmartProtection SmartProtection = TSmartProtection::spSession;
+    TCleanupOutcome Outcome;
+    // The files whose bytes the current cleanup pass has counted, shared by the
+    // list's actions during the pass; null: this action's Execute counts alone.
+    TDeletedFileSet* CountedFiles = nullptr;
 
     // Tests FileName against the masks and the protection mode; adds it to
     // FoundFiles when taken. Raises when the file's last-access time cannot be read.
@@ -152,6 +177,11 @@ public:
     // by name once, whichever way the cleanup was started.
     void PerformAlone(TCleanupCustomItem& Item);
     void ClearFoundFiles();
+    // The bytes the ticked file-mask actions would free: the sizes of their found
+    // files, a file that several of them took counted once.
+    uint64_t CheckedFoundBytes() const;
+    // The outcomes of the last cleanup, summed over the checked file-mask actions.
+    TCleanupOutcome CheckedOutcome() const;
     // Files in a recycle bin (RECYCLER, $Recycle.Bin) and protected files are
     // offered to no action. Times: what the walk saw, so no action reads them
     // again (null: each reads them).
@@ -190,6 +220,9 @@ private:
     };
 
     bool IsProtectedUpper(std::wstring_view UpperFileName) const;
+    uint64_t FileMaskBits(bool CheckedOnly) const;
+    // After a cleanup pass has emptied the lists of the actions in Emptied.
+    void ForgetSharedFiles(uint64_t Emptied);
     std::vector<std::unique_ptr<TCleanupCustomItem>> FItems;
     std::vector<TCleanupFileMaskItem*> FFileMaskItems;  // the file-mask members of FItems, in list order
     std::wstring FProtectedMasks;
@@ -197,4 +230,8 @@ private:
     std::wstring FUpperBuffer;  // reused across AddFoundFile calls
     TEndingIndex FEndingIndex;     // built at the first AddFoundFile after the actions changed
     TEndingIndex FProtectedIndex;  // of FCompiledProtectedMasks, bit 0
+    // Bytes of the files that more than one action took, by the set of actions
+    // (bit i: FFileMaskItems[i]) that took them; what CheckedFoundBytes takes off.
+    std::unordered_map<uint64_t, uint64_t> FSharedBytes;
+    TDeletedFileSet FCountedFiles;  // of the running cleanup pass
 };
