@@ -375,3 +375,45 @@ TEST_F(MainWindow, ListShowsTwentyRowsPerColumnForFortyActions) {
 }
 
 }  // namespace
+
+TEST_F(MainWindow, SizesInTheStatusLinesAndHintsFollowTicksAndCleanup) {
+    OpenAndRead();
+    Form->DeselectAllItemsActionExecute();
+    const std::wstring freeSpace = Form->Status1Text();
+    EXPECT_EQ(freeSpace.find(L"可释放"), std::wstring::npos) << Utf8(freeSpace);
+    const int temp = RowOf<TEmptyUserTemporaryDirectory>(*Form);
+    ASSERT_GE(temp, 0);
+    TTempFolder folder(L"sizes");
+    const std::wstring file = folder.CreateFile(L"old.dat", 3000);
+    Form->ActionList().ClearFoundFiles();
+    ASSERT_TRUE(Form->ActionList().AddFoundFile(file, L"None"));
+
+    Form->SelectAllItemsActionExecute();
+    EXPECT_EQ(Form->Status1Text(), freeSpace + L" 可释放 2.9 KB.");
+    Form->DeselectAllItemsActionExecute();
+    EXPECT_EQ(Form->Status1Text(), freeSpace);
+    // A click on the box ticks the row and the line follows.
+    TActionCheckList& rows = Form->CleanupActionsListBox();
+    RECT row;
+    ::SendMessageW(rows.Handle(), LB_GETITEMRECT, static_cast<WPARAM>(temp), reinterpret_cast<LPARAM>(&row));
+    ::SendMessageW(rows.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(row.left + 5, row.top + 5));
+    ASSERT_TRUE(rows.Checked(temp));
+    EXPECT_EQ(Form->Status1Text(), freeSpace + L" 可释放 2.9 KB.");
+    ::SendMessageW(rows.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(row.left + 40, row.top + 5));
+    const std::wstring hint = rows.Hint();
+    EXPECT_EQ(hint.rfind(L"找到一个文件。\r"), 0u) << Utf8(hint);
+    EXPECT_TRUE(hint.ends_with(L"\r1 个文件, 共 2.9 KB")) << Utf8(hint);
+
+    Form->StartCleanupActionExecute();
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_TRUE(Form->Status2Text().ends_with(L". 删除了 1 个文件 (2.9 KB).")) << Utf8(Form->Status2Text());
+    EXPECT_EQ(Form->LastCleanupPass().BytesDeleted, 3000u);
+}
+
+TEST(CleanupTexts, PerActionLogLineAndDeletedFiles) {
+    EXPECT_EQ(ActionOutcomeLogText(L"临时文件", TCleanupOutcome{3, 5ull << 30, 1}),
+              L"清理操作 \"临时文件\": 删除了 3 个文件, 5368709120 字节 (5 GB), 1 个文件无法删除。");
+    EXPECT_EQ(ActionOutcomeLogText(L"备份", TCleanupOutcome{1, 10, 0}),
+              L"清理操作 \"备份\": 删除了 1 个文件, 10 字节, 0 个文件无法删除。");
+    EXPECT_EQ(DeletedFilesText(TCleanupOutcome{2, 1536, 0}), L"删除了 2 个文件 (1.5 KB).");
+}
