@@ -22,14 +22,14 @@ int PercentHalfEven(size_t i, size_t n) {
     return static_cast<int>(q);
 }
 
-// Upper-cases Source into Target (a-z only) in one pass; true when it holds a
-// colon, the only unit a recycle-bin marker can start at.
-bool UpperCaseInto(const std::wstring& source, std::wstring& target) {
+// Upper-cases Source into Target (a-z only) in one pass; answers where its
+// first colon is (npos: none), the only unit a recycle-bin marker can start at.
+size_t UpperCaseInto(const std::wstring& source, std::wstring& target) {
     target.resize(source.size());
-    bool colon = false;
+    size_t colon = std::wstring::npos;
     for (size_t i = 0; i < source.size(); ++i) {
         const wchar_t c = source[i];
-        colon |= c == L':';
+        if (c == L':' && colon == std::wstring::npos) colon = i;
         target[i] = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
     }
     return colon;
@@ -60,9 +60,11 @@ constexpr int64_t SecondsPerWeek = 7 * 24 * 3600;
 // Windows XP, $Recycle.Bin from Vista on (upper case, like the paths tested).
 const std::wstring RecyclerMarkers[] = {L":\\RECYCLER", L":\\$RECYCLE.BIN"};
 
-bool InRecycleBin(const std::wstring& upperFileName) {
-    for (const std::wstring& marker : RecyclerMarkers)
-        if (upperFileName.find(marker) != std::wstring::npos) return true;
+// From the first colon on: a path has one, right after its drive letter.
+bool InRecycleBin(std::wstring_view upperFileName, size_t firstColon) {
+    for (size_t colon = firstColon; colon != std::wstring_view::npos; colon = upperFileName.find(L':', colon + 1))
+        for (const std::wstring& marker : RecyclerMarkers)
+            if (upperFileName.compare(colon, marker.size(), marker) == 0) return true;
     return false;
 }
 
@@ -215,10 +217,14 @@ uint64_t EndingKey(std::wstring_view units) {
     return key;
 }
 
-// The hash of a start, built unit by unit so that a name's starts of every
-// length cost one pass over its first units.
-uint64_t StartHashStep(uint64_t hash, wchar_t unit) {
-    return (hash ^ static_cast<uint64_t>(unit)) * 0x100000001B3ULL;
+// The hash of a start, built four units a step (every start length is a
+// multiple of four) so that a name's starts of every length cost one pass over
+// its first units.
+uint64_t StartHashStep(uint64_t hash, const wchar_t* units) {
+    uint64_t word = 0;
+    for (size_t k = 0; k < 4; ++k) word |= static_cast<uint64_t>(static_cast<uint16_t>(units[k])) << (16 * k);
+    hash = (hash ^ word) * 0x100000001B3ULL;
+    return hash ^ (hash >> 31);
 }
 constexpr uint64_t StartHashSeed = 0xCBF29CE484222325ULL;
 
@@ -274,6 +280,7 @@ void TCleanupList::TEndingIndex::Build(const std::vector<const TCompiledMaskList
     Any = 0;
     ByEnding = {};
     ByStart = {};
+    ByInner.clear();
     Usable = Lists.size() <= 64;
     if (!Usable) return;
     constexpr size_t MinStart = StartLengths[0], MaxStart = std::size(StartLengths) - 1;
@@ -281,7 +288,7 @@ void TCleanupList::TEndingIndex::Build(const std::vector<const TCompiledMaskList
         const uint64_t bit = uint64_t{1} << i;
         const auto anchors = Lists[i]->Anchors(MaxEnding, StartLengths[MaxStart]);
         const bool anchored = anchors && std::all_of(anchors->begin(), anchors->end(), [](const auto& a) {
-            return !a.Ending.empty() || a.Start.size() >= MinStart;
+            return !a.Ending.empty() || a.Start.size() >= MinStart || a.Inner.size() >= MinInner;
         });
         if (!anchored) {
             Any |= bit;
@@ -292,11 +299,15 @@ void TCleanupList::TEndingIndex::Build(const std::vector<const TCompiledMaskList
                 ByEnding.Add(EndingKey(anchor.Ending), bit);
                 continue;
             }
+            if (anchor.Start.size() < MinStart) {
+                ByInner.push_back({anchor.Inner, bit});
+                continue;
+            }
             size_t length = MinStart;
             for (size_t k : StartLengths)
                 if (k <= anchor.Start.size()) length = k;
             uint64_t hash = StartHashSeed;
-            for (size_t k = 0; k < length; ++k) hash = StartHashStep(hash, anchor.Start[k]);
+            for (size_t k = 0; k < length; k += 4) hash = StartHashStep(hash, anchor.Start.data() + k);
             ByStart.Add(StartKey(hash, length), bit);
         }
     }
@@ -312,10 +323,12 @@ uint64_t TCleanupList::TEndingIndex::Candidates(std::wstring_view UpperFileName)
         size_t done = 0;
         for (size_t k : StartLengths) {
             if (k > n) break;
-            for (; done < k; ++done) hash = StartHashStep(hash, UpperFileName[done]);
+            for (; done < k; done += 4) hash = StartHashStep(hash, UpperFileName.data() + done);
             bits |= ByStart.Find(StartKey(hash, k));
         }
     }
+    for (const TInner& inner : ByInner)
+        if ((bits & inner.Bit) == 0 && UpperFileName.find(inner.Units) != std::wstring_view::npos) bits |= inner.Bit;
     return bits;
 }
 
@@ -461,7 +474,8 @@ void TCleanupList::ClearFoundFiles() {
 
 bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection,
                                 const TFileTimes* Times) {
-    if (UpperCaseInto(FileName, FUpperBuffer) && InRecycleBin(FUpperBuffer)) return false;
+    const size_t colon = UpperCaseInto(FileName, FUpperBuffer);
+    if (InRecycleBin(FUpperBuffer, colon)) return false;
     if (!FEndingIndex.Built) {
         std::vector<const TCompiledMaskList*> lists;
         for (auto* item : FFileMaskItems) lists.push_back(&item->CompiledMasks());

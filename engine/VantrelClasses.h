@@ -215,6 +215,15 @@ private:
         // that share a hash only make more candidates, and every candidate
         // matches in full.
         TTable ByEnding, ByStart;
+        // Actions with a mask that has neither a fixed ending nor start but a
+        // fixed run of units inside ("\REALONE PLAYER\HISTORY\"): a name meets
+        // them only when it holds that run.
+        static constexpr std::size_t MinInner = 4;
+        struct TInner {
+            std::wstring Units;
+            uint64_t Bit;
+        };
+        std::vector<TInner> ByInner;
         void Build(const std::vector<const TCompiledMaskList*>& Lists);
         uint64_t Candidates(std::wstring_view UpperFileName) const;
     };

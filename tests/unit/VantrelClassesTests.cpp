@@ -167,7 +167,8 @@ TEST_F(ActionModel, EveryActionTakesExactlyWhatItsMasksTakeWhateverTheirShape) {
         {L"C:\\Windows\\Prefetch\\*"},  {L"C:\\Win*"},             {L"C:\\WUTemp\\*", L"C:\\Windows\\KB*.log"},
         {L"?:\\Scandisk.log"},          {L"*\\Real\\History\\*"},  {L"*"},
         {L"c:\\users\\anna\\appdata\\local\\temp\\some deeper folder of the temp\\*"},
-        {L"*\u00C9T\u00C9"},            {L"*\U0001F600"},          {L"D:\\x\\exact.name"}};
+        {L"*\u00C9T\u00C9"},            {L"*\U0001F600"},          {L"D:\\x\\exact.name"},
+        {L"*\\Ap?\\Real\\*"},         {L"*ab*"}};
     for (size_t i = 0; i < shapes.size(); ++i)
         items.push_back(&AddMaskAction(list, {L"shape" + std::to_wstring(i), shapes[i]}));
     const std::vector<std::wstring> names = {
@@ -179,7 +180,7 @@ TEST_F(ActionModel, EveryActionTakesExactlyWhatItsMasksTakeWhateverTheirShape) {
         L"C:\\Users\\Anna\\AppData\\Local\\Temp\\Some Deeper Folder of the Temp\\x",
         L"C:\\Users\\Anna\\AppData\\Local\\Temp\\Some Deeper Folder of the Tem", L"C:\\f\\\u00C9T\u00C9",
         L"C:\\f\\\u00E9t\u00E9", L"C:\\f\\\U0001F600", L"D:\\x\\exact.name", L"D:\\X\\EXACT.NAME", L"", L"\\",
-        L"C:\\a\\b.TMP\\c.txt"};
+        L"C:\\a\\b.TMP\\c.txt", L"C:\\u\\App\\Real\\x", L"C:\\u\\Apx\\REAL\\", L"C:\\u\\Ap\\Real\\x", L"xaby"};
     const TFileTimes old{};
     for (const auto& name : names) {
         list.ClearFoundFiles();
