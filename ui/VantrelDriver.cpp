@@ -242,6 +242,7 @@ void TVantrelForm::StartCleanupActionExecute() {
         });
         FLastCleanupPass = TCleanupPassResult{};
         FShowsFreeSpace = false;
+        FLastStatusSender = nullptr;
         const double before = GetTotalFreeSpace();
         SetStatus1(L"正在清理系统...");
         for (int row = 0; row < FActionList->Count(); ++row)
@@ -285,7 +286,14 @@ void TVantrelForm::RemoveEmptyDirCandidates() {
         RemoveEmptiedFolder(*it);
 }
 
-void TVantrelForm::HandleCleanupListStatus(TCleanupCustomItem*, const std::wstring& Text) {
+void TVantrelForm::HandleCleanupListStatus(TCleanupCustomItem* Sender, const std::wstring& Text) {
+    // An action sends a text per file, thousands a second: the line and the
+    // messages follow ten times a second, and at once when another action
+    // starts, so a long special action never runs under the last one's text.
+    const uint64_t now = ::GetTickCount64();
+    if (Sender == FLastStatusSender && now - FLastStatusTick < StatusIntervalMs) return;
+    FLastStatusSender = Sender;
+    FLastStatusTick = now;
     SetStatus2(Text);
     ::UpdateWindow(FStatus2Label);
     Application().ProcessMessages();

@@ -171,6 +171,7 @@ private:
     bool FCloseRequested = false;
     TCleanupPassResult FLastCleanupPass;
     std::wstring FPassFileProtection;  // the protection mode of the running pass
-    uint64_t FLastStatusTick = 0;      // when the reading status was last shown
+    uint64_t FLastStatusTick = 0;      // when the reading or cleanup status was last shown
+    const TCleanupCustomItem* FLastStatusSender = nullptr;  // whose cleanup status that was
     static constexpr uint64_t StatusIntervalMs = 100;
 };

@@ -417,3 +417,33 @@ TEST(CleanupTexts, PerActionLogLineAndDeletedFiles) {
               L"清理操作 \"备份\": 删除了 1 个文件, 10 字节, 0 个文件无法删除。");
     EXPECT_EQ(DeletedFilesText(TCleanupOutcome{2, 1536, 0}), L"删除了 2 个文件 (1.5 KB).");
 }
+
+// The cleanup's status line follows an action's per-file texts ten times a
+// second, not once per file; the first text of each action shows at once.
+TEST_F(MainWindow, CleanupStatusIsDrawnTenTimesASecondNotPerFile) {
+    OpenAndRead();
+    Form->DeselectAllItemsActionExecute();
+    const int temp = RowOf<TEmptyUserTemporaryDirectory>(*Form);
+    ASSERT_GE(temp, 0);
+    Form->CleanupActionsListBox().SetChecked(temp, true);
+    TTempFolder folder(L"throttle");
+    Form->ActionList().ClearFoundFiles();
+    for (int i = 0; i < 300; ++i)
+        ASSERT_TRUE(Form->ActionList().AddFoundFile(folder.CreateFile(L"f" + std::to_wstring(i) + L".dat"), L"None"));
+    auto& action = Form->ActionList().Items(temp);
+    auto forward = action.OnStatus;
+    std::vector<std::wstring> shown;
+    int sent = 0;
+    action.OnStatus = [&](TCleanupCustomItem* sender, const std::wstring& text) {
+        forward(sender, text);
+        ++sent;
+        if (shown.empty() || shown.back() != Form->Status2Text()) shown.push_back(Form->Status2Text());
+    };
+    const uint64_t start = ::GetTickCount64();
+    Form->StartCleanupActionExecute();
+    const uint64_t elapsed = ::GetTickCount64() - start;
+    EXPECT_EQ(sent, 302);  // the progress text, a per cent per file, the empty text
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front(), action.ProgressText);
+    EXPECT_LE(shown.size(), 2 + elapsed / 100) << "in " << elapsed << " ms";
+}
