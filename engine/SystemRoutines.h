@@ -164,12 +164,10 @@ bool CreateDirectoryTree(const std::wstring& path);
 // (Windows) is removed as a link; one it shows as its target (Wine) stays. The
 // file goes through that handle; a read-only attribute is cleared for it and
 // restored when the file stays. True when the file was deleted; then Deleted,
-// when given, tells which file it was (a file with several names has one
-// identity) and its size as the handle saw it.
+// when given, tells its size and how many names it had, as the handle saw them.
 struct TDeletedFile {
-    uint64_t Volume = 0;
-    uint64_t Index = 0;
     uint64_t Size = 0;
+    uint32_t Links = 1;  // a file with more than one name stays until its last name goes
 };
 bool DeleteFoundFile(const std::wstring& path, TDeletedFile* Deleted = nullptr);
 // Removes the folder at Path when it is empty and is itself: a plain folder at

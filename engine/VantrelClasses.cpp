@@ -172,8 +172,6 @@ TCleanupItemState TCleanupFileMaskItem::GetState() {
 void TCleanupFileMaskItem::Execute() {
     const size_t count = FoundFiles.size();
     Outcome = {};
-    TDeletedFileSet ownSet;
-    TDeletedFileSet& counted = CountedFiles != nullptr ? *CountedFiles : ownSet;
     std::wstring path;
     for (size_t i = 1; i <= count; ++i) {
         DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(i, count)) + L"%");
@@ -181,7 +179,8 @@ void TCleanupFileMaskItem::Execute() {
         TDeletedFile deleted;
         if (DeleteFoundFile(path, &deleted)) {
             ++Outcome.Deleted;
-            if (counted.insert({deleted.Volume, deleted.Index}).second) Outcome.Bytes += deleted.Size;
+            // A file with several names frees its bytes, and counts, when the last one goes.
+            if (deleted.Links <= 1) Outcome.Bytes += deleted.Size;
         } else if (!FileIsGone(path)) {
             ++Outcome.NotDeleted;
         }
@@ -356,20 +355,13 @@ void TCleanupList::ExecuteChecked(const std::function<void(TCleanupCustomItem& A
     // unchecked: a file made since, or, under Wine, a file whose name differs
     // only in letter case.
     std::unordered_set<std::wstring> handled;
-    FCountedFiles.clear();
-    for (auto* item : FFileMaskItems) {
-        item->Outcome = {};
-        item->CountedFiles = &FCountedFiles;
-    }
-    const uint64_t emptied = FileMaskBits(true);
-    struct TUnhook {
+    for (auto* item : FFileMaskItems) item->Outcome = {};
+    // However the pass ends, the checked actions' lists are emptied by then.
+    struct TForget {
         TCleanupList* List;
         uint64_t Emptied;
-        ~TUnhook() {
-            for (auto* item : List->FFileMaskItems) item->CountedFiles = nullptr;
-            List->ForgetSharedFiles(Emptied);
-        }
-    } unhook{this, emptied};
+        ~TForget() { List->ForgetSharedFiles(Emptied); }
+    } forget{this, FileMaskBits(true)};
     for (auto& item : FItems) {
         if (!item->Checked) continue;
         if (auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(item.get())) {

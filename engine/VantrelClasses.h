@@ -13,7 +13,6 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 class TCleanupCustomItem;
@@ -77,23 +76,10 @@ private:
     }
 };
 
-// The files a cleanup deleted, each by its identity: a file with several names,
-// or taken by several actions, has its bytes counted once.
-struct TDeletedFileKey {
-    uint64_t Volume, Index;
-    bool operator==(const TDeletedFileKey&) const = default;
-};
-struct TDeletedFileKeyHash {
-    size_t operator()(const TDeletedFileKey& k) const {
-        return static_cast<size_t>((k.Index * 0x9E3779B97F4A7C15ULL) ^ k.Volume);
-    }
-};
-using TDeletedFileSet = std::unordered_set<TDeletedFileKey, TDeletedFileKeyHash>;
-
 // What an action's last Execute did with its found files.
 struct TCleanupOutcome {
     int64_t Deleted = 0;     // files it deleted
-    uint64_t Bytes = 0;      // their sizes; a file already counted in the same pass adds nothing
+    uint64_t Bytes = 0;      // what that freed: a file with several names counts when its last name goes
     int64_t NotDeleted = 0;  // files that are still there
 };
 
@@ -104,9 +90,6 @@ public:
     std::wstring Masks;
     TSmartProtection SmartProtection = TSmartProtection::spSession;
     TCleanupOutcome Outcome;
-    // The files whose bytes the current cleanup pass has counted, shared by the
-    // list's actions during the pass; null: this action's Execute counts alone.
-    TDeletedFileSet* CountedFiles = nullptr;
 
     // Tests FileName against the masks and the protection mode; adds it to
     // FoundFiles when taken. Raises when the file's last-access time cannot be read.
@@ -242,5 +225,4 @@ private:
     // Bytes of the files that more than one action took, by the set of actions
     // (bit i: FFileMaskItems[i]) that took them; what CheckedFoundBytes takes off.
     std::unordered_map<uint64_t, uint64_t> FSharedBytes;
-    TDeletedFileSet FCountedFiles;  // of the running cleanup pass
 };

@@ -668,9 +668,13 @@ TEST_F(ActionModel, CleanupCountsTheBytesOfWhatItDeletedEachFileOnce) {
     const std::wstring link = Folder.Path() + L"link.dat";
     ASSERT_TRUE(::CreateHardLinkW(link.c_str(), linked.c_str(), nullptr));
     const std::wstring held = Folder.CreateFile(L"held.dat", 50);
-    for (const auto& file : {big, linked, link, held}) ASSERT_TRUE(list.AddFoundFile(file, L"None"));
+    // A file whose other name nobody found: deleting this name frees nothing.
+    const std::wstring lone = Folder.CreateFile(L"lone.dat", 70);
+    const std::wstring loneLink = Folder.CreateFolder(L"kept") + L"lone.dat";
+    ASSERT_TRUE(::CreateHardLinkW(loneLink.c_str(), lone.c_str(), nullptr));
+    for (const auto& file : {big, linked, link, held, lone}) ASSERT_TRUE(list.AddFoundFile(file, L"None"));
     EXPECT_EQ(tmp.FoundFiles.size(), 1u);
-    ASSERT_EQ(folder.FoundFiles.size(), 4u);
+    ASSERT_EQ(folder.FoundFiles.size(), 5u);
     EXPECT_EQ(folder.FoundFiles.Size(0), FiveGB);
     list.SetChecked(0, true);
     list.SetChecked(1, true);
@@ -683,15 +687,17 @@ TEST_F(ActionModel, CleanupCountsTheBytesOfWhatItDeletedEachFileOnce) {
     EXPECT_FALSE(FileExists(linked));
     EXPECT_FALSE(FileExists(link));
     EXPECT_TRUE(FileExists(held));
-    // The big file went with the first action; its second name in the second
-    // list was dropped before that action ran. Two names of one file: once.
+    EXPECT_FALSE(FileExists(lone));
+    EXPECT_TRUE(FileExists(loneLink));
+    // The big file went with the first action; its entry in the second list was
+    // dropped before that action ran. Two names of one file: their bytes once.
     EXPECT_EQ(tmp.Outcome.Deleted, 1);
     EXPECT_EQ(tmp.Outcome.Bytes, FiveGB);
-    EXPECT_EQ(folder.Outcome.Deleted, 2);
+    EXPECT_EQ(folder.Outcome.Deleted, 3);
     EXPECT_EQ(folder.Outcome.Bytes, 300u);
     EXPECT_EQ(folder.Outcome.NotDeleted, 1);
     const TCleanupOutcome sum = list.CheckedOutcome();
-    EXPECT_EQ(sum.Deleted, 3);
+    EXPECT_EQ(sum.Deleted, 4);
     EXPECT_EQ(sum.Bytes, FiveGB + 300);
     EXPECT_EQ(sum.NotDeleted, 1);
 }
