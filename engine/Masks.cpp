@@ -239,6 +239,20 @@ std::wstring TMask::FixedEnding(std::size_t MaxUnits) const {
     return ending;
 }
 
+std::wstring TMask::FixedInner(std::size_t MaxUnits) const {
+    std::wstring longest, run;
+    for (const TStep& step : FSteps) {
+        if (step.Kind == TStepKind::Literal) {
+            run.push_back(step.First);
+            if (run.size() > longest.size()) longest = run;
+        } else {
+            run.clear();
+        }
+    }
+    if (longest.size() > MaxUnits) longest.resize(MaxUnits);
+    return longest;
+}
+
 bool MatchesMask(const std::wstring& Name, const std::wstring& Mask) { return TMask(Mask).Matches(Name); }
 
 std::wstring MakeMaskList(const std::vector<std::wstring>& Items) {
@@ -343,10 +357,12 @@ bool TCompiledMaskList::MatchesAny(std::wstring_view Name) const {
 }
 
 std::optional<std::vector<TCompiledMaskList::TAnchors>> TCompiledMaskList::Anchors(std::size_t MaxEnding,
-                                                                                   std::size_t MaxStart) const {
+                                                                                   std::size_t MaxStart,
+                                                                                   std::size_t MaxInner) const {
     if (FError) return std::nullopt;
     std::vector<TAnchors> anchors;
-    for (const TMask& mask : FMasks) anchors.push_back({mask.FixedEnding(MaxEnding), mask.FixedStart(MaxStart)});
+    for (const TMask& mask : FMasks)
+        anchors.push_back({mask.FixedEnding(MaxEnding), mask.FixedStart(MaxStart), mask.FixedInner(MaxInner)});
     return anchors;
 }
 

@@ -71,6 +71,9 @@ public:
     // The same for the units every name it takes starts with; empty for a
     // mask that matches after the last backslash.
     std::wstring FixedStart(std::size_t MaxUnits) const;
+    // The longest run of upper-case units that every name it takes holds
+    // somewhere, at most MaxUnits of it.
+    std::wstring FixedInner(std::size_t MaxUnits) const;
 
 private:
     friend class TCompiledMaskList;
@@ -141,11 +144,13 @@ public:
     struct TAnchors {
         std::wstring Ending;  // TMask::FixedEnding
         std::wstring Start;   // TMask::FixedStart
+        std::wstring Inner;   // TMask::FixedInner
     };
     // Each mask's fixed ending and start, in order; nothing when the list holds
     // a malformed mask (whose raising depends on the masks before it), so a
     // caller cannot rule out any name.
-    std::optional<std::vector<TAnchors>> Anchors(std::size_t MaxEnding, std::size_t MaxStart) const;
+    std::optional<std::vector<TAnchors>> Anchors(std::size_t MaxEnding, std::size_t MaxStart,
+                                                 std::size_t MaxInner = 64) const;
 
 private:
     std::vector<TMask> FMasks;                 // the masks before the first malformed one

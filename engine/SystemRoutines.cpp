@@ -67,7 +67,8 @@ int64_t LocalTicks(TDateTime local) {
 }  // namespace
 
 TFileTimes FileTimesOf(const WIN32_FIND_DATAW& data) {
-    return TFileTimes{data.ftCreationTime, data.ftLastAccessTime, data.ftLastWriteTime};
+    return TFileTimes{data.ftCreationTime, data.ftLastAccessTime, data.ftLastWriteTime,
+                      (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
 }
 
 TFileTimes GetFileTimes(const std::wstring& fileName) {

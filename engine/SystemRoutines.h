@@ -35,6 +35,9 @@ struct TFileTimes {
     FILETIME Creation{};
     FILETIME LastAccess{};
     FILETIME LastWrite{};
+    // The size comes with the times in every directory entry; kept beside them
+    // so that a found file's size needs no second look either.
+    uint64_t Size = 0;
 };
 TFileTimes FileTimesOf(const WIN32_FIND_DATAW& data);
 // The file's times. Raises Exception "无法读取上一次访问文件的时间。" CR LF FileName
@@ -163,8 +166,13 @@ bool CreateDirectoryTree(const std::wstring& path);
 // name that differs only in letter case). A link the system shows as one
 // (Windows) is removed as a link; one it shows as its target (Wine) stays. The
 // file goes through that handle; a read-only attribute is cleared for it and
-// restored when the file stays. True when the file was deleted.
-bool DeleteFoundFile(const std::wstring& path);
+// restored when the file stays. True when the file was deleted; then Deleted,
+// when given, tells its size and how many names it had, as the handle saw them.
+struct TDeletedFile {
+    uint64_t Size = 0;
+    uint32_t Links = 1;  // a file with more than one name stays until its last name goes
+};
+bool DeleteFoundFile(const std::wstring& path, TDeletedFile* Deleted = nullptr);
 // Removes the folder at Path when it is empty and is itself: a plain folder at
 // that very path, not a link or reached through one, and not a drive root.
 // True when it was removed.

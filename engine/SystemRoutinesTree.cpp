@@ -16,6 +16,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -54,7 +55,8 @@ std::wstring ObjectDrivePath(HANDLE entry) {
         USHORT MaximumLength;
         PWSTR Buffer;
     };
-    std::vector<ULONGLONG> buffer((sizeof(TName) + 65536 * sizeof(wchar_t)) / sizeof(ULONGLONG) + 1);
+    // Made once per thread: zeroing 128 KB per file cost more than the call.
+    thread_local std::vector<ULONGLONG> buffer((sizeof(TName) + 65536 * sizeof(wchar_t)) / sizeof(ULONGLONG) + 1);
     ULONG returned = 0;
     if (query(entry, ObjectNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)),
               &returned) < 0)
@@ -68,6 +70,19 @@ std::wstring ObjectDrivePath(HANDLE entry) {
 // Where the system says the opened entry lives ("C:\a\b", "\\server\share\a");
 // empty when it cannot tell.
 std::wstring FinalPath(HANDLE entry) {
+    // Under Wine the object name already is the drive path, in one server call
+    // where GetFinalPathNameByHandleW makes several; Windows names the device
+    // instead. The first answer tells which system this is.
+    static std::atomic<int> objectNameIsDrivePath{-1};
+    if (objectNameIsDrivePath.load(std::memory_order_relaxed) != 0) {
+        std::wstring path = ObjectDrivePath(entry);
+        if (!path.empty()) {
+            objectNameIsDrivePath.store(1, std::memory_order_relaxed);
+            return path;
+        }
+        int unknown = -1;
+        objectNameIsDrivePath.compare_exchange_strong(unknown, 0);
+    }
     std::wstring path(MAX_PATH, L'\0');
     DWORD length = ::GetFinalPathNameByHandleW(entry, path.data(), static_cast<DWORD>(path.size()), 0);
     if (length == 0 && ::GetLastError() == ERROR_MORE_DATA) return ObjectDrivePath(entry);
@@ -132,27 +147,43 @@ std::wstring_view NamePart(const std::wstring& path) {
 // it lands at Expected, then deletes it through that handle. A file's name must
 // match Expected exactly: under Wine a name that differs only in letter case is
 // another file. Attributes that had to be cleared come back when it stays.
-bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected, TEntryKind kind) {
+bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected, TEntryKind kind,
+                         TDeletedFile* deleted = nullptr) {
     THandle entry =
         OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
-    FILE_ATTRIBUTE_TAG_INFO tag = {};
-    if (!entry || !::GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &tag, sizeof(tag))) return false;
-    const bool isDirectory = (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool isLink = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!entry) return false;
+    // A file is told from a folder by its standard information, which also
+    // gives its size and its number of names; the attributes are read only
+    // for a folder (is it a link?) or when the deletion was refused.
+    FILE_STANDARD_INFO standard = {};
+    if (!::GetFileInformationByHandleEx(entry.Get(), FileStandardInfo, &standard, sizeof(standard))) return false;
     // A file swapped for a folder or a folder link since it was found: deleting
     // it would take a whole tree, or a tree elsewhere.
-    if (kind == TEntryKind::File && isDirectory) return false;
+    if (kind == TEntryKind::File && standard.Directory) return false;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    const auto readTag = [&] {
+        return ::GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) != FALSE;
+    };
     // An emptied folder is removed only as itself; a link there is not ours.
-    if (kind == TEntryKind::Folder && (!isDirectory || isLink)) return false;
+    if (kind == TEntryKind::Folder &&
+        (!standard.Directory || !readTag() || (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0))
+        return false;
     const std::wstring finalPath = FinalPath(entry.Get());
     if (!SamePath(finalPath, expected)) return false;
     if (kind == TEntryKind::File && NamePart(finalPath) != NamePart(expected)) return false;
-    const DWORD kept = tag.FileAttributes & ~(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY);
-    const bool readOnly = (kept & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly) SetAttributes(entry.Get(), kept & ~FILE_ATTRIBUTE_READONLY);
-    if (MarkForDeletion(entry.Get())) return true;
-    if (readOnly) SetAttributes(entry.Get(), kept);
-    return false;
+    if (!MarkForDeletion(entry.Get())) {
+        // A read-only attribute refuses it: cleared through the same handle,
+        // and restored when the entry stays all the same.
+        if (!readTag() || (tag.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
+        const DWORD kept = tag.FileAttributes & ~(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY);
+        SetAttributes(entry.Get(), kept & ~FILE_ATTRIBUTE_READONLY);
+        if (!MarkForDeletion(entry.Get())) {
+            SetAttributes(entry.Get(), kept);
+            return false;
+        }
+    }
+    if (deleted != nullptr) *deleted = TDeletedFile{static_cast<uint64_t>(standard.EndOfFile.QuadPart), standard.NumberOfLinks};
+    return true;
 }
 
 // Empties and removes Directory, which resolves to Resolved. Entries that will
@@ -209,8 +240,9 @@ bool CreateDirectoryTree(const std::wstring& path) {
 // does not lead back to the entry that was listed.
 static bool HoldsForeignCharacters(const std::wstring& path) { return path.find_first_of(L"/\uFFFD") != std::wstring::npos; }
 
-bool DeleteFoundFile(const std::wstring& path) {
-    return !path.empty() && !HoldsForeignCharacters(path) && DeleteEntryByHandle(path, path, TEntryKind::File);
+bool DeleteFoundFile(const std::wstring& path, TDeletedFile* Deleted) {
+    return !path.empty() && !HoldsForeignCharacters(path) &&
+           DeleteEntryByHandle(path, path, TEntryKind::File, Deleted);
 }
 
 bool RemoveEmptiedFolder(const std::wstring& path) {

@@ -22,14 +22,14 @@ int PercentHalfEven(size_t i, size_t n) {
     return static_cast<int>(q);
 }
 
-// Upper-cases Source into Target (a-z only) in one pass; true when it holds a
-// colon, the only unit a recycle-bin marker can start at.
-bool UpperCaseInto(const std::wstring& source, std::wstring& target) {
+// Upper-cases Source into Target (a-z only) in one pass; answers where its
+// first colon is (npos: none), the only unit a recycle-bin marker can start at.
+size_t UpperCaseInto(const std::wstring& source, std::wstring& target) {
     target.resize(source.size());
-    bool colon = false;
+    size_t colon = std::wstring::npos;
     for (size_t i = 0; i < source.size(); ++i) {
         const wchar_t c = source[i];
-        colon |= c == L':';
+        if (c == L':' && colon == std::wstring::npos) colon = i;
         target[i] = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
     }
     return colon;
@@ -42,15 +42,29 @@ bool FileIsGone(const std::wstring& fileName) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// The same test for a file the walk did not hand over, reading its size on the way.
+bool FileIsThere(const std::wstring& fileName, uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    size = 0;
+    if (::GetFileAttributesExW(ExtendedLengthPath(fileName).c_str(), GetFileExInfoStandard, &data)) {
+        size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 constexpr int64_t SecondsPerWeek = 7 * 24 * 3600;
 
 // A recycle bin's files belong to the bin and its own action: RECYCLER up to
 // Windows XP, $Recycle.Bin from Vista on (upper case, like the paths tested).
 const std::wstring RecyclerMarkers[] = {L":\\RECYCLER", L":\\$RECYCLE.BIN"};
 
-bool InRecycleBin(const std::wstring& upperFileName) {
-    for (const std::wstring& marker : RecyclerMarkers)
-        if (upperFileName.find(marker) != std::wstring::npos) return true;
+// From the first colon on: a path has one, right after its drive letter.
+bool InRecycleBin(std::wstring_view upperFileName, size_t firstColon) {
+    for (size_t colon = firstColon; colon != std::wstring_view::npos; colon = upperFileName.find(L':', colon + 1))
+        for (const std::wstring& marker : RecyclerMarkers)
+            if (upperFileName.compare(colon, marker.size(), marker) == 0) return true;
     return false;
 }
 
@@ -85,19 +99,24 @@ bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, const std::w
 bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName,
                                       const std::wstring& FileProtection, const TFileTimes* Times) {
     if (!FCompiledMasks.MatchesAny(UpperFileName)) return false;
-    if (!IsOldEnough(FileName, FileProtection, Times)) return false;
-    FoundFiles.push_back(FileName);
+    uint64_t size = 0;
+    if (!IsOldEnough(FileName, FileProtection, Times, size)) return false;
+    FoundFiles.Add(FileName, size);
     return true;
 }
 
 bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection,
-                                       const TFileTimes* Times) const {
+                                       const TFileTimes* Times, uint64_t& Size) const {
     // Decide the rule first: reading a file's time costs far more than matching
     // its name, and two of the modes never look at it.
     const bool smart = FileProtection == L"Smart";
     const bool sessionRule = FileProtection == L"Uptime" || (smart && SmartProtection == TSmartProtection::spSession);
     const bool weekRule = FileProtection == L"Week" || (smart && SmartProtection == TSmartProtection::spWeek);
-    if (FileProtection == L"None") return Times != nullptr || !FileIsGone(FileName);
+    if (FileProtection == L"None") {
+        if (Times == nullptr) return FileIsThere(FileName, Size);
+        Size = Times->Size;
+        return true;
+    }
     if (!sessionRule && !weekRule) return false;
 
     TFileTimes times;
@@ -113,6 +132,7 @@ bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::
             throw;
         }
     }
+    Size = times.Size;
     // From the latest of its times: a file written just now may show an access
     // weeks old where the system does not update access times.
     const int64_t age = FileAgeSeconds(Now(), times, CurrentLocalBias());
@@ -151,9 +171,19 @@ TCleanupItemState TCleanupFileMaskItem::GetState() {
 
 void TCleanupFileMaskItem::Execute() {
     const size_t count = FoundFiles.size();
+    Outcome = {};
+    std::wstring path;
     for (size_t i = 1; i <= count; ++i) {
         DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(i, count)) + L"%");
-        DeleteFoundFile(FoundFiles[i - 1]);
+        FoundFiles.PathInto(i - 1, path);
+        TDeletedFile deleted;
+        if (DeleteFoundFile(path, &deleted)) {
+            ++Outcome.Deleted;
+            // A file with several names frees its bytes, and counts, when the last one goes.
+            if (deleted.Links <= 1) Outcome.Bytes += deleted.Size;
+        } else if (!FileIsGone(path)) {
+            ++Outcome.NotDeleted;
+        }
     }
     FoundFiles.clear();
 }
@@ -186,10 +216,14 @@ uint64_t EndingKey(std::wstring_view units) {
     return key;
 }
 
-// The hash of a start, built unit by unit so that a name's starts of every
-// length cost one pass over its first units.
-uint64_t StartHashStep(uint64_t hash, wchar_t unit) {
-    return (hash ^ static_cast<uint64_t>(unit)) * 0x100000001B3ULL;
+// The hash of a start, built four units a step (every start length is a
+// multiple of four) so that a name's starts of every length cost one pass over
+// its first units.
+uint64_t StartHashStep(uint64_t hash, const wchar_t* units) {
+    uint64_t word = 0;
+    for (size_t k = 0; k < 4; ++k) word |= static_cast<uint64_t>(static_cast<uint16_t>(units[k])) << (16 * k);
+    hash = (hash ^ word) * 0x100000001B3ULL;
+    return hash ^ (hash >> 31);
 }
 constexpr uint64_t StartHashSeed = 0xCBF29CE484222325ULL;
 
@@ -245,6 +279,7 @@ void TCleanupList::TEndingIndex::Build(const std::vector<const TCompiledMaskList
     Any = 0;
     ByEnding = {};
     ByStart = {};
+    ByInner.clear();
     Usable = Lists.size() <= 64;
     if (!Usable) return;
     constexpr size_t MinStart = StartLengths[0], MaxStart = std::size(StartLengths) - 1;
@@ -252,7 +287,7 @@ void TCleanupList::TEndingIndex::Build(const std::vector<const TCompiledMaskList
         const uint64_t bit = uint64_t{1} << i;
         const auto anchors = Lists[i]->Anchors(MaxEnding, StartLengths[MaxStart]);
         const bool anchored = anchors && std::all_of(anchors->begin(), anchors->end(), [](const auto& a) {
-            return !a.Ending.empty() || a.Start.size() >= MinStart;
+            return !a.Ending.empty() || a.Start.size() >= MinStart || a.Inner.size() >= MinInner;
         });
         if (!anchored) {
             Any |= bit;
@@ -263,11 +298,15 @@ void TCleanupList::TEndingIndex::Build(const std::vector<const TCompiledMaskList
                 ByEnding.Add(EndingKey(anchor.Ending), bit);
                 continue;
             }
+            if (anchor.Start.size() < MinStart) {
+                ByInner.push_back({anchor.Inner, bit});
+                continue;
+            }
             size_t length = MinStart;
             for (size_t k : StartLengths)
                 if (k <= anchor.Start.size()) length = k;
             uint64_t hash = StartHashSeed;
-            for (size_t k = 0; k < length; ++k) hash = StartHashStep(hash, anchor.Start[k]);
+            for (size_t k = 0; k < length; k += 4) hash = StartHashStep(hash, anchor.Start.data() + k);
             ByStart.Add(StartKey(hash, length), bit);
         }
     }
@@ -283,10 +322,12 @@ uint64_t TCleanupList::TEndingIndex::Candidates(std::wstring_view UpperFileName)
         size_t done = 0;
         for (size_t k : StartLengths) {
             if (k > n) break;
-            for (; done < k; ++done) hash = StartHashStep(hash, UpperFileName[done]);
+            for (; done < k; done += 4) hash = StartHashStep(hash, UpperFileName.data() + done);
             bits |= ByStart.Find(StartKey(hash, k));
         }
     }
+    for (const TInner& inner : ByInner)
+        if ((bits & inner.Bit) == 0 && UpperFileName.find(inner.Units) != std::wstring_view::npos) bits |= inner.Bit;
     return bits;
 }
 
@@ -314,11 +355,19 @@ void TCleanupList::ExecuteChecked(const std::function<void(TCleanupCustomItem& A
     // unchecked: a file made since, or, under Wine, a file whose name differs
     // only in letter case.
     std::unordered_set<std::wstring> handled;
+    for (auto* item : FFileMaskItems) item->Outcome = {};
+    // However the pass ends, the checked actions' lists are emptied by then.
+    struct TForget {
+        TCleanupList* List;
+        uint64_t Emptied;
+        ~TForget() { List->ForgetSharedFiles(Emptied); }
+    } forget{this, FileMaskBits(true)};
     for (auto& item : FItems) {
         if (!item->Checked) continue;
-        if (auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(item.get()))
-            std::erase_if(fileMaskItem->FoundFiles,
-                          [&handled](const std::wstring& file) { return !handled.insert(file).second; });
+        if (auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(item.get())) {
+            const TFoundFileList& files = fileMaskItem->FoundFiles;
+            fileMaskItem->FoundFiles.EraseIf([&](size_t i) { return !handled.insert(files[i]).second; });
+        }
         if (!OnActionError) {
             item->Perform();
             continue;
@@ -339,10 +388,19 @@ void TCleanupList::PerformAlone(TCleanupCustomItem& Item) {
     }
     const std::unordered_set<std::wstring> handled(fileMaskItem->FoundFiles.begin(), fileMaskItem->FoundFiles.end());
     const auto dropHandled = [&] {
+        std::wstring path;
         for (auto* other : FFileMaskItems)
             if (other != fileMaskItem)
-                std::erase_if(other->FoundFiles, [&handled](const std::wstring& file) { return handled.contains(file); });
+                other->FoundFiles.EraseIf([&](size_t i) {
+                    other->FoundFiles.PathInto(i, path);
+                    return handled.contains(path);
+                });
     };
+    // Every file of this action leaves every list: so do the shares it had.
+    uint64_t bit = 0;
+    for (size_t i = 0; i < FFileMaskItems.size(); ++i)
+        if (FFileMaskItems[i] == fileMaskItem && i < 64) bit = uint64_t{1} << i;
+    std::erase_if(FSharedBytes, [bit](const auto& shared) { return (shared.first & bit) != 0; });
     try {
         Item.Perform();
     } catch (...) {
@@ -350,6 +408,45 @@ void TCleanupList::PerformAlone(TCleanupCustomItem& Item) {
         throw;
     }
     dropHandled();
+}
+
+uint64_t TCleanupList::FileMaskBits(bool CheckedOnly) const {
+    uint64_t bits = 0;
+    for (size_t i = 0; i < FFileMaskItems.size() && i < 64; ++i)
+        if (!CheckedOnly || FFileMaskItems[i]->Checked) bits |= uint64_t{1} << i;
+    return bits;
+}
+
+void TCleanupList::ForgetSharedFiles(uint64_t Emptied) {
+    // The emptied actions hold none of the shared files now; a share still held
+    // by two or more of the others stays.
+    std::unordered_map<uint64_t, uint64_t> kept;
+    for (const auto& [bits, bytes] : FSharedBytes)
+        if (std::popcount(bits & ~Emptied) >= 2) kept[bits & ~Emptied] += bytes;
+    FSharedBytes.swap(kept);
+}
+
+uint64_t TCleanupList::CheckedFoundBytes() const {
+    uint64_t total = 0;
+    for (const auto* item : FFileMaskItems)
+        if (item->Checked) total += item->FoundFiles.TotalSize();
+    const uint64_t checked = FileMaskBits(true);
+    for (const auto& [bits, bytes] : FSharedBytes) {
+        const int takers = std::popcount(bits & checked);
+        if (takers >= 2) total -= static_cast<uint64_t>(takers - 1) * bytes;
+    }
+    return total;
+}
+
+TCleanupOutcome TCleanupList::CheckedOutcome() const {
+    TCleanupOutcome sum;
+    for (const auto* item : FFileMaskItems)
+        if (item->Checked) {
+            sum.Deleted += item->Outcome.Deleted;
+            sum.Bytes += item->Outcome.Bytes;
+            sum.NotDeleted += item->Outcome.NotDeleted;
+        }
+    return sum;
 }
 
 std::vector<std::wstring> TCleanupList::CheckedFoundFiles() const {
@@ -364,11 +461,13 @@ std::vector<std::wstring> TCleanupList::CheckedFoundFiles() const {
 
 void TCleanupList::ClearFoundFiles() {
     for (auto* item : FFileMaskItems) item->FoundFiles.clear();
+    FSharedBytes.clear();
 }
 
 bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring& FileProtection,
                                 const TFileTimes* Times) {
-    if (UpperCaseInto(FileName, FUpperBuffer) && InRecycleBin(FUpperBuffer)) return false;
+    const size_t colon = UpperCaseInto(FileName, FUpperBuffer);
+    if (InRecycleBin(FUpperBuffer, colon)) return false;
     if (!FEndingIndex.Built) {
         std::vector<const TCompiledMaskList*> lists;
         for (auto* item : FFileMaskItems) lists.push_back(&item->CompiledMasks());
@@ -385,11 +484,18 @@ bool TCleanupList::AddFoundFile(const std::wstring& FileName, const std::wstring
         return accepted;
     }
     // Lowest bit first: the actions still meet the name in list order.
+    uint64_t takers = 0;
     for (uint64_t bits = FEndingIndex.Candidates(FUpperBuffer); bits != 0; bits &= bits - 1) {
-        auto* item = FFileMaskItems[static_cast<size_t>(std::countr_zero(bits))];
-        accepted = item->AcceptFile(FileName, FUpperBuffer, FileProtection, Times) || accepted;
+        const auto index = static_cast<size_t>(std::countr_zero(bits));
+        auto* item = FFileMaskItems[index];
+        if (item->AcceptFile(FileName, FUpperBuffer, FileProtection, Times)) takers |= uint64_t{1} << index;
     }
-    return accepted;
+    if (std::popcount(takers) >= 2) {
+        // All took the same file, so the last list's record holds its size.
+        const auto* last = FFileMaskItems[63 - static_cast<size_t>(std::countl_zero(takers))];
+        FSharedBytes[takers] += last->FoundFiles.Size(last->FoundFiles.size() - 1);
+    }
+    return takers != 0;
 }
 
 bool TCleanupList::IsProtectedFile(const std::wstring& FileName) const {

@@ -2,6 +2,7 @@
 // actions and special actions) and the list that owns them all.
 #pragma once
 
+#include "engine/FoundFileList.h"
 #include "engine/Masks.h"
 #include "engine/SystemRoutines.h"
 
@@ -75,12 +76,20 @@ private:
     }
 };
 
+// What an action's last Execute did with its found files.
+struct TCleanupOutcome {
+    int64_t Deleted = 0;     // files it deleted
+    uint64_t Bytes = 0;      // what that freed: a file with several names counts when its last name goes
+    int64_t NotDeleted = 0;  // files that are still there
+};
+
 // Actions that find files by full-path masks during the reading pass and delete them.
 class TCleanupFileMaskItem : public TCleanupCustomItem {
 public:
-    std::vector<std::wstring> FoundFiles;
+    TFoundFileList FoundFiles;  // with each file's size, as the walk saw it
     std::wstring Masks;
     TSmartProtection SmartProtection = TSmartProtection::spSession;
+    TCleanupOutcome Outcome;
 
     // Tests FileName against the masks and the protection mode; adds it to
     // FoundFiles when taken. Raises when the file's last-access time cannot be read.
@@ -102,8 +111,9 @@ protected:
     void AfterConstruction() override;
 
 private:
-    bool IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection,
-                     const TFileTimes* Times) const;
+    // Size: the file's, from Times or from the file, when it is old enough.
+    bool IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection, const TFileTimes* Times,
+                     uint64_t& Size) const;
     TCompiledMaskList FCompiledMasks;
 };
 
@@ -150,6 +160,11 @@ public:
     // by name once, whichever way the cleanup was started.
     void PerformAlone(TCleanupCustomItem& Item);
     void ClearFoundFiles();
+    // The bytes the ticked file-mask actions would free: the sizes of their found
+    // files, a file that several of them took counted once.
+    uint64_t CheckedFoundBytes() const;
+    // The outcomes of the last cleanup, summed over the checked file-mask actions.
+    TCleanupOutcome CheckedOutcome() const;
     // Files in a recycle bin (RECYCLER, $Recycle.Bin) and protected files are
     // offered to no action. Times: what the walk saw, so no action reads them
     // again (null: each reads them).
@@ -183,11 +198,23 @@ private:
         // that share a hash only make more candidates, and every candidate
         // matches in full.
         TTable ByEnding, ByStart;
+        // Actions with a mask that has neither a fixed ending nor start but a
+        // fixed run of units inside ("\REALONE PLAYER\HISTORY\"): a name meets
+        // them only when it holds that run.
+        static constexpr std::size_t MinInner = 4;
+        struct TInner {
+            std::wstring Units;
+            uint64_t Bit;
+        };
+        std::vector<TInner> ByInner;
         void Build(const std::vector<const TCompiledMaskList*>& Lists);
         uint64_t Candidates(std::wstring_view UpperFileName) const;
     };
 
     bool IsProtectedUpper(std::wstring_view UpperFileName) const;
+    uint64_t FileMaskBits(bool CheckedOnly) const;
+    // After a cleanup pass has emptied the lists of the actions in Emptied.
+    void ForgetSharedFiles(uint64_t Emptied);
     std::vector<std::unique_ptr<TCleanupCustomItem>> FItems;
     std::vector<TCleanupFileMaskItem*> FFileMaskItems;  // the file-mask members of FItems, in list order
     std::wstring FProtectedMasks;
@@ -195,4 +222,7 @@ private:
     std::wstring FUpperBuffer;  // reused across AddFoundFile calls
     TEndingIndex FEndingIndex;     // built at the first AddFoundFile after the actions changed
     TEndingIndex FProtectedIndex;  // of FCompiledProtectedMasks, bit 0
+    // Bytes of the files that more than one action took, by the set of actions
+    // (bit i: FFileMaskItems[i]) that took them; what CheckedFoundBytes takes off.
+    std::unordered_map<uint64_t, uint64_t> FSharedBytes;
 };

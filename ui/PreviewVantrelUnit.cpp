@@ -6,6 +6,9 @@
 #include "ui/Application.h"
 #include "ui/FlatButton.h"
 
+#include <algorithm>
+#include <cwchar>
+
 namespace {
 
 enum TControlId : int { idListBox = 300, idCleanupSpeedButton, idCloseSpeedButton };
@@ -13,6 +16,8 @@ enum TControlId : int { idListBox = 300, idCleanupSpeedButton, idCloseSpeedButto
 constexpr int Bevel = 2;
 constexpr int ButtonWidth = 79, ButtonHeight = 22, ButtonGap = 4;
 constexpr int LineHeight = 13;
+constexpr int TextMargin = 2;      // a list box's own text starts two pixels in
+constexpr int SizeColumnGap = 12;  // between a path and its size
 
 // Shows the hourglass until the guard ends, also when an error ends it.
 class THourglass {
@@ -32,9 +37,12 @@ TCleanupActionInfoForm::~TCleanupActionInfoForm() { DestroyHandle(); }
 
 void TCleanupActionInfoForm::CreateControls() {
     const int inner = Border + Bevel;
-    FListBox = AddControl(L"LISTBOX", L"", WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, S(inner),
-                          S(inner), S(inner + ClientWidth - 2 * Bevel) - S(inner), S(inner + ListHeight) - S(inner),
-                          idListBox);
+    // Drawn by the window: each path with its size right-aligned beside it.
+    FListBox = AddControl(L"LISTBOX", L"",
+                          WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
+                              LBS_HASSTRINGS,
+                          S(inner), S(inner), S(inner + ClientWidth - 2 * Bevel) - S(inner),
+                          S(inner + ListHeight) - S(inner), idListBox);
     ::SendMessageW(FListBox, LB_SETITEMHEIGHT, 0, S(LineHeight));
     FText1Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
     FText2Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
@@ -85,6 +93,9 @@ int TCleanupActionInfoForm::ShowActionInfo(TCleanupCustomItem& item, TXMLVantrel
     auto* fileMaskItem = dynamic_cast<TCleanupFileMaskItem*>(&item);
     if (fileMaskItem != nullptr && state == TCleanupItemState::csFilesFound) {
         THourglass hourglass;
+        item.GetFirstInfoLine(line);
+        line += L", 共 " + FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize()));
+        ::SetWindowTextW(FText1Label, line.c_str());
         FillFileList(fileMaskItem->FoundFiles);
     } else {
         HideFileList();
@@ -93,7 +104,7 @@ int TCleanupActionInfoForm::ShowActionInfo(TCleanupCustomItem& item, TXMLVantrel
     return ShowModal(owner);
 }
 
-void TCleanupActionInfoForm::FillFileList(const std::vector<std::wstring>& files) {
+void TCleanupActionInfoForm::FillFileList(const TFoundFileList& files) {
     // Every path is shortened to the width it will have, then added once: the
     // list box is told the count first and drawn only when full. The width is
     // the one the list has once full, with its scroll bar when the paths need one.
@@ -103,12 +114,24 @@ void TCleanupActionInfoForm::FillFileList(const std::vector<std::wstring>& files
     if (static_cast<long long>(files.size()) * S(LineHeight) > client.bottom)
         width -= SystemMetricForDpi(SM_CXVSCROLL, Dpi());
     size_t units = 0;
-    for (const std::wstring& file : files) units += file.size() + 1;
+    for (size_t i = 0; i < files.size(); ++i) units += files.Directory(i).size() + files.Name(i).size() + 1;
+    FSizes.resize(files.size());
+    for (size_t i = 0; i < files.size(); ++i) FSizes[i] = files.Size(i);
     ::SendMessageW(FListBox, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(FListBox, LB_INITSTORAGE, files.size(), units * sizeof(wchar_t));
     TWindowDC dc(FListBox);
     TSelectObject selected(dc.Get(), Font());
-    for (const std::wstring& file : files) {
+    // The size column is as wide as the widest size text can be.
+    FSizeColumnWidth = 0;
+    for (const wchar_t* widest : {L"1023 bytes", L"1023.9 MB", L"1023.9 GB"}) {
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc.Get(), widest, static_cast<int>(wcslen(widest)), &extent);
+        FSizeColumnWidth = std::max(FSizeColumnWidth, static_cast<int>(extent.cx) + S(SizeColumnGap));
+    }
+    width -= FSizeColumnWidth + S(TextMargin);
+    std::wstring file;
+    for (size_t i = 0; i < files.size(); ++i) {
+        files.PathInto(i, file);
         // Most paths fit: measuring is cheaper than shortening.
         SIZE extent{};
         const bool fits = ::GetTextExtentPoint32W(dc.Get(), file.c_str(), static_cast<int>(file.size()), &extent) &&
@@ -129,6 +152,32 @@ std::wstring TCleanupActionInfoForm::ShortenPath(HDC dc, HFONT font, const std::
     ::DrawTextExW(dc, buffer.data(), static_cast<int>(path.size()), &bounds,
                   DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX, nullptr);
     return std::wstring(buffer.data());
+}
+
+void TCleanupActionInfoForm::DrawFileRow(const DRAWITEMSTRUCT& item) {
+    if (item.itemID == static_cast<UINT>(-1)) return;
+    TSelectObject font(item.hDC, Font());
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    ::SetBkColor(item.hDC, ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    ::SetTextColor(item.hDC, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    ::ExtTextOutW(item.hDC, 0, 0, ETO_OPAQUE, &item.rcItem, nullptr, 0, nullptr);
+    const auto length = ::SendMessageW(FListBox, LB_GETTEXTLEN, item.itemID, 0);
+    std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+    const auto copied = ::SendMessageW(FListBox, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+    RECT pathRect = item.rcItem;
+    pathRect.left += S(TextMargin);
+    pathRect.right -= FSizeColumnWidth;
+    ::DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &pathRect,
+                DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER | DT_END_ELLIPSIS);
+    if (item.itemID < FSizes.size()) {
+        const std::wstring size = FormatSizeText(static_cast<double>(FSizes[item.itemID]));
+        RECT sizeRect = item.rcItem;
+        sizeRect.right -= S(TextMargin);
+        ::DrawTextW(item.hDC, size.c_str(), static_cast<int>(size.size()), &sizeRect,
+                    DT_SINGLELINE | DT_NOPREFIX | DT_VCENTER | DT_RIGHT);
+    }
+    if (item.itemState & ODS_FOCUS) ::DrawFocusRect(item.hDC, &item.rcItem);
 }
 
 void TCleanupActionInfoForm::HideFileList() {
@@ -246,9 +295,14 @@ LRESULT TCleanupActionInfoForm::HandleMessage(UINT message, WPARAM wParam, LPARA
         case WM_PAINT:
             Paint();
             return 0;
-        case WM_DRAWITEM:
-            DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item.hwndItem == FListBox)
+                DrawFileRow(item);
+            else
+                DrawButton(item);
             return TRUE;
+        }
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == idCleanupSpeedButton) CleanupSpeedButtonClick();
             if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == idCloseSpeedButton) CloseSpeedButtonClick();

@@ -50,12 +50,13 @@ protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void FillFileList(const std::vector<std::wstring>& files);
+    void FillFileList(const TFoundFileList& files);
     void ShowCleanupStatus(const std::wstring& text);
     void HideFileList();
     void LayoutBar(int barTop);
     void Paint();
     void DrawButton(const DRAWITEMSTRUCT& item);
+    void DrawFileRow(const DRAWITEMSTRUCT& item);
 
     TCleanupCustomItem* Item = nullptr;                // shown, not owned
     TXMLVantrelSettingsType* Settings = nullptr;       // held while the window exists
@@ -64,6 +65,8 @@ private:
     bool FListShown = true;
     bool FCleaning = false;  // its cleanup runs: "清理" and closing wait
     std::wstring FShownStatus;
+    std::vector<uint64_t> FSizes;  // of the listed files, by row
+    int FSizeColumnWidth = 0;
     uint64_t FLastPump = 0;
     static constexpr uint64_t PumpIntervalMs = 30;
 };

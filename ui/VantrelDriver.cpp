@@ -66,6 +66,19 @@ std::wstring AutoRunSummaryText(const TCleanupPassResult& Pass, bool Failed) {
     return text;
 }
 
+std::wstring DeletedFilesText(const TCleanupOutcome& Outcome) {
+    return L"删除了 " + std::to_wstring(Outcome.Deleted) + L" 个文件 (" +
+           FormatSizeText(static_cast<double>(Outcome.Bytes)) + L").";
+}
+
+std::wstring ActionOutcomeLogText(const std::wstring& ActionName, const TCleanupOutcome& Outcome) {
+    std::wstring text = L"清理操作 \"" + ActionName + L"\": 删除了 " + std::to_wstring(Outcome.Deleted) +
+                        L" 个文件, " + std::to_wstring(Outcome.Bytes) + L" 字节";
+    if (Outcome.Bytes >= 1024) text += L" (" + FormatSizeText(static_cast<double>(Outcome.Bytes)) + L")";
+    text += L", " + std::to_wstring(Outcome.NotDeleted) + L" 个文件无法删除。";
+    return text;
+}
+
 std::wstring ReadingStatusText(int Position, int Maximum) {
     int percent = Maximum > 0 ? static_cast<int>(static_cast<long long>(Position) * 100 / Maximum) : 0;
     percent = std::min(percent, 100);
@@ -97,6 +110,7 @@ void TVantrelForm::StartReadingActionExecute() {
     if (FDirReader->Active()) return;
     FReadingStopped = false;
     FReading = true;
+    FShowsFreeSpace = false;
     FListNeedsRefresh = true;
     SetControlsIdle(false);
     FEmptyDirCandidates.clear();
@@ -197,7 +211,10 @@ void TVantrelForm::HandleDirReaderFinished(TDirReader*) {
     }
     FReading = false;
     SetControlsIdle(true);
-    SetStatus1(L"当前可用空间 " + FormatSizeText(GetTotalFreeSpace()) + L".");
+    FFreeSpaceAfterReading = GetTotalFreeSpace();
+    FShowsFreeSpace = true;
+    TicksChanged();
+    SetStatus1(FreeSpaceStatusText());
     SetStatus2(L"按下 \"清理\" 执行选定的清理操作。单击一个清理操作可以获取详细资料。");
     if (!FReadingStopped) StoreReadDirCount(FSettings->Options(), ScanMode(), FDirectoryCount);
     if (FAutoMode) {
@@ -224,6 +241,8 @@ void TVantrelForm::StartCleanupActionExecute() {
             SetControlsIdle(true);
         });
         FLastCleanupPass = TCleanupPassResult{};
+        FShowsFreeSpace = false;
+        FLastStatusSender = nullptr;
         const double before = GetTotalFreeSpace();
         SetStatus1(L"正在清理系统...");
         for (int row = 0; row < FActionList->Count(); ++row)
@@ -241,14 +260,24 @@ void TVantrelForm::StartCleanupActionExecute() {
         SetStatus2(L"正在删除空的目录...");
         RemoveEmptyDirCandidates();
         const double after = GetTotalFreeSpace();
-        FLastCleanupPass = TCleanupPassResult{true, CountGoneFiles(found), after - before};
+        const TCleanupOutcome outcome = FActionList->CheckedOutcome();
+        FLastCleanupPass = TCleanupPassResult{true, CountGoneFiles(found), after - before, outcome.Bytes};
         if (FAutoMode) {
+            LogActionOutcomes();
             RequestClose();
             return;
         }
         // Shown after the guard has put the commands back, as the last word of the pass.
         SetStatus1(L"通过清理释放的空间: " + FormatSizeText(after - before) + L".");
-        SetStatus2(L"可用空间总计: " + FormatSizeText(after) + L".");
+        SetStatus2(L"可用空间总计: " + FormatSizeText(after) + L". " + DeletedFilesText(outcome));
+    }
+}
+
+void TVantrelForm::LogActionOutcomes() {
+    for (int row = 0; row < FActionList->Count(); ++row) {
+        const auto* item = dynamic_cast<const TCleanupFileMaskItem*>(&FActionList->Items(row));
+        if (item == nullptr || !item->Checked || item->Outcome.Deleted + item->Outcome.NotDeleted == 0) continue;
+        WriteRunLogLine(ActionOutcomeLogText(item->Name, item->Outcome));
     }
 }
 
@@ -257,7 +286,14 @@ void TVantrelForm::RemoveEmptyDirCandidates() {
         RemoveEmptiedFolder(*it);
 }
 
-void TVantrelForm::HandleCleanupListStatus(TCleanupCustomItem*, const std::wstring& Text) {
+void TVantrelForm::HandleCleanupListStatus(TCleanupCustomItem* Sender, const std::wstring& Text) {
+    // An action sends a text per file, thousands a second: the line and the
+    // messages follow ten times a second, and at once when another action
+    // starts, so a long special action never runs under the last one's text.
+    const uint64_t now = ::GetTickCount64();
+    if (Sender == FLastStatusSender && now - FLastStatusTick < StatusIntervalMs) return;
+    FLastStatusSender = Sender;
+    FLastStatusTick = now;
     SetStatus2(Text);
     ::UpdateWindow(FStatus2Label);
     Application().ProcessMessages();

@@ -518,10 +518,32 @@ void TVantrelForm::HandleCleanupActionsMouseMove(POINT point) {
     std::wstring first, second;
     action.GetFirstInfoLine(first);
     action.GetSecondInfoLine(second);
-    FCleanupActionsListBox.SetHint(TrimBlanksAndControls(first + L"\r" + second));
+    std::wstring hint = TrimBlanksAndControls(first + L"\r" + second);
+    const auto* fileMaskItem = dynamic_cast<const TCleanupFileMaskItem*>(&action);
+    if (fileMaskItem != nullptr && !fileMaskItem->FoundFiles.empty())
+        hint += L"\r" + std::to_wstring(fileMaskItem->FoundFiles.size()) + L" 个文件, 共 " +
+                FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize()));
+    FCleanupActionsListBox.SetHint(hint);
 }
 
-void TVantrelForm::HandleCleanupActionsChangeSelection() { FCheckClicked = true; }
+void TVantrelForm::HandleCleanupActionsChangeSelection() {
+    FCheckClicked = true;
+    TicksChanged();
+}
+
+void TVantrelForm::TicksChanged() {
+    if (FActionList == nullptr) return;
+    for (int row = 0; row < FCleanupActionsListBox.Count() && row < FActionList->Count(); ++row)
+        FActionList->SetChecked(row, FCleanupActionsListBox.Checked(row));
+    if (FShowsFreeSpace) SetStatus1(FreeSpaceStatusText());
+}
+
+std::wstring TVantrelForm::FreeSpaceStatusText() {
+    std::wstring text = L"当前可用空间 " + FormatSizeText(FFreeSpaceAfterReading) + L".";
+    const uint64_t freeable = FActionList->CheckedFoundBytes();
+    if (freeable > 0) text += L" 可释放 " + FormatSizeText(static_cast<double>(freeable)) + L".";
+    return text;
+}
 
 void TVantrelForm::HandleCleanupActionsClick(int row) {
     // A tick comes first and sets FCheckClicked: it never opens the detail window,
@@ -546,6 +568,7 @@ void TVantrelForm::ShowActionDetails(int row) {
         throw;
     }
     action.OnStatus = std::move(keptOnStatus);
+    TicksChanged();  // its cleanup may have emptied lists
     // Hiding and showing again redraws the list with the action's new state.
     ::ShowWindow(Handle(), SW_HIDE);
     ::ShowWindow(Handle(), SW_SHOW);
@@ -590,15 +613,18 @@ void TVantrelForm::ShowCleanupActionsPopupMenu(POINT screenPoint) {
 
 void TVantrelForm::SelectAllItemsActionExecute() {
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) FCleanupActionsListBox.SetChecked(row, true);
+    TicksChanged();
 }
 
 void TVantrelForm::DeselectAllItemsActionExecute() {
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) FCleanupActionsListBox.SetChecked(row, false);
+    TicksChanged();
 }
 
 void TVantrelForm::DefaultSelectionActionExecute() {
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row)
         FCleanupActionsListBox.SetChecked(row, FActionList->Items(row).DefaultChecked);
+    TicksChanged();
 }
 
 void TVantrelForm::SetupActionExecute() {

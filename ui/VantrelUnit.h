@@ -34,7 +34,13 @@ struct TCleanupPassResult {
     bool Done = false;          // the pass ran to its end
     int64_t FilesDeleted = 0;   // found files of the checked actions that no longer exist after it
     double BytesFreed = 0;      // the growth of the free space, as the window reports it
+    uint64_t BytesDeleted = 0;  // the sizes of the files the pass deleted, each file once
 };
+
+// What a cleanup deleted, as the status line and the automatic run's log say it.
+std::wstring DeletedFilesText(const TCleanupOutcome& Outcome);
+// The automatic run's log line for one action's part of the cleanup.
+std::wstring ActionOutcomeLogText(const std::wstring& ActionName, const TCleanupOutcome& Outcome);
 
 // The automatic run's last log line: what its cleanup pass did, and whether
 // anything failed (then the exit code is 1).
@@ -116,6 +122,10 @@ private:
     void ShowActionDetails(int row);
     void ShowCleanupActionsPopupMenu(POINT screenPoint);
     void RefreshList();
+    // The ticks of the list as the actions' Checked, and the free-space line with
+    // what they would free, when that line shows.
+    void TicksChanged();
+    std::wstring FreeSpaceStatusText();
 
     // The passes (VantrelDriver.cpp)
     void ReadCurrentDrive();
@@ -127,6 +137,7 @@ private:
     void LoadExcludedDirectories();
     void NoteEmptyDirCandidate(const std::wstring& DirName);
     void RemoveEmptyDirCandidates();
+    void LogActionOutcomes();  // the automatic run's log: one line per action that had files
     double GetTotalFreeSpace() const;
     std::wstring FileProtection() const;
     std::wstring ScanMode() const;
@@ -162,6 +173,8 @@ private:
     bool FReadingStopped = false;
     bool FReading = false;
     bool FListNeedsRefresh = false;
+    bool FShowsFreeSpace = false;   // the first status line is the free space after a reading pass
+    double FFreeSpaceAfterReading = 0;
     int FDirectoryCount = 0;
     int FGaugeMaximum = 0;
     std::optional<TXMLVantrelSettingsType> FSettings;
@@ -174,6 +187,7 @@ private:
     bool FCloseRequested = false;
     TCleanupPassResult FLastCleanupPass;
     std::wstring FPassFileProtection;  // the protection mode of the running pass
-    uint64_t FLastStatusTick = 0;      // when the reading status was last shown
+    uint64_t FLastStatusTick = 0;      // when the reading or cleanup status was last shown
+    const TCleanupCustomItem* FLastStatusSender = nullptr;  // whose cleanup status that was
     static constexpr uint64_t StatusIntervalMs = 100;
 };

@@ -58,6 +58,9 @@ old "$CANARY/outside.tmp"; old "$CANARY/outside.bak"
 
 snapshot() { (cd "$WINEPREFIX" && find drive_c drive_d -type f ! -path '*/Holvane/Vantrel/*' | sort); }
 snapshot >"$WINEPREFIX/before.txt"
+# The backup action's files (report.doc.bak, notes.old): the log names their
+# bytes, and the link named like a backup as the one file it could not delete.
+backup_bytes=$(( $(stat -c %s "$D/Projects/report.doc.bak") + $(stat -c %s "$D/Projects/notes.old") ))
 
 e2e_install_exe 'C:\Program Files\Vantrel\Vantrel.exe'
 start=$(date +%s)
@@ -70,6 +73,9 @@ gone=$(comm -23 "$WINEPREFIX/before.txt" "$WINEPREFIX/after.txt")
 for f in "${GO[@]}"; do e2e_check "deleted: ${f#$WINEPREFIX/}" [ ! -e "$f" ]; done
 for f in "${STAY[@]}"; do e2e_check "kept: ${f#$WINEPREFIX/}" [ -e "$f" ]; done
 e2e_check "emptied temporary folders removed" [ ! -e "$TEMP_DIR/vt-setup" ]
+e2e_check "the log names the backup action's files and bytes" \
+    grep -qF "清理操作 \"删除备份文件 (*.bak, *.old, *.000)\": 删除了 2 个文件, $backup_bytes 字节, 1 个文件无法删除。" \
+    "$APPDATA_DIR/Holvane/Vantrel/Vantrel.log"
 e2e_check "canary outside the sandbox untouched" test -e "$CANARY/outside.tmp" -a -e "$CANARY/outside.bak"
 rm -rf "$CANARY"
 

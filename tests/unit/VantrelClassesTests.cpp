@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <utility>
@@ -166,7 +167,8 @@ TEST_F(ActionModel, EveryActionTakesExactlyWhatItsMasksTakeWhateverTheirShape) {
         {L"C:\\Windows\\Prefetch\\*"},  {L"C:\\Win*"},             {L"C:\\WUTemp\\*", L"C:\\Windows\\KB*.log"},
         {L"?:\\Scandisk.log"},          {L"*\\Real\\History\\*"},  {L"*"},
         {L"c:\\users\\anna\\appdata\\local\\temp\\some deeper folder of the temp\\*"},
-        {L"*\u00C9T\u00C9"},            {L"*\U0001F600"},          {L"D:\\x\\exact.name"}};
+        {L"*\u00C9T\u00C9"},            {L"*\U0001F600"},          {L"D:\\x\\exact.name"},
+        {L"*\\Ap?\\Real\\*"},         {L"*ab*"}};
     for (size_t i = 0; i < shapes.size(); ++i)
         items.push_back(&AddMaskAction(list, {L"shape" + std::to_wstring(i), shapes[i]}));
     const std::vector<std::wstring> names = {
@@ -178,7 +180,7 @@ TEST_F(ActionModel, EveryActionTakesExactlyWhatItsMasksTakeWhateverTheirShape) {
         L"C:\\Users\\Anna\\AppData\\Local\\Temp\\Some Deeper Folder of the Temp\\x",
         L"C:\\Users\\Anna\\AppData\\Local\\Temp\\Some Deeper Folder of the Tem", L"C:\\f\\\u00C9T\u00C9",
         L"C:\\f\\\u00E9t\u00E9", L"C:\\f\\\U0001F600", L"D:\\x\\exact.name", L"D:\\X\\EXACT.NAME", L"", L"\\",
-        L"C:\\a\\b.TMP\\c.txt"};
+        L"C:\\a\\b.TMP\\c.txt", L"C:\\u\\App\\Real\\x", L"C:\\u\\Apx\\REAL\\", L"C:\\u\\Ap\\Real\\x", L"xaby"};
     const TFileTimes old{};
     for (const auto& name : names) {
         list.ClearFoundFiles();
@@ -597,3 +599,105 @@ TEST_F(ActionModel, LongPathsAreReadAndDeleted) {
 }
 
 }  // namespace
+
+// --- Sizes: what the actions would free and what a cleanup freed ---
+
+namespace {
+
+// Makes Path Size bytes long without writing them (a sparse file where the file system can).
+void SetFileSize(const std::wstring& path, uint64_t size) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD returned = 0;
+    ::DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    EXPECT_TRUE(::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file));
+    ::CloseHandle(file);
+}
+
+constexpr uint64_t FiveGB = 5ull << 30;
+
+}  // namespace
+
+TEST_F(ActionModel, FoundSizesComeFromTheWalkAndTheTickedTotalCountsASharedFileOnce) {
+    TCleanupList list;
+    auto& tmp = AddMaskAction(list, {L"tmp", {L"*.tmp"}});
+    auto& folder = AddMaskAction(list, {L"folder", {Folder.Path() + L"*"}});
+    auto& logs = AddMaskAction(list, {L"logs", {L"*.log"}});
+    // The walk's sizes are kept as they come, above 4 GB too; a file offered
+    // without them is looked at once.
+    TFileTimes walked = TimesAgo(30 * Day, 30 * Day, 30 * Day);
+    walked.Size = FiveGB + 3;
+    ASSERT_TRUE(list.AddFoundFile(Folder.Path() + L"big.tmp", L"None", &walked));  // tmp and folder
+    const std::wstring small = Folder.CreateFile(L"small.dat", 1000);            // folder only
+    ASSERT_TRUE(list.AddFoundFile(small, L"None"));
+    walked.Size = 7;
+    ASSERT_TRUE(list.AddFoundFile(L"D:\\elsewhere\\x.log", L"None", &walked));    // logs only
+    EXPECT_EQ(tmp.FoundFiles.TotalSize(), FiveGB + 3);
+    EXPECT_EQ(folder.FoundFiles.TotalSize(), FiveGB + 3 + 1000);
+    EXPECT_EQ(folder.FoundFiles.Size(1), 1000u);
+
+    const auto tick = [&](bool a, bool b, bool c) {
+        list.SetChecked(0, a);
+        list.SetChecked(1, b);
+        list.SetChecked(2, c);
+        return list.CheckedFoundBytes();
+    };
+    EXPECT_EQ(tick(true, true, true), FiveGB + 3 + 1000 + 7);
+    EXPECT_EQ(tick(true, false, false), FiveGB + 3);
+    EXPECT_EQ(tick(false, true, true), FiveGB + 3 + 1000 + 7);
+    EXPECT_EQ(tick(false, false, false), 0u);
+
+    // The detail window's cleanup of one action takes its files out of every list.
+    tick(true, true, true);
+    list.PerformAlone(tmp);
+    EXPECT_EQ(list.CheckedFoundBytes(), 1000u + 7);
+    list.ClearFoundFiles();
+    EXPECT_EQ(list.CheckedFoundBytes(), 0u);
+    (void)logs;
+}
+
+TEST_F(ActionModel, CleanupCountsTheBytesOfWhatItDeletedEachFileOnce) {
+    TCleanupList list;
+    auto& tmp = AddMaskAction(list, {L"tmp", {L"*.tmp"}});
+    auto& folder = AddMaskAction(list, {L"folder", {Folder.Path() + L"*"}});
+    const std::wstring big = Folder.CreateFile(L"big.tmp", 0);
+    SetFileSize(big, FiveGB);
+    const std::wstring linked = Folder.CreateFile(L"linked.dat", 300);
+    const std::wstring link = Folder.Path() + L"link.dat";
+    ASSERT_TRUE(::CreateHardLinkW(link.c_str(), linked.c_str(), nullptr));
+    const std::wstring held = Folder.CreateFile(L"held.dat", 50);
+    // A file whose other name nobody found: deleting this name frees nothing.
+    const std::wstring lone = Folder.CreateFile(L"lone.dat", 70);
+    const std::wstring loneLink = Folder.CreateFolder(L"kept") + L"lone.dat";
+    ASSERT_TRUE(::CreateHardLinkW(loneLink.c_str(), lone.c_str(), nullptr));
+    for (const auto& file : {big, linked, link, held, lone}) ASSERT_TRUE(list.AddFoundFile(file, L"None"));
+    EXPECT_EQ(tmp.FoundFiles.size(), 1u);
+    ASSERT_EQ(folder.FoundFiles.size(), 5u);
+    EXPECT_EQ(folder.FoundFiles.Size(0), FiveGB);
+    list.SetChecked(0, true);
+    list.SetChecked(1, true);
+
+    HANDLE lock = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    list.ExecuteChecked();
+    ::CloseHandle(lock);
+    EXPECT_FALSE(FileExists(big));
+    EXPECT_FALSE(FileExists(linked));
+    EXPECT_FALSE(FileExists(link));
+    EXPECT_TRUE(FileExists(held));
+    EXPECT_FALSE(FileExists(lone));
+    EXPECT_TRUE(FileExists(loneLink));
+    // The big file went with the first action; its entry in the second list was
+    // dropped before that action ran. Two names of one file: their bytes once.
+    EXPECT_EQ(tmp.Outcome.Deleted, 1);
+    EXPECT_EQ(tmp.Outcome.Bytes, FiveGB);
+    EXPECT_EQ(folder.Outcome.Deleted, 3);
+    EXPECT_EQ(folder.Outcome.Bytes, 300u);
+    EXPECT_EQ(folder.Outcome.NotDeleted, 1);
+    const TCleanupOutcome sum = list.CheckedOutcome();
+    EXPECT_EQ(sum.Deleted, 4);
+    EXPECT_EQ(sum.Bytes, FiveGB + 300);
+    EXPECT_EQ(sum.NotDeleted, 1);
+}

@@ -239,7 +239,9 @@ TEST_F(DetailWindow, FoundFilesAreListedWithLongPathsShortenedInTheMiddle) {
     std::wstring longPath = L"C:\\";
     for (int i = 0; i < 12; ++i) longPath += L"一个很长的文件夹名称 folder " + std::to_wstring(i) + L"\\";
     longPath += L"最后的文件 final.tmp";
-    files = {shortPath, longPath};
+    files.clear();
+    files.Add(shortPath, 1536);
+    files.Add(longPath, 5ull << 30);
     bool inspected = false;
     Show(
         *item,
@@ -248,7 +250,7 @@ TEST_F(DetailWindow, FoundFilesAreListedWithLongPathsShortenedInTheMiddle) {
             ASSERT_TRUE(form.FileListShown());
             EXPECT_TRUE(form.CleanupEnabled());
             EXPECT_EQ(ClientSize(form.Handle()).cy, 215 + 10);
-            EXPECT_EQ(form.Text1(), L"2 个文件被找到");
+            EXPECT_EQ(form.Text1(), L"2 个文件被找到, 共 5 GB");
             const auto entries = form.FileListEntries();
             ASSERT_EQ(entries.size(), 2u);
             EXPECT_EQ(entries[0], shortPath);

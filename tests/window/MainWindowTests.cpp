@@ -375,3 +375,75 @@ TEST_F(MainWindow, ListShowsTwentyRowsPerColumnForFortyActions) {
 }
 
 }  // namespace
+
+TEST_F(MainWindow, SizesInTheStatusLinesAndHintsFollowTicksAndCleanup) {
+    OpenAndRead();
+    Form->DeselectAllItemsActionExecute();
+    const std::wstring freeSpace = Form->Status1Text();
+    EXPECT_EQ(freeSpace.find(L"可释放"), std::wstring::npos) << Utf8(freeSpace);
+    const int temp = RowOf<TEmptyUserTemporaryDirectory>(*Form);
+    ASSERT_GE(temp, 0);
+    TTempFolder folder(L"sizes");
+    const std::wstring file = folder.CreateFile(L"old.dat", 3000);
+    Form->ActionList().ClearFoundFiles();
+    ASSERT_TRUE(Form->ActionList().AddFoundFile(file, L"None"));
+
+    Form->SelectAllItemsActionExecute();
+    EXPECT_EQ(Form->Status1Text(), freeSpace + L" 可释放 2.9 KB.");
+    Form->DeselectAllItemsActionExecute();
+    EXPECT_EQ(Form->Status1Text(), freeSpace);
+    // A click on the box ticks the row and the line follows.
+    TActionCheckList& rows = Form->CleanupActionsListBox();
+    RECT row;
+    ::SendMessageW(rows.Handle(), LB_GETITEMRECT, static_cast<WPARAM>(temp), reinterpret_cast<LPARAM>(&row));
+    ::SendMessageW(rows.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(row.left + 5, row.top + 5));
+    ASSERT_TRUE(rows.Checked(temp));
+    EXPECT_EQ(Form->Status1Text(), freeSpace + L" 可释放 2.9 KB.");
+    ::SendMessageW(rows.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(row.left + 40, row.top + 5));
+    const std::wstring hint = rows.Hint();
+    EXPECT_EQ(hint.rfind(L"找到一个文件。\r"), 0u) << Utf8(hint);
+    EXPECT_TRUE(hint.ends_with(L"\r1 个文件, 共 2.9 KB")) << Utf8(hint);
+
+    Form->StartCleanupActionExecute();
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_TRUE(Form->Status2Text().ends_with(L". 删除了 1 个文件 (2.9 KB).")) << Utf8(Form->Status2Text());
+    EXPECT_EQ(Form->LastCleanupPass().BytesDeleted, 3000u);
+}
+
+TEST(CleanupTexts, PerActionLogLineAndDeletedFiles) {
+    EXPECT_EQ(ActionOutcomeLogText(L"临时文件", TCleanupOutcome{3, 5ull << 30, 1}),
+              L"清理操作 \"临时文件\": 删除了 3 个文件, 5368709120 字节 (5 GB), 1 个文件无法删除。");
+    EXPECT_EQ(ActionOutcomeLogText(L"备份", TCleanupOutcome{1, 10, 0}),
+              L"清理操作 \"备份\": 删除了 1 个文件, 10 字节, 0 个文件无法删除。");
+    EXPECT_EQ(DeletedFilesText(TCleanupOutcome{2, 1536, 0}), L"删除了 2 个文件 (1.5 KB).");
+}
+
+// The cleanup's status line follows an action's per-file texts ten times a
+// second, not once per file; the first text of each action shows at once.
+TEST_F(MainWindow, CleanupStatusIsDrawnTenTimesASecondNotPerFile) {
+    OpenAndRead();
+    Form->DeselectAllItemsActionExecute();
+    const int temp = RowOf<TEmptyUserTemporaryDirectory>(*Form);
+    ASSERT_GE(temp, 0);
+    Form->CleanupActionsListBox().SetChecked(temp, true);
+    TTempFolder folder(L"throttle");
+    Form->ActionList().ClearFoundFiles();
+    for (int i = 0; i < 300; ++i)
+        ASSERT_TRUE(Form->ActionList().AddFoundFile(folder.CreateFile(L"f" + std::to_wstring(i) + L".dat"), L"None"));
+    auto& action = Form->ActionList().Items(temp);
+    auto forward = action.OnStatus;
+    std::vector<std::wstring> shown;
+    int sent = 0;
+    action.OnStatus = [&](TCleanupCustomItem* sender, const std::wstring& text) {
+        forward(sender, text);
+        ++sent;
+        if (shown.empty() || shown.back() != Form->Status2Text()) shown.push_back(Form->Status2Text());
+    };
+    const uint64_t start = ::GetTickCount64();
+    Form->StartCleanupActionExecute();
+    const uint64_t elapsed = ::GetTickCount64() - start;
+    EXPECT_EQ(sent, 302);  // the progress text, a per cent per file, the empty text
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front(), action.ProgressText);
+    EXPECT_LE(shown.size(), 2 + elapsed / 100) << "in " << elapsed << " ms";
+}
