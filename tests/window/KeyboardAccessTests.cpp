@@ -20,21 +20,6 @@
 
 namespace {
 
-bool PumpUntil(const std::function<bool()>& done) {
-    const ULONGLONG limit = ::GetTickCount64() + 60000;
-    while (!done()) {
-        if (::GetTickCount64() > limit) return false;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    }
-    return true;
-}
-
 // What a screen reader does: asks the list's window for its object (oleacc, loaded as a client would).
 IAccessible* AccessibleOf(HWND wnd) {
     using TAccessibleObjectFromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);

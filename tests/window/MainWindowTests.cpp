@@ -25,21 +25,6 @@ void DrainQuit() {
     while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
 }
 
-// Dispatches messages until Done answers true (or a minute passes).
-bool PumpUntil(const std::function<bool()>& done) {
-    const ULONGLONG limit = ::GetTickCount64() + 60000;
-    while (!done()) {
-        if (::GetTickCount64() > limit) return false;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    }
-    return true;
-}
 
 void WriteFile(const std::wstring& path, const std::string& text) {
     const size_t slash = path.find_last_of(L'\\');

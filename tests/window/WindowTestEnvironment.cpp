@@ -29,3 +29,19 @@ public:
     ::testing::AddGlobalTestEnvironment(new TWindowTestEnvironment);
 
 }  // namespace
+
+// Dispatches messages until Done answers true (or a minute passes).
+bool PumpUntil(const std::function<bool()>& done) {
+    const ULONGLONG limit = ::GetTickCount64() + 60000;
+    while (!done()) {
+        if (::GetTickCount64() > limit) return false;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(5);
+    }
+    return true;
+}
