@@ -115,19 +115,14 @@ void TCleanupActionInfoForm::FillFileList(const TFoundFileList& files) {
         width -= SystemMetricForDpi(SM_CXVSCROLL, Dpi());
     size_t units = 0;
     for (size_t i = 0; i < files.size(); ++i) units += files.Directory(i).size() + files.Name(i).size() + 1;
+    FFiles = &files;
     FSizes.resize(files.size());
     for (size_t i = 0; i < files.size(); ++i) FSizes[i] = files.Size(i);
     ::SendMessageW(FListBox, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(FListBox, LB_INITSTORAGE, files.size(), units * sizeof(wchar_t));
     TWindowDC dc(FListBox);
     TSelectObject selected(dc.Get(), Font());
-    // The size column is as wide as the widest size text can be.
-    FSizeColumnWidth = 0;
-    for (const wchar_t* widest : {L"1023 bytes", L"1023.9 MB", L"1023.9 GB"}) {
-        SIZE extent{};
-        ::GetTextExtentPoint32W(dc.Get(), widest, static_cast<int>(wcslen(widest)), &extent);
-        FSizeColumnWidth = std::max(FSizeColumnWidth, static_cast<int>(extent.cx) + S(SizeColumnGap));
-    }
+    MeasureSizeColumn(dc.Get());
     width -= FSizeColumnWidth + S(TextMargin);
     std::wstring file;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -141,6 +136,36 @@ void TCleanupActionInfoForm::FillFileList(const TFoundFileList& files) {
     }
     ::SendMessageW(FListBox, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(FListBox, nullptr, TRUE);
+}
+
+// The size column is as wide as the widest size text can be, in the font selected into Dc.
+void TCleanupActionInfoForm::MeasureSizeColumn(HDC dc) {
+    FSizeColumnWidth = 0;
+    for (const wchar_t* widest : {L"1023 bytes", L"1023.9 MB", L"1023.9 GB"}) {
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc, widest, static_cast<int>(wcslen(widest)), &extent);
+        FSizeColumnWidth = std::max(FSizeColumnWidth, static_cast<int>(extent.cx) + S(SizeColumnGap));
+    }
+}
+
+void TCleanupActionInfoForm::DpiChanged(TDpi old) {
+    (void)old;
+    ::SendMessageW(FListBox, LB_SETITEMHEIGHT, 0, S(LineHeight));
+    // The paths were shortened for the old width and font: they are listed again,
+    // where the user was. While a cleanup runs the files are changing; only the
+    // size column is measured again then, and the list is emptied when it ends.
+    const auto count = ::SendMessageW(FListBox, LB_GETCOUNT, 0, 0);
+    if (FFiles == nullptr || FCleaning || count <= 0 || static_cast<size_t>(count) != FFiles->size()) {
+        TWindowDC dc(FListBox);
+        TSelectObject selected(dc.Get(), Font());
+        MeasureSizeColumn(dc.Get());
+        return;
+    }
+    const auto current = ::SendMessageW(FListBox, LB_GETCURSEL, 0, 0);
+    ::SendMessageW(FListBox, LB_RESETCONTENT, 0, 0);
+    FillFileList(*FFiles);
+    ::SendMessageW(FListBox, LB_SETCURSEL, static_cast<WPARAM>(current), 0);
+    ::SendMessageW(FListBox, LB_SETTOPINDEX, static_cast<WPARAM>(FTopBeforeDpiChange), 0);
 }
 
 std::wstring TCleanupActionInfoForm::ShortenPath(HDC dc, HFONT font, const std::wstring& path, int width) {
@@ -307,6 +332,10 @@ LRESULT TCleanupActionInfoForm::HandleMessage(UINT message, WPARAM wParam, LPARA
             if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == idCleanupSpeedButton) CleanupSpeedButtonClick();
             if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == idCloseSpeedButton) CloseSpeedButtonClick();
             return 0;
+        case WM_DPICHANGED:
+            // Resizing the list before its rows grow scrolls it; where it stood is kept.
+            FTopBeforeDpiChange = ::SendMessageW(FListBox, LB_GETTOPINDEX, 0, 0);
+            break;
         case WM_ACTIVATE:
             // The list takes the focus when it shows; the flat buttons are no tab stops.
             if (LOWORD(wParam) != WA_INACTIVE && FListShown) {

@@ -40,6 +40,7 @@ public:
     HWND CleanupButton() const { return FCleanupSpeedButton; }
     HWND CloseButton() const { return FCloseSpeedButton; }
     HWND FileList() const { return FListBox; }
+    int SizeColumnWidth() const { return FSizeColumnWidth; }
 
     // The path shortened to Width pixels in Font, with "..." in its middle where it is too long.
     static std::wstring ShortenPath(HDC dc, HFONT font, const std::wstring& path, int width);
@@ -48,9 +49,11 @@ protected:
     void CreateControls() override;
     bool HandleEscape() override { return FormKeyDown(VK_ESCAPE); }
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void DpiChanged(TDpi old) override;
 
 private:
     void FillFileList(const TFoundFileList& files);
+    void MeasureSizeColumn(HDC dc);
     void ShowCleanupStatus(const std::wstring& text);
     void HideFileList();
     void LayoutBar(int barTop);
@@ -65,8 +68,10 @@ private:
     bool FListShown = true;
     bool FCleaning = false;  // its cleanup runs: "清理" and closing wait
     std::wstring FShownStatus;
+    const TFoundFileList* FFiles = nullptr;  // listed, not owned
     std::vector<uint64_t> FSizes;  // of the listed files, by row
     int FSizeColumnWidth = 0;
+    LRESULT FTopBeforeDpiChange = 0;
     uint64_t FLastPump = 0;
     static constexpr uint64_t PumpIntervalMs = 30;
 };

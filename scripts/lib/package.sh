@@ -11,6 +11,12 @@ vt_release_version() { tr -d '\r\n' <"$1/generated/VantrelVersion.txt"; }
 # The version in the version resource of the executable $1.
 vt_exe_version() { python3 "$VT_RELEASE_PY" exe-version "$1"; }
 
+# Puts the fetched SQLite amalgamation into the copied source tree $1 at the place below
+# the sources where every build keeps it, so that the paths compiled in agree.
+vt_release_add_sqlite() {
+    vt_fetch_sqlite && mkdir -p "$1/build/third_party" && cp -r "$VT_SQLITE_DIR" "$1/build/third_party/"
+}
+
 # The commit time of HEAD: what "built at" means for reproducible bytes.
 vt_source_date_epoch() { git -C "$VT_ROOT" log -1 --format=%ct HEAD 2>/dev/null || echo 315532800; }
 

@@ -18,8 +18,7 @@ mkdir -p "$other/src"
 # This work tree's files as they stand, committed or not, without what git ignores.
 (cd "$VT_ROOT" && git ls-files -z -c -o --exclude-standard |
     tar --null --ignore-failed-read -T - -cf - 2>/dev/null) | tar -x -C "$other/src"
-# The fetched SQLite amalgamation, at the same place below the sources as in this build.
-vt_fetch_sqlite && mkdir -p "$other/src/build/third_party" && cp -r "$VT_SQLITE_DIR" "$other/src/build/third_party/"
+vt_release_add_sqlite "$other/src"
 vt_say "reproducible: building Vantrel again in $other"
 TZ=Asia/Shanghai cmake -S "$other/src" -B "$other/build" \
     -DCMAKE_TOOLCHAIN_FILE="$other/src/cmake/mingw-w64-posix.cmake" -DCMAKE_BUILD_TYPE=Release \

@@ -278,6 +278,54 @@ TEST_F(DetailWindow, FoundFilesAreListedWithLongPathsShortenedInTheMiddle) {
     EXPECT_TRUE(inspected);
 }
 
+TEST_F(DetailWindow, MovedToA200PerCentMonitorTheFilesAreListedAgainForTheNewScale) {
+    auto item = MakeItem<TScratchFileMaskItem>();
+    auto& files = static_cast<TCleanupFileMaskItem&>(*item).FoundFiles;
+    files.clear();
+    std::wstring longPath = L"C:\\";
+    for (int i = 0; i < 12; ++i) longPath += L"folder number " + std::to_wstring(i) + L"\\";
+    for (int i = 0; i < 40; ++i) files.Add(longPath + L"file " + std::to_wstring(i) + L".tmp", 1000ull * i);
+    bool inspected = false;
+    Show(
+        *item,
+        [&](TCleanupActionInfoForm& form) {
+            inspected = true;
+            ASSERT_TRUE(form.FileListShown());
+            const int columnBefore = form.SizeColumnWidth();
+            const auto heightBefore = ::SendMessageW(form.FileList(), LB_GETITEMHEIGHT, 0, 0);
+            ::SendMessageW(form.FileList(), LB_SETCURSEL, 25, 0);
+            ::SendMessageW(form.FileList(), LB_SETTOPINDEX, 20, 0);
+            const auto topBefore = ::SendMessageW(form.FileList(), LB_GETTOPINDEX, 0, 0);
+            RECT window;
+            ::GetWindowRect(form.Handle(), &window);
+            RECT suggested{window.left, window.top, window.left + 2 * (window.right - window.left),
+                           window.top + 2 * (window.bottom - window.top)};
+            ::SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+            EXPECT_EQ(::SendMessageW(form.FileList(), LB_GETITEMHEIGHT, 0, 0), 2 * heightBefore);
+            // Sizes measured again in the larger font: they do not run into the paths.
+            EXPECT_NEAR(form.SizeColumnWidth(), 2 * columnBefore, 4);
+            const auto entries = form.FileListEntries();
+            ASSERT_EQ(entries.size(), 40u);
+            EXPECT_NE(entries[25].find(L"file 25.tmp"), std::wstring::npos) << entries[25].c_str();
+            EXPECT_EQ(::SendMessageW(form.FileList(), LB_GETCURSEL, 0, 0), 25);
+            EXPECT_EQ(::SendMessageW(form.FileList(), LB_GETTOPINDEX, 0, 0), topBefore);
+            // Every shown path fits beside its size in the new font.
+            RECT list;
+            ::GetClientRect(form.FileList(), &list);
+            HDC dc = ::GetDC(form.FileList());
+            HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(form.FileList(), WM_GETFONT, 0, 0)));
+            for (const auto& shown : entries) {
+                SIZE extent{};
+                ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
+                EXPECT_LE(extent.cx, list.right - form.SizeColumnWidth()) << shown.c_str();
+            }
+            ::SelectObject(dc, old);
+            ::ReleaseDC(form.FileList(), dc);
+        },
+        PressEscape);
+    EXPECT_TRUE(inspected);
+}
+
 TEST_F(DetailWindow, CleanupRunsAnUntickedActionAndDeletesItsFiles) {
     TTempFolder folder(L"detail");
     auto item = MakeItem<TScratchFileMaskItem>(MakeMaskList({folder.Path() + L"*.TMP"}));
