@@ -23,6 +23,19 @@ struct TGrid {
     int Pen() const { return Size >= 24 ? Size / 12 : 1; }
 };
 
+// A brush and a thin pen of one colour, selected while it lives: shapes come out solid.
+class TSolidColour {
+public:
+    TSolidColour(HDC dc, COLORREF colour)
+        : FBrush(::CreateSolidBrush(colour)), FPen(::CreatePen(PS_SOLID, 1, colour)),
+          FSelectedBrush(dc, FBrush.Get()), FSelectedPen(dc, FPen.Get()) {}
+
+private:
+    TBrush FBrush;
+    TPen FPen;
+    TSelectObject FSelectedBrush, FSelectedPen;
+};
+
 void FillBox(const TGrid& g, const RECT& r, COLORREF colour) {
     TBrush brush(::CreateSolidBrush(colour));
     ::FillRect(g.DC, &r, brush.Get());
@@ -64,11 +77,7 @@ void DrawReadAgain(const TGrid& g, bool enabled) {
 }
 
 void DrawStop(const TGrid& g, bool enabled) {
-    const COLORREF colour = enabled ? clStopRed : clGrey;
-    TBrush fill(::CreateSolidBrush(colour));
-    TPen pen(::CreatePen(PS_SOLID, 1, colour));
-    TSelectObject selectedBrush(g.DC, fill.Get());
-    TSelectObject selectedPen(g.DC, pen.Get());
+    const TSolidColour solid(g.DC, enabled ? clStopRed : clGrey);
     const POINT octagon[] = {{5, 1}, {11, 1}, {15, 5}, {15, 11}, {11, 15}, {5, 15}, {1, 11}, {1, 5}};
     POINT points[8];
     for (int i = 0; i < 8; ++i) points[i] = POINT{g.X + g(octagon[i].x), g.Y + g(octagon[i].y)};
@@ -77,11 +86,7 @@ void DrawStop(const TGrid& g, bool enabled) {
 }
 
 void DrawAbout(const TGrid& g, bool enabled) {
-    const COLORREF colour = enabled ? clAboutBlue : clGrey;
-    TBrush fill(::CreateSolidBrush(colour));
-    TPen pen(::CreatePen(PS_SOLID, 1, colour));
-    TSelectObject selectedBrush(g.DC, fill.Get());
-    TSelectObject selectedPen(g.DC, pen.Get());
+    const TSolidColour solid(g.DC, enabled ? clAboutBlue : clGrey);
     const RECT circle = g.Rect(1, 1, 15, 15);
     ::Ellipse(g.DC, circle.left, circle.top, circle.right, circle.bottom);
     FillBox(g, g.Rect(7, 3, 9, 5), RGB(255, 255, 255));

@@ -99,34 +99,19 @@ void UseClassicLook(HWND control) { ::SetWindowTheme(control, L"", L""); }
 // Group boxes paint their own frame and caption: bold maroon on the white panel.
 // Wine's group box takes neither the theme's absence nor WM_CTLCOLORSTATIC's
 // colour for its caption, and draws it on a grey band at higher scales.
-LRESULT CALLBACK GroupBoxProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-    switch (message) {
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintDC paint(wnd);
-            HDC dc = paint.Get();
-            RECT client;
-            ::GetClientRect(wnd, &client);
-            TSelectObject font(dc, reinterpret_cast<HFONT>(::SendMessageW(wnd, WM_GETFONT, 0, 0)));
-            const std::wstring caption = WindowText(wnd);
-            RECT text{0, 0, 0, 0};
-            ::DrawTextW(dc, caption.c_str(), -1, &text, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-            RECT frame{0, text.bottom / 2, client.right, client.bottom};
-            ::DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
-            const int indent = ::MulDiv(text.bottom, 8, 13);
-            ::OffsetRect(&text, indent, 0);
-            ::FillRect(dc, &text, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-            ::SetBkMode(dc, TRANSPARENT);
-            ::SetTextColor(dc, ::IsWindowEnabled(wnd) ? clMaroon : ::GetSysColor(COLOR_GRAYTEXT));
-            ::DrawTextW(dc, caption.c_str(), -1, &text, DT_SINGLELINE | DT_NOPREFIX);
-            return 0;
-        }
-        case WM_NCDESTROY:
-            ::RemoveWindowSubclass(wnd, GroupBoxProc, 1);
-            break;
-    }
-    return ::DefSubclassProc(wnd, message, wParam, lParam);
+void PaintGroupBox(HWND wnd, HDC dc, const RECT& client) {
+    TSelectObject font(dc, reinterpret_cast<HFONT>(::SendMessageW(wnd, WM_GETFONT, 0, 0)));
+    const std::wstring caption = WindowText(wnd);
+    RECT text{0, 0, 0, 0};
+    ::DrawTextW(dc, caption.c_str(), -1, &text, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    RECT frame{0, text.bottom / 2, client.right, client.bottom};
+    ::DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+    const int indent = ::MulDiv(text.bottom, 8, 13);
+    ::OffsetRect(&text, indent, 0);
+    ::FillRect(dc, &text, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, ::IsWindowEnabled(wnd) ? clMaroon : ::GetSysColor(COLOR_GRAYTEXT));
+    ::DrawTextW(dc, caption.c_str(), -1, &text, DT_SINGLELINE | DT_NOPREFIX);
 }
 
 }  // namespace
@@ -182,7 +167,7 @@ void TSetupVantrelForm::CreateControls() {
     for (const auto& group : groups) {
         HWND box = AddControl(L"BUTTON", group.Caption, GroupBoxStyle, S(group.X + GroupInset), S(group.Y),
                               S(GroupWidth), S(group.Height), group.Id, BoldFont());
-        ::SetWindowSubclass(box, GroupBoxProc, 1, 0);
+        PaintControlWith(box, PaintGroupBox);
     }
     FFocusedControl = Control(idOkButton);
 }

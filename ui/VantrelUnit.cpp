@@ -57,30 +57,16 @@ int ClientHeightForRows(int rows) {
 
 // The gauge draws itself: a navy bar on white over its whole height, with no
 // frame, whatever the theme would draw.
-LRESULT CALLBACK GaugeProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-    switch (message) {
-        case WM_ERASEBKGND:
-            return 1;
-        case WM_PAINT: {
-            TPaintDC paint(wnd);
-            RECT client;
-            ::GetClientRect(wnd, &client);
-            const int low = static_cast<int>(::SendMessageW(wnd, PBM_GETRANGE, TRUE, 0));
-            const int high = static_cast<int>(::SendMessageW(wnd, PBM_GETRANGE, FALSE, 0));
-            const int position = static_cast<int>(::SendMessageW(wnd, PBM_GETPOS, 0, 0));
-            const int filled = high > low ? ::MulDiv(client.right, position - low, high - low) : 0;
-            RECT bar{0, 0, std::clamp(filled, 0, static_cast<int>(client.right)), client.bottom};
-            RECT rest{bar.right, 0, client.right, client.bottom};
-            TBrush navy(::CreateSolidBrush(clNavy));
-            ::FillRect(paint.Get(), &bar, navy.Get());
-            ::FillRect(paint.Get(), &rest, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
-            return 0;
-        }
-        case WM_NCDESTROY:
-            ::RemoveWindowSubclass(wnd, GaugeProc, 1);
-            break;
-    }
-    return ::DefSubclassProc(wnd, message, wParam, lParam);
+void PaintGauge(HWND wnd, HDC dc, const RECT& client) {
+    const int low = static_cast<int>(::SendMessageW(wnd, PBM_GETRANGE, TRUE, 0));
+    const int high = static_cast<int>(::SendMessageW(wnd, PBM_GETRANGE, FALSE, 0));
+    const int position = static_cast<int>(::SendMessageW(wnd, PBM_GETPOS, 0, 0));
+    const int filled = high > low ? ::MulDiv(client.right, position - low, high - low) : 0;
+    RECT bar{0, 0, std::clamp(filled, 0, static_cast<int>(client.right)), client.bottom};
+    RECT rest{bar.right, 0, client.right, client.bottom};
+    TBrush navy(::CreateSolidBrush(clNavy));
+    ::FillRect(dc, &bar, navy.Get());
+    ::FillRect(dc, &rest, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
 }
 
 HWND CreateChild(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, HFONT font) {
@@ -237,7 +223,7 @@ void TVantrelForm::CreateControls() {
     FStatus2Label = CreateChild(Handle(), L"STATIC", L"", WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, FFont.Get());
     FGauge = CreateChild(Handle(), PROGRESS_CLASSW, L"", PBS_SMOOTH, 0, FFont.Get());
     ::SetWindowLongPtrW(FGauge, GWL_EXSTYLE, ::GetWindowLongPtrW(FGauge, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
-    ::SetWindowSubclass(FGauge, GaugeProc, 1, 0);
+    PaintControlWith(FGauge, PaintGauge);
     FSpeedButton1 = CreateChild(Handle(), L"BUTTON", L"清理(&C)", WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
                                 FBoldFont.Get());
 }

@@ -2,6 +2,9 @@
 
 #include "platform/ErrorBox.h"
 #include "ui/ErrorReport.h"
+#include "platform/Gdi.h"
+
+#include <commctrl.h>
 
 std::wstring WindowText(HWND wnd) {
     const int length = ::GetWindowTextLengthW(wnd);
@@ -71,4 +74,30 @@ LRESULT CALLBACK TWindow::WindowProc(HWND wnd, UINT message, WPARAM wParam, LPAR
         self->HandleDestroyed();
     }
     return result;
+}
+
+namespace {
+
+LRESULT CALLBACK OwnPaintProc(HWND wnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR painter) {
+    switch (message) {
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_PAINT: {
+            TPaintDC paint(wnd);
+            RECT client;
+            ::GetClientRect(wnd, &client);
+            reinterpret_cast<TControlPainter>(painter)(wnd, paint.Get(), client);
+            return 0;
+        }
+        case WM_NCDESTROY:
+            ::RemoveWindowSubclass(wnd, OwnPaintProc, id);
+            break;
+    }
+    return ::DefSubclassProc(wnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+void PaintControlWith(HWND control, TControlPainter paint) {
+    ::SetWindowSubclass(control, OwnPaintProc, 1, reinterpret_cast<DWORD_PTR>(paint));
 }

@@ -5,6 +5,11 @@
 
 #include <string>
 
+// From now on Control is painted by Paint alone, background and all, whatever
+// the theme would draw; every other message keeps the control's own handling.
+using TControlPainter = void (*)(HWND control, HDC dc, const RECT& client);
+void PaintControlWith(HWND control, TControlPainter paint);
+
 // A derived window destroys its handle in its own destructor: the messages that
 // destruction sends must still reach the derived class's handlers.
 // The text of a window or control.

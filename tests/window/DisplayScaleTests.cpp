@@ -166,8 +166,7 @@ TEST(DisplayScale, MovedToA150PerCentMonitorTheMainWindowGrowsByHalf) {
                       TActionCheckList::RowsFor(form.CleanupActionsListBox().Count()));
     }
     ::DeleteFileW(settings.c_str());
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
+    DrainQuit();
 }
 
 TEST(DisplayScale, MovedToA200PerCentMonitorASecondaryWindowScalesItsControls) {

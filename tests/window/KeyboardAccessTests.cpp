@@ -8,6 +8,7 @@
 #include "ui/FlatButton.h"
 #include "ui/SetupVantrelUnit.h"
 #include "ui/VantrelUnit.h"
+#include "window/MainWindowFixture.h"
 #include "window/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -57,25 +58,13 @@ long StateOf(IAccessible* object, long id) {
     return state.lVal;
 }
 
-class KeyboardAccess : public ::testing::Test {
+// Each test starts on a main window that has read once.
+class KeyboardAccess : public MainWindowFixture {
 protected:
     void SetUp() override {
-        Application().SetTitle(L"Vantrel");
-        Application().Initialize();
-        SettingsFile = GetSettingsFileName();
-        ::DeleteFileW(SettingsFile.c_str());
-        GShownErrors.clear();
-        Form = std::make_unique<TVantrelForm>(false);
-        ASSERT_TRUE(PumpUntil([&] { return Form->Status1Text().rfind(L"当前可用空间 ", 0) == 0; }));
+        MainWindowFixture::SetUp();
+        OpenAndRead();
     }
-    void TearDown() override {
-        Form.reset();
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
-        ::DeleteFileW(SettingsFile.c_str());
-    }
-    std::wstring SettingsFile;
-    std::unique_ptr<TVantrelForm> Form;
 };
 
 TEST_F(KeyboardAccess, ScreenReaderReadsEveryRowsNameAndTickAndCanToggleIt) {

@@ -4,26 +4,24 @@
 // The passes read the test sandbox's own C: drive (no Z:; see scripts/lib/sandbox.sh).
 #include "catalogue/FileMaskClasses.h"
 #include "engine/SystemRoutines.h"
+#include "platform/Gdi.h"
 #include "settings/VantrelData.h"
 #include "support/TempFolder.h"
 #include "ui/Application.h"
 #include "ui/VantrelUnit.h"
+#include "window/MainWindowFixture.h"
 #include "window/WindowTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <functional>
 #include <memory>
 
 namespace {
-
-void DrainQuit() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
-}
 
 
 void WriteFile(const std::wstring& path, const std::string& text) {
@@ -69,34 +67,7 @@ int RowOf(TVantrelForm& form) {
     return -1;
 }
 
-class MainWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Application().SetTitle(L"Vantrel");
-        Application().Initialize();
-        SettingsFile = GetSettingsFileName();
-        ::DeleteFileW(SettingsFile.c_str());
-        GShownErrors.clear();
-    }
-    void TearDown() override {
-        Form.reset();
-        DrainQuit();
-        ::DeleteFileW(SettingsFile.c_str());
-    }
-    // Creates the window and waits for its first reading pass to end.
-    void OpenAndRead() {
-        Form = std::make_unique<TVantrelForm>(false);
-        ASSERT_TRUE(PumpUntil([&] { return Form->Status1Text().rfind(L"当前可用空间 ", 0) == 0; }))
-            << "the first reading pass did not finish";
-    }
-    void Close() {
-        Form.reset();
-        DrainQuit();
-    }
-
-    std::wstring SettingsFile;
-    std::unique_ptr<TVantrelForm> Form;
-};
+using MainWindow = MainWindowFixture;
 
 TEST_F(MainWindow, WithoutSettingsEveryActionHasItsDefaultTickAndAllIsWrittenAtExit) {
     OpenAndRead();
@@ -123,6 +94,27 @@ TEST_F(MainWindow, WithoutSettingsEveryActionHasItsDefaultTickAndAllIsWrittenAtE
     }
     EXPECT_NE(saved.find("ReadDirCountComplete=\""), std::string::npos);
     EXPECT_TRUE(GShownErrors.empty());
+}
+
+TEST_F(MainWindow, TheGaugeIsANavyBarOverItsWholeHeightWithoutAFrame) {
+    OpenAndRead();
+    HWND gauge = ::FindWindowExW(Form->Handle(), nullptr, PROGRESS_CLASSW, nullptr);
+    ASSERT_NE(gauge, nullptr);
+    ::ShowWindow(gauge, SW_SHOW);
+    ::SendMessageW(gauge, PBM_SETRANGE32, 0, 100);
+    ::SendMessageW(gauge, PBM_SETPOS, 50, 0);
+    ::RedrawWindow(gauge, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    RECT client;
+    ::GetClientRect(gauge, &client);
+    ASSERT_GE(client.right, 20);
+    HDC dc = ::GetDC(gauge);
+    const COLORREF topLeft = ::GetPixel(dc, 0, 0), bottomLeft = ::GetPixel(dc, 0, client.bottom - 1);
+    const COLORREF rest = ::GetPixel(dc, client.right - 1, client.bottom - 1);
+    ::ReleaseDC(gauge, dc);
+    EXPECT_EQ(topLeft, clNavy);
+    EXPECT_EQ(bottomLeft, clNavy);
+    EXPECT_EQ(rest, RGB(255, 255, 255));
+    ::ShowWindow(gauge, SW_HIDE);
 }
 
 TEST_F(MainWindow, TicksComeFromTheSettingsAndUnknownEntriesAreDropped) {

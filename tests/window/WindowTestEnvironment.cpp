@@ -45,3 +45,8 @@ bool PumpUntil(const std::function<bool()>& done) {
     }
     return true;
 }
+
+void DrainQuit() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
+}
