@@ -10,9 +10,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cwchar>
 #include <exception>
+#include <memory>
+#include <new>
+#include <set>
 
 namespace {
 
@@ -80,7 +84,335 @@ bool IsLinkedDirectory(const WIN32_FIND_DATAW& data) {
 
 bool IsDotEntry(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
 
+// Folders never entered, in every spelling, each with a trailing backslash.
+using TExcludedFolders = std::vector<std::wstring>;
+
+bool IsExcludedFolder(const TExcludedFolders& excluded, const std::wstring& path) {
+    for (const auto& entry : excluded)
+        if (SamePathText(path, entry)) return true;
+    return false;
+}
+
+// Listing folders is the file system's work per entry (under Wine, the Unix
+// side's), so it spreads over the processors; beyond eight threads a disk has
+// nothing more to give and the memory read ahead only grows.
+constexpr int MaxReadAheadThreads = 8;
+
+int ReadAheadThreads(int requested) {
+    if (requested > 0) return std::min(requested, MaxReadAheadThreads);
+    SYSTEM_INFO info{};
+    ::GetSystemInfo(&info);
+    return std::clamp(static_cast<int>(info.dwNumberOfProcessors), 1, MaxReadAheadThreads);
+}
+
 }  // namespace
+
+TWalkEntry ClassifyWalkEntry(const WIN32_FIND_DATAW& data, bool recursive) {
+    if (IsDotEntry(data.cFileName)) return TWalkEntry::Skip;
+    // Under Wine a Unix name may hold a backslash ("..\\Documents" leads
+    // elsewhere, "..\\..\\.." back up the drive without end) or U+FFFD for bytes
+    // that are not UTF-8 (the name leads to another entry). Neither leads back here.
+    if (IsForeignEntryName(data.cFileName)) return TWalkEntry::Skip;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return recursive && !IsLinkedDirectory(data) ? TWalkEntry::Folder : TWalkEntry::Skip;
+    return TWalkEntry::File;
+}
+
+// Lists the folders of one or more trees on a few threads, ahead of the walk
+// that replays them. The walk's own thread keeps every event; the threads only
+// read, into a buffer per folder, in the order the walk will want them: depth
+// first, by each folder's place in its parent's listing. What they hold read
+// and not yet walked stays within ReadAheadBytes, save the folder the walk is
+// waiting for, which is always read. With several trees (drives), the threads
+// beyond the first also read the next trees while those hold less than half of
+// that memory, so several drives are read at the same time.
+class TFolderReadAhead {
+public:
+    // A file of a listing, or a folder to enter (NameLength 0): the next of
+    // the listing's Subfolders.
+    struct TEntry {
+        uint32_t NameOffset;
+        uint32_t NameLength;
+        TFileTimes Times;
+    };
+
+    struct TFolder {
+        std::wstring Path;  // trailing backslash
+        TFolder* Parent;
+        uint32_t Index;  // among the parent's Subfolders
+        uint32_t Depth;
+        size_t Root;
+        // Written by the thread that lists the folder, read by the walk once Ready.
+        bool Listed = false;  // false: the folder could not be listed
+        std::vector<TEntry> Entries;
+        std::wstring Names;  // the files' names, each ended by a zero
+        std::vector<std::unique_ptr<TFolder>> Subfolders;
+        size_t Bytes = 0;
+        int State = Pending;  // under the lock
+        std::atomic<bool> Ready{false};
+
+        TFolder(std::wstring path, TFolder* parent, uint32_t index, size_t root)
+            : Path(std::move(path)), Parent(parent), Index(index), Depth(parent ? parent->Depth + 1 : 0), Root(root) {}
+    };
+
+    TFolderReadAhead(std::vector<std::wstring> roots, TExcludedFolders excluded)
+        : FRoots(std::move(roots)), FExcluded(std::move(excluded)), FPending(FRoots.size()), FRootBytes(FRoots.size()) {
+        for (size_t i = 0; i < FRoots.size(); ++i) {
+            if (IsExcludedFolder(FExcluded, FRoots[i])) {
+                FRootFolders.emplace_back();
+                continue;
+            }
+            FRootFolders.push_back(std::make_unique<TFolder>(FRoots[i], nullptr, 0, i));
+            FPending[i].insert(FRootFolders.back().get());
+        }
+    }
+    TFolderReadAhead(const TFolderReadAhead&) = delete;
+    TFolderReadAhead& operator=(const TFolderReadAhead&) = delete;
+
+    // Starts Threads threads, each holding the read-ahead until it ends.
+    static std::shared_ptr<TFolderReadAhead> Start(std::vector<std::wstring> roots, TExcludedFolders excluded,
+                                                   int threads) {
+        auto ahead = std::make_shared<TFolderReadAhead>(std::move(roots), std::move(excluded));
+        for (int i = 0; i < threads; ++i) {
+            auto* start = new TThreadStart{ahead, static_cast<size_t>(i)};
+            // A small stack: a thread lists one folder at a time, without recursion.
+            HANDLE thread = ::CreateThread(nullptr, 256 * 1024, ThreadMain, start, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                           nullptr);
+            if (thread == nullptr) {
+                delete start;
+                if (i == 0) return nullptr;  // the walk reads the folders itself
+                break;
+            }
+            ::CloseHandle(thread);
+        }
+        return ahead;
+    }
+
+    // True when the next tree to walk is Root, read with these exclusions.
+    bool Serves(const std::wstring& root, const TExcludedFolders& excluded) const {
+        return FFirst < FRoots.size() && FRoots[FFirst] == root && FExcluded == excluded;
+    }
+
+    // The next tree's top folder; null when it is excluded.
+    TFolder* FirstRoot() const { return FFirst < FRootFolders.size() ? FRootFolders[FFirst].get() : nullptr; }
+
+    // Waits at most TimeoutMs for Folder to be listed; true when it is.
+    bool WaitListed(TFolder* folder, DWORD timeoutMs) {
+        if (folder->Ready.load(std::memory_order_acquire)) return true;
+        ::AcquireSRWLockExclusive(&FLock);
+        if (folder->State != Listed) {
+            // Woken once Batch more folders are listed, not at each: every
+            // wake-up is a round trip through the system.
+            FWanted = folder;
+            FWakeAt = FListedCount + Batch;
+            if (FIdle > 0) ::WakeAllConditionVariable(&FWork);  // it may be held back by the memory bound
+            ::SleepConditionVariableSRW(&FWaiting, &FLock, timeoutMs, 0);
+            // Only while the walk waits: it may free the folder afterwards.
+            if (FWanted == folder) FWanted = nullptr;
+        }
+        const bool listed = folder->State == Listed;
+        ::ReleaseSRWLockExclusive(&FLock);
+        return listed;
+    }
+
+    // The walk is done with Folder and everything below it.
+    void Done(TFolder* folder) {
+        std::vector<TEntry> entries;
+        std::wstring names;
+        std::vector<std::unique_ptr<TFolder>> subfolders;
+        std::unique_ptr<TFolder> self;
+        ::AcquireSRWLockExclusive(&FLock);
+        const bool wasFull = FBytes >= ReadAheadBytes;
+        FBytes -= folder->Bytes;
+        FRootBytes[folder->Root] -= folder->Bytes;
+        folder->Bytes = 0;
+        entries.swap(folder->Entries);
+        names.swap(folder->Names);
+        subfolders.swap(folder->Subfolders);
+        // Nothing waiting to be read lies below it, so nothing refers to it any more.
+        if (folder->Parent)
+            self = std::move(folder->Parent->Subfolders[folder->Index]);
+        else
+            self = std::move(FRootFolders[folder->Root]);
+        if (wasFull && FBytes < ReadAheadBytes && FIdle > 0) ::WakeAllConditionVariable(&FWork);
+        ::ReleaseSRWLockExclusive(&FLock);
+        // Freed outside the lock.
+    }
+
+    // The first tree was walked to its end: the next one comes next.
+    // False when none is left.
+    bool FinishRoot() {
+        ::AcquireSRWLockExclusive(&FLock);
+        std::unique_ptr<TFolder> root = std::move(FRootFolders[FFirst]);
+        ++FFirst;
+        const bool more = FFirst < FRoots.size();
+        ::ReleaseSRWLockExclusive(&FLock);
+        return more;
+    }
+
+    bool Cancelled() const { return FCancelled.load(std::memory_order_relaxed); }
+
+    // Ends the threads; a folder being listed is left at its next entry.
+    void Cancel() {
+        ::AcquireSRWLockExclusive(&FLock);
+        FCancelled.store(true, std::memory_order_relaxed);
+        ::WakeAllConditionVariable(&FWork);
+        ::WakeAllConditionVariable(&FWaiting);
+        ::ReleaseSRWLockExclusive(&FLock);
+    }
+
+private:
+    enum { Pending, Reading, Listed };
+    // Read and not yet walked, beyond which only the folder the walk waits for is read.
+    static constexpr size_t ReadAheadBytes = 4 * 1024 * 1024;
+    static constexpr uint64_t Batch = 32;
+
+    struct TThreadStart {
+        std::shared_ptr<TFolderReadAhead> Ahead;
+        size_t Index;
+    };
+
+    // Depth-first order within one tree: a folder before everything below it,
+    // otherwise as the branches that hold them stand in their common folder.
+    struct TWalkOrder {
+        bool operator()(const TFolder* a, const TFolder* b) const {
+            const TFolder* x = a;
+            const TFolder* y = b;
+            while (x->Depth > y->Depth) x = x->Parent;
+            while (y->Depth > x->Depth) y = y->Parent;
+            if (x == y) return a->Depth < b->Depth;
+            while (x->Parent != y->Parent) {
+                x = x->Parent;
+                y = y->Parent;
+            }
+            return x->Index < y->Index;
+        }
+    };
+
+    static DWORD WINAPI ThreadMain(void* parameter) {
+        std::unique_ptr<TThreadStart> start(static_cast<TThreadStart*>(parameter));
+        try {
+            start->Ahead->Work(start->Index);
+        } catch (...) {
+            // Out of memory: the walk lists what is left itself (see TakeOver).
+            start->Ahead->Cancel();
+        }
+        return 0;
+    }
+
+    // Under the lock. The folder the walk waits for comes first, whatever the
+    // memory; then, within the bound, the first folder of the first tree, or of
+    // the next trees for the threads beyond the first.
+    TFolder* Take(size_t worker) {
+        TFolder* folder = nullptr;
+        if (FWanted != nullptr && FWanted->State == Pending)
+            folder = FWanted;
+        else if (FBytes < ReadAheadBytes)
+            folder = FirstPending(worker);
+        if (folder == nullptr) return nullptr;
+        FPending[folder->Root].erase(folder);
+        folder->State = Reading;
+        return folder;
+    }
+
+    TFolder* FirstPending(size_t worker) {
+        size_t waiting = 0, ahead = 0;
+        for (size_t root = FFirst; root < FRoots.size(); ++root) {
+            waiting += FPending[root].empty() ? 0 : 1;
+            if (root > FFirst) ahead += FRootBytes[root];
+        }
+        if (waiting == 0) return nullptr;
+        // This thread's tree among those with folders to read; the first when
+        // the next trees already hold their share of the memory.
+        size_t turn = ahead >= ReadAheadBytes / 2 ? 0 : worker % waiting;
+        for (size_t root = FFirst; root < FRoots.size(); ++root)
+            if (!FPending[root].empty() && turn-- == 0) return *FPending[root].begin();
+        return nullptr;
+    }
+
+    void Work(size_t worker) {
+        std::wstring buffer;
+        WIN32_FIND_DATAW data;
+        ::AcquireSRWLockExclusive(&FLock);
+        while (!FCancelled.load(std::memory_order_relaxed)) {
+            TFolder* folder = Take(worker);
+            if (folder == nullptr) {
+                ++FIdle;
+                ::SleepConditionVariableSRW(&FWork, &FLock, INFINITE, 0);
+                --FIdle;
+                continue;
+            }
+            ++FBusy;
+            ::ReleaseSRWLockExclusive(&FLock);
+            List(*folder, buffer, data);
+            ::AcquireSRWLockExclusive(&FLock);
+            --FBusy;
+            FBytes += folder->Bytes;
+            FRootBytes[folder->Root] += folder->Bytes;
+            for (const auto& subfolder : folder->Subfolders) FPending[folder->Root].insert(subfolder.get());
+            folder->State = Listed;
+            folder->Ready.store(true, std::memory_order_release);
+            ++FListedCount;
+            if (!folder->Subfolders.empty() && FIdle > 0) ::WakeAllConditionVariable(&FWork);
+            if (FWanted != nullptr && FWanted->State == Listed &&
+                (FListedCount >= FWakeAt || FBusy == 0 || FBytes >= ReadAheadBytes ||
+                 FFirst >= FRoots.size() || FPending[FFirst].empty())) {
+                FWanted = nullptr;
+                ::WakeConditionVariable(&FWaiting);
+            }
+        }
+        ::ReleaseSRWLockExclusive(&FLock);
+    }
+
+    // Lists Folder into its buffers: the entries the walk will see, with the
+    // same rule the walk applies, excluded folders left out.
+    void List(TFolder& folder, std::wstring& buffer, WIN32_FIND_DATAW& data) {
+        std::wstring pattern = folder.Path;
+        pattern.push_back(L'*');
+        TFindHandle find(::FindFirstFileExW(SystemPath(pattern, buffer), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                            nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        size_t bytes = sizeof(TFolder) + folder.Path.capacity() * sizeof(wchar_t);
+        if (find) {
+            folder.Listed = true;
+            do {
+                if (FCancelled.load(std::memory_order_relaxed)) break;
+                const TWalkEntry kind = ClassifyWalkEntry(data, true);
+                if (kind == TWalkEntry::Skip) continue;
+                if (kind == TWalkEntry::Folder) {
+                    std::wstring path = folder.Path + data.cFileName;
+                    path.push_back(L'\\');
+                    if (IsExcludedFolder(FExcluded, path)) continue;
+                    bytes += sizeof(TFolder) + path.capacity() * sizeof(wchar_t);
+                    folder.Subfolders.push_back(std::make_unique<TFolder>(
+                        std::move(path), &folder, static_cast<uint32_t>(folder.Subfolders.size()), folder.Root));
+                    folder.Entries.push_back(TEntry{0, 0, {}});
+                    continue;
+                }
+                const size_t length = std::wcslen(data.cFileName);
+                folder.Entries.push_back(TEntry{static_cast<uint32_t>(folder.Names.size()),
+                                                static_cast<uint32_t>(length), FileTimesOf(data)});
+                folder.Names.append(data.cFileName, length + 1);
+            } while (::FindNextFileW(find.Get(), &data));
+        }
+        folder.Bytes = bytes + folder.Entries.capacity() * sizeof(TEntry) + folder.Names.capacity() * sizeof(wchar_t) +
+                       folder.Subfolders.capacity() * sizeof(void*);
+    }
+
+    const std::vector<std::wstring> FRoots;
+    const TExcludedFolders FExcluded;
+    SRWLOCK FLock = SRWLOCK_INIT;
+    CONDITION_VARIABLE FWork = CONDITION_VARIABLE_INIT;     // threads waiting for a folder to list
+    CONDITION_VARIABLE FWaiting = CONDITION_VARIABLE_INIT;  // the walk waiting for FWanted
+    std::atomic<bool> FCancelled{false};
+    size_t FFirst = 0;
+    std::vector<std::unique_ptr<TFolder>> FRootFolders;
+    std::vector<std::set<TFolder*, TWalkOrder>> FPending;
+    std::vector<size_t> FRootBytes;
+    size_t FBytes = 0;
+    int FIdle = 0, FBusy = 0;
+    TFolder* FWanted = nullptr;
+    uint64_t FListedCount = 0, FWakeAt = 0;
+};
 
 // The state of one walk. Each walk has its own, so a walk started from a window
 // message while an older one unwinds does not disturb it.
@@ -99,12 +431,13 @@ struct TDirReader::TWalk {
     // Settings read once when the walk starts.
     bool AllFiles = false;
     std::wstring MaskExtension;  // upper case
-    std::vector<std::wstring> Excluded;  // every spelling, trailing backslash
+    TExcludedFolders Excluded;
     TDirReaderFileEvent OnFile;
     TDirReaderDirectoryEvent OnDirectory;
     bool Recursive = false;
     int32_t MinWriteAge = 0;
     int32_t MinAccessAge = 0;
+    int Threads = 1;
 
     // Refreshed per directory when an age filter is on.
     TDateTime NowTime = 0;
@@ -117,7 +450,8 @@ struct TDirReader::TWalk {
           OnDirectory(reader.OnDirectory),
           Recursive(reader.Recursive),
           MinWriteAge(reader.MinWriteAge),
-          MinAccessAge(reader.FMinAccessAge) {
+          MinAccessAge(reader.FMinAccessAge),
+          Threads(ReadAheadThreads(reader.Threads)) {
         for (const std::wstring& entry : reader.FExcludedDirectories) AddExcluded(entry);
         Path.reserve(MAX_PATH);
         Path = reader.FDirectory;
@@ -143,18 +477,28 @@ struct TDirReader::TWalk {
         }
     }
 
-    bool IsExcluded() const {
-        for (const auto& entry : Excluded)
-            if (SamePathText(Path, entry)) return true;
-        return false;
+    void RefreshNow() {
+        if (MinWriteAge != 0 || MinAccessAge != 0) {
+            NowTime = Now();
+            LocalBias = CurrentLocalBias();
+        }
     }
 
-    int64_t WriteAge() const { return FileTimeAgeSeconds(NowTime, Data.ftLastWriteTime, LocalBias); }
-    int64_t UseAge() const { return FileAgeSeconds(NowTime, FileTimesOf(Data), LocalBias); }
+    // The file mask and the age filters, for a file of the folder being read.
+    bool PassesFilters(const wchar_t* name, const TFileTimes& times) const {
+        if (!AllFiles) {
+            const wchar_t* dot = std::wcsrchr(name, L'.');
+            const wchar_t* extension = dot ? dot : L"";
+            if (!EqualsUpper(extension, std::wcslen(extension), MaskExtension)) return false;
+        }
+        if (MinWriteAge != 0 && FileTimeAgeSeconds(NowTime, times.LastWrite, LocalBias) < MinWriteAge) return false;
+        if (MinAccessAge != 0 && FileAgeSeconds(NowTime, times, LocalBias) < MinAccessAge) return false;
+        return true;
+    }
 };
 
 TDirReader::TDirReader() = default;
-TDirReader::~TDirReader() = default;
+TDirReader::~TDirReader() { DropReadAhead(); }
 
 void TDirReader::SetDirectory(const std::wstring& Value) {
     std::wstring normalised = Value;
@@ -172,7 +516,11 @@ void TDirReader::SetActive(bool Value) {
     if (Value == FActive) return;
     Assert(DirectoryExists(FDirectory), L"目录不存在");
     FActive = Value;
-    if (!Value) return;
+    if (!Value) {
+        // Stopped: what was read ahead will not be walked.
+        DropReadAhead();
+        return;
+    }
 
     std::exception_ptr failure;
     try {
@@ -186,9 +534,29 @@ void TDirReader::SetActive(bool Value) {
     if (failure) std::rethrow_exception(failure);
 }
 
+void TDirReader::DropReadAhead() {
+    if (!FReadAhead) return;
+    FReadAhead->Cancel();
+    FReadAhead.reset();
+}
+
 void TDirReader::Walk() {
     TWalk walk(*this);
     FLastMessageTick = ::GetTickCount64() - MessageIntervalMs;
+
+    if (walk.Recursive && walk.Threads > 1) {
+        if (!FReadAhead || !FReadAhead->Serves(walk.Path, walk.Excluded)) {
+            DropReadAhead();
+            std::vector<std::wstring> roots{walk.Path};
+            for (const auto& following : FollowingDirectories) roots.push_back(WithTrailingBackslash(following));
+            FReadAhead = TFolderReadAhead::Start(std::move(roots), walk.Excluded, walk.Threads);
+        }
+        if (FReadAhead) {
+            WalkAhead(walk);
+            return;
+        }
+    }
+    DropReadAhead();
 
     if (!EnterDirectory(walk)) return;
     while (!walk.Levels.empty()) {
@@ -211,10 +579,82 @@ void TDirReader::Walk() {
     }
 }
 
+// The walk over folders other threads list: the same events, in the same
+// order, at the same points as the walk that reads each folder itself.
+void TDirReader::WalkAhead(TWalk& walk) {
+    const std::shared_ptr<TFolderReadAhead> ahead = FReadAhead;
+    using TFolder = TFolderReadAhead::TFolder;
+    struct TLevel {
+        TFolder* Folder;
+        size_t Next;       // entry
+        size_t Subfolder;  // of Folder->Subfolders
+        bool Started;
+    };
+    std::vector<TLevel> levels;
+    bool completed = false;
+
+    // Reports the folder and waits until it is listed; false when it cannot be
+    // listed or the walk was stopped meanwhile.
+    const auto enter = [&](TFolder* folder) {
+        if (walk.OnDirectory) walk.OnDirectory(this, folder->Path);
+        while (!ahead->WaitListed(folder, static_cast<DWORD>(MessageIntervalMs))) {
+            ProcessMessages();
+            if (!FActive) return false;
+            // Its threads gave up (out of memory), as this thread would have.
+            if (ahead->Cancelled()) throw std::bad_alloc();
+        }
+        if (!folder->Listed) {
+            ahead->Done(folder);
+            ProcessMessages();
+            return false;
+        }
+        walk.RefreshNow();
+        levels.push_back(TLevel{folder, 0, 0, false});
+        return true;
+    };
+
+    try {
+        TFolder* root = ahead->FirstRoot();
+        if (root != nullptr && !IsExcludedFolder(walk.Excluded, walk.Path) && enter(root)) {
+            while (!levels.empty()) {
+                // After the entry just handled; a level's first entry comes at once.
+                if (levels.back().Started)
+                    ProcessMessages();
+                else
+                    levels.back().Started = true;
+                TLevel& level = levels.back();
+                TFolder* folder = level.Folder;
+                if (level.Next >= folder->Entries.size() || !FActive) {
+                    levels.pop_back();
+                    if (FActive) ahead->Done(folder);
+                    ProcessMessages();
+                    continue;
+                }
+                const TFolderReadAhead::TEntry& entry = folder->Entries[level.Next++];
+                if (entry.NameLength == 0) {
+                    enter(folder->Subfolders[level.Subfolder++].get());
+                    continue;
+                }
+                const wchar_t* name = folder->Names.data() + entry.NameOffset;
+                if (!walk.PassesFilters(name, entry.Times)) continue;
+                walk.Path.assign(folder->Path).append(name, entry.NameLength);
+                FCurrentFileTimes = entry.Times;
+                if (walk.OnFile) walk.OnFile(this, walk.Path);
+            }
+        }
+        completed = FActive;
+    } catch (...) {
+        if (FReadAhead == ahead) DropReadAhead();
+        throw;
+    }
+    // Stopped: already dropped. Walked to the end: the next drive may follow.
+    if (FReadAhead == ahead && !(completed && ahead->FinishRoot())) DropReadAhead();
+}
+
 // Reports the directory in walk.Path and opens its enumeration as a new level.
 // False when the directory is excluded or yields nothing.
 bool TDirReader::EnterDirectory(TWalk& walk) {
-    if (walk.IsExcluded()) return false;
+    if (IsExcludedFolder(walk.Excluded, walk.Path)) return false;
     if (walk.OnDirectory) walk.OnDirectory(this, walk.Path);
 
     const size_t length = walk.Path.size();
@@ -226,47 +666,29 @@ bool TDirReader::EnterDirectory(TWalk& walk) {
         ProcessMessages();
         return false;
     }
-    if (walk.MinWriteAge != 0 || walk.MinAccessAge != 0) {
-        walk.NowTime = Now();
-        walk.LocalBias = CurrentLocalBias();
-    }
+    walk.RefreshNow();
     walk.Levels.push_back(TWalk::TLevel{std::move(find), length, true});
     return true;
 }
 
 void TDirReader::HandleEntry(TWalk& walk) {
     const WIN32_FIND_DATAW& data = walk.Data;
-    if (IsDotEntry(data.cFileName)) return;
-    // Under Wine a Unix name may hold a backslash ("..\\Documents" leads
-    // elsewhere, "..\\..\\.." back up the drive without end) or U+FFFD for bytes
-    // that are not UTF-8 (the name leads to another entry). Neither leads back here.
-    if (IsForeignEntryName(data.cFileName)) return;
+    const TWalkEntry kind = ClassifyWalkEntry(data, walk.Recursive);
+    if (kind == TWalkEntry::Skip) return;
     const size_t length = walk.Path.size();
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (!walk.Recursive || IsLinkedDirectory(data)) return;
+    if (kind == TWalkEntry::Folder) {
         walk.Path.append(data.cFileName);
         walk.Path.push_back(L'\\');
         // On success the new level owns the longer path until it is closed.
         if (!EnterDirectory(walk)) walk.Path.resize(length);
         return;
     }
-    if (!PassesFilters(walk)) return;
+    const TFileTimes times = FileTimesOf(data);
+    if (!walk.PassesFilters(data.cFileName, times)) return;
     walk.Path.append(data.cFileName);
-    FCurrentFileTimes = FileTimesOf(data);
+    FCurrentFileTimes = times;
     if (walk.OnFile) walk.OnFile(this, walk.Path);
     walk.Path.resize(length);
-}
-
-bool TDirReader::PassesFilters(const TWalk& walk) const {
-    const WIN32_FIND_DATAW& data = walk.Data;
-    if (!walk.AllFiles) {
-        const wchar_t* dot = std::wcsrchr(data.cFileName, L'.');
-        const wchar_t* extension = dot ? dot : L"";
-        if (!EqualsUpper(extension, std::wcslen(extension), walk.MaskExtension)) return false;
-    }
-    if (walk.MinWriteAge != 0 && walk.WriteAge() < walk.MinWriteAge) return false;
-    if (walk.MinAccessAge != 0 && walk.UseAge() < walk.MinAccessAge) return false;
-    return true;
 }
 
 void TDirReader::ProcessMessages() {

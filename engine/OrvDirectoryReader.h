@@ -5,6 +5,11 @@
 // pending window messages as it goes (ProcessPendingMessages), so a window
 // command may call Stop, read the properties, or, once the walk is no longer
 // Active, start a new walk that runs nested inside the old one's call.
+//
+// A recursive walk has its folders listed ahead of it by a few threads (one
+// per processor, at most eight; see Threads), which read several folders at
+// once; the events still come on the caller's thread, one at a time, in the
+// very order a walk on that thread alone gives.
 #pragma once
 
 #include "engine/SystemRoutines.h"
@@ -13,10 +18,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class TDirReader;
+class TFolderReadAhead;
+
+// What a walk does with one entry of a folder's listing: pass it over, offer
+// it as a file, or enter it as a folder (when the walk is recursive). The one
+// rule for both the walking thread and the threads that read ahead of it.
+enum class TWalkEntry { Skip, File, Folder };
+TWalkEntry ClassifyWalkEntry(const WIN32_FIND_DATAW& Data, bool Recursive);
 
 using TDirReaderFileEvent = std::function<void(TDirReader* Sender, const std::wstring& FileName)>;
 using TDirReaderDirectoryEvent = std::function<void(TDirReader* Sender, const std::wstring& DirName)>;
@@ -73,6 +86,17 @@ public:
     // call. Saves the handler a second look at the file.
     const TFileTimes& CurrentFileTimes() const { return FCurrentFileTimes; }
 
+    // Threads that list folders ahead of a recursive walk: 0 (the default) for
+    // one per processor, at most eight; 1 for none, the walk reading every folder
+    // itself. Read when a walk starts. The events are the same either way.
+    int Threads = 0;
+
+    // The folders the walks after this one will read, in order (the other drives
+    // of a complete scan). Their reading starts during this walk, within the same
+    // memory, and the next walk takes up what was read when it starts on the first
+    // of them with the same settings. Read when a walk starts.
+    std::vector<std::wstring> FollowingDirectories;
+
     // Does nothing while a walk runs.
     void Start() { SetActive(true); }
     void Stop() { SetActive(false); }
@@ -81,10 +105,11 @@ private:
     struct TWalk;
 
     void Walk();
+    void WalkAhead(TWalk& walk);
     bool EnterDirectory(TWalk& walk);
     void HandleEntry(TWalk& walk);
-    bool PassesFilters(const TWalk& walk) const;
     void ProcessMessages();
+    void DropReadAhead();
 
     std::wstring FDirectory;
     bool FActive = false;
@@ -92,4 +117,7 @@ private:
     std::vector<std::wstring> FExcludedDirectories;
     uint64_t FLastMessageTick = 0;
     TFileTimes FCurrentFileTimes{};
+    // The folders read ahead for this walk and the following ones; dropped when
+    // a walk is stopped or ends in an exception.
+    std::shared_ptr<TFolderReadAhead> FReadAhead;
 };

@@ -173,6 +173,12 @@ struct TDeletedFile {
     uint32_t Links = 1;  // a file with more than one name stays until its last name goes
 };
 bool DeleteFoundFile(const std::wstring& path, TDeletedFile* Deleted = nullptr);
+// The two steps of every deletion through a handle, without the checks between
+// them: the entry opened for deletion as itself (a link as the link), and the
+// mark that deletes it when its last handle closes. INVALID_HANDLE_VALUE when
+// it cannot be opened.
+HANDLE OpenEntryForDeletion(const std::wstring& path);
+bool MarkForDeletion(HANDLE entry);
 // Removes the folder at Path when it is empty and is itself: a plain folder at
 // that very path, not a link or reached through one, and not a drive root.
 // True when it was removed.

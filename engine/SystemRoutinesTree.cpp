@@ -34,6 +34,21 @@ bool IsDotEntry(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
+}  // namespace
+
+HANDLE OpenEntryForDeletion(const std::wstring& path) {
+    return ::CreateFileW(ExtendedLengthPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+bool MarkForDeletion(HANDLE entry) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return ::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+namespace {
+
 THandle OpenEntry(const std::wstring& path, DWORD access, DWORD flags) {
     return THandle(::CreateFileW(ExtendedLengthPath(path).c_str(), access,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -113,11 +128,6 @@ bool SetAttributes(HANDLE entry, DWORD attributes) {
     return ::SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
-bool MarkForDeletion(HANDLE entry) {
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return ::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-}
-
 // Removes a junction or symbolic link itself. A link that opens as anything but
 // a reparse point stays.
 bool DeleteLink(const std::wstring& path) {
@@ -149,8 +159,7 @@ std::wstring_view NamePart(const std::wstring& path) {
 // another file. Attributes that had to be cleared come back when it stays.
 bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected, TEntryKind kind,
                          TDeletedFile* deleted = nullptr) {
-    THandle entry =
-        OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
+    THandle entry(OpenEntryForDeletion(path));
     if (!entry) return false;
     // A file is told from a folder by its standard information, which also
     // gives its size and its number of names; the attributes are read only

@@ -150,6 +150,10 @@ void TVantrelForm::StartReadingActionExecute() {
 }
 
 void TVantrelForm::ReadCurrentDrive() {
+    // A complete scan reads the next drives while this one is walked.
+    FDirReader->FollowingDirectories.clear();
+    if (ScanMode() == L"Complete")
+        FDirReader->FollowingDirectories.assign(FDrives.begin() + FDriveIndex + 1, FDrives.end());
     FDirReader->SetDirectory(FDrives[static_cast<size_t>(FDriveIndex)]);
     FDirReader->Start();
 }

@@ -37,6 +37,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -114,10 +115,11 @@ struct TReadOutcome {
 // The reading pass as the main window runs it, minus the window: every file
 // the reader reports goes to AddFoundFile with the protection Protection() gives.
 TReadOutcome ReadingPass(const std::wstring& root, TCleanupList& list, int32_t minAccessAge,
-                         const std::wstring& protection) {
+                         const std::wstring& protection, int threads = 0) {
     TReadOutcome outcome;
     list.ClearFoundFiles();
     TDirReader reader;
+    reader.Threads = threads;
     reader.FileMask = L"*.*";
     reader.Recursive = true;
     reader.SetMinAccessAge(minAccessAge);
@@ -132,9 +134,10 @@ TReadOutcome ReadingPass(const std::wstring& root, TCleanupList& list, int32_t m
     return outcome;
 }
 
-TReadOutcome ReaderOnly(const std::wstring& root) {
+TReadOutcome ReaderOnly(const std::wstring& root, int threads) {
     TReadOutcome outcome;
     TDirReader reader;
+    reader.Threads = threads;
     reader.FileMask = L"*.*";
     reader.Recursive = true;
     reader.OnFile = [&](TDirReader*, const std::wstring&) { ++outcome.Files; };
@@ -187,15 +190,22 @@ struct TReadCase {
 
 int BenchReading(const std::wstring& root, int rounds) {
     auto list = MakeActionList();
+    const int threads = WalkThreads();
 
     std::vector<TReadCase> cases;
     cases.push_back({"bare", "bare FindFirstFileW walk", [&] {
                          const TCounts c = BareWalkOf(root);
                          return TReadOutcome{c.Files, 0};
                      }, {}, {}});
-    cases.push_back({"reader", "TDirReader alone (*.*, no age)", [&] { return ReaderOnly(root); }, {}, {}});
+    cases.push_back({"bare_parallel", "bare walk on N threads (FindFirstFileExW)", [&] {
+                         const TCounts c = ParallelBareWalkOf(root, threads);
+                         return TReadOutcome{c.Files, 0};
+                     }, {}, {}});
+    cases.push_back({"reader", "TDirReader alone, 1 thread", [&] { return ReaderOnly(root, 1); }, {}, {}});
+    cases.push_back({"reader_threads", "TDirReader alone, N threads", [&] { return ReaderOnly(root, threads); }, {}, {}});
     // As the main window runs it: the protection read once per pass, the reader
-    // skipping files younger than the protection's age, the walk's times handed on.
+    // skipping files younger than the protection's age, the walk's times handed on;
+    // on the walk's thread alone, and with the folders listed ahead on N threads.
     const struct {
         const char* Key;
         const char* Name;
@@ -205,22 +215,37 @@ int BenchReading(const std::wstring& root, int rounds) {
                  {"pass_uptime", "reading pass, protection Uptime", L"Uptime", GetUptimeSeconds()},
                  {"pass_week", "reading pass, protection Week", L"Week", 7 * 24 * 3600},
                  {"pass_smart", "reading pass, protection Smart", L"Smart", GetUptimeSeconds()}};
-    for (const auto& mode : modes)
+    static std::vector<std::string> names;  // the cases keep pointers into them
+    names.reserve(16);
+    for (const auto& mode : modes) {
         cases.push_back({mode.Key, mode.Name, [&list, mode, &root] {
-                             return ReadingPass(root, *list, mode.MinAge, mode.Protection);
+                             return ReadingPass(root, *list, mode.MinAge, mode.Protection, 1);
                          }, {}, {}});
+        names.push_back(std::string(mode.Key) + "_threads");
+        const char* key = names.back().c_str();
+        names.push_back(std::string(mode.Name) + ", N threads");
+        cases.push_back({key, names.back().c_str(), [&list, mode, &root, threads] {
+                             return ReadingPass(root, *list, mode.MinAge, mode.Protection, threads);
+                         }, {}, {}});
+    }
     BareWalkOf(root);  // fill the caches before anything is timed
     const double peakBefore = PeakWorkingSetMB();
     for (int round = 0; round < rounds; ++round) {
         for (auto& c : cases) c.Times.Measure([&] { c.Last = c.Run(); });
     }
-    std::printf("reading pass in process: %ls (%lld files; %d rounds, interleaved; medians)\n", root.c_str(),
-                cases[0].Last.Files, rounds);
-    PrintSamplesHeader("   files   found");
+    std::printf("reading pass in process: %ls (%lld files; %d rounds, interleaved; medians; N = %d threads)\n",
+                root.c_str(), cases[0].Last.Files, rounds, threads);
+    Result("engine_read_threads", threads);
+    PrintSamplesHeader("   files   found  x N-thread bare");
     for (const auto& c : cases) {
-        char counts[64];
-        std::snprintf(counts, sizeof counts, "%8lld %7lld", c.Last.Files, c.Last.Found);
+        char counts[96];
+        std::snprintf(counts, sizeof counts, "%8lld %7lld  %6.2fx", c.Last.Files, c.Last.Found,
+                      Median(c.Times.Wall) / Median(cases[1].Times.Wall));
         PrintSamples((std::string("engine_read_") + c.Key).c_str(), c.Name, c.Times, cases[0].Times, counts);
+        Result((std::string("engine_read_") + c.Key + "_vs_parallel_wall_ratio").c_str(),
+               Median(c.Times.Wall) / Median(cases[1].Times.Wall));
+        if (c.Last.Files != cases[0].Last.Files)
+            std::printf("  WARNING: %s saw %lld files, the bare walk %lld\n", c.Name, c.Last.Files, cases[0].Last.Files);
     }
     const double peak = PeakWorkingSetMB();
     std::printf("  peak working set: %.1f MB (%.1f MB before the first timed case)\n", peak, peakBefore);
@@ -422,6 +447,32 @@ void DeleteLoop(const std::vector<std::wstring>& files) {
     for (const auto& file : files) ::DeleteFileW(file.c_str());
 }
 
+// The deletion primitive's open, mark and close, with none of its checks, on
+// Threads threads taking the files in turn.
+void HandleLoop(const std::vector<std::wstring>& files, int threads) {
+    struct TShared {
+        const std::vector<std::wstring>* Files;
+        std::atomic<size_t> Next{0};
+    } shared{&files};
+    const auto work = [](void* parameter) -> DWORD {
+        auto& s = *static_cast<TShared*>(parameter);
+        for (size_t i; (i = s.Next.fetch_add(1)) < s.Files->size();) {
+            HANDLE entry = OpenEntryForDeletion((*s.Files)[i]);
+            if (entry == INVALID_HANDLE_VALUE) continue;
+            MarkForDeletion(entry);
+            ::CloseHandle(entry);
+        }
+        return 0;
+    };
+    std::vector<HANDLE> started;
+    for (int i = 1; i < threads; ++i)
+        if (HANDLE h = ::CreateThread(nullptr, 256 * 1024, work, &shared, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr))
+            started.push_back(h);
+    work(&shared);
+    if (!started.empty()) ::WaitForMultipleObjects(static_cast<DWORD>(started.size()), started.data(), TRUE, INFINITE);
+    for (HANDLE h : started) ::CloseHandle(h);
+}
+
 // All files in one shell file operation, with the flags the actions use.
 void OneShellOperation(const std::vector<std::wstring>& files) {
     std::wstring from;
@@ -452,13 +503,24 @@ int CleanCases(const std::vector<std::wstring>& files, TCleanupList& list, int r
                const std::wstring& where) {
     // ExecuteChecked adds the files itself; only its deleting is timed.
     std::vector<TCleanCase> cases;
+    const auto prepareExecute = [&] {
+        list.ClearFoundFiles();
+        for (const auto& file : files) list.AddFoundFile(file, L"None");
+        for (int i = 0; i < list.Count(); ++i)
+            list.SetChecked(i, dynamic_cast<TCleanupFileMaskItem*>(&list.Items(i)) != nullptr);
+    };
     cases.push_back({"delete_loop", "bare DeleteFileW loop", nullptr, [&] { DeleteLoop(files); }, {}, 0});
-    cases.push_back({"execute", "TCleanupList::ExecuteChecked", [&] {
-                         list.ClearFoundFiles();
-                         for (const auto& file : files) list.AddFoundFile(file, L"None");
-                         for (int i = 0; i < list.Count(); ++i)
-                             list.SetChecked(i, dynamic_cast<TCleanupFileMaskItem*>(&list.Items(i)) != nullptr);
-                     }, [&] { list.ExecuteChecked(); }, {}, 0});
+    cases.push_back({"handle_loop", "bare handle loop: open, mark, close", nullptr, [&] { HandleLoop(files, 1); }, {}, 0});
+    cases.push_back({"handle_loop_threads", "the same on 2 threads", nullptr, [&] { HandleLoop(files, 2); }, {}, 0});
+    cases.push_back({"execute", "TCleanupList::ExecuteChecked", prepareExecute, [&] {
+                         TCleanupFileMaskItem::DeletionThreads = 2;
+                         list.ExecuteChecked();
+                     }, {}, 0});
+    cases.push_back({"execute_one_thread", "ExecuteChecked on 1 thread", prepareExecute, [&] {
+                         TCleanupFileMaskItem::DeletionThreads = 1;
+                         list.ExecuteChecked();
+                         TCleanupFileMaskItem::DeletionThreads = 2;
+                     }, {}, 0});
     cases.push_back({"one_shell_op", "one SHFileOperationW for all", nullptr, [&] { OneShellOperation(files); }, {},
                      0});
 
@@ -476,10 +538,14 @@ int CleanCases(const std::vector<std::wstring>& files, TCleanupList& list, int r
     const bool whole = Regenerate(files);  // the tree stays whole for the next run
     std::printf("cleanup pass in process: %zu files below %ls (%d rounds, interleaved; made again before each case)\n",
                 files.size(), where.c_str(), rounds);
-    PrintSamplesHeader("files left");
+    PrintSamplesHeader("files left  x handle loop");
     for (const auto& c : cases) {
-        PrintSamples((prefix + c.Key).c_str(), c.Name, c.Times, cases[0].Times, std::to_string(c.Left));
+        char extra[64];
+        const double toHandleLoop = Median(c.Times.Wall) / Median(cases[1].Times.Wall);
+        std::snprintf(extra, sizeof extra, "%10lld  %6.2fx", c.Left, toHandleLoop);
+        PrintSamples((prefix + c.Key).c_str(), c.Name, c.Times, cases[0].Times, extra);
         Result((prefix + c.Key + "_left").c_str(), static_cast<double>(c.Left));
+        Result((prefix + c.Key + "_vs_handle_wall_ratio").c_str(), toHandleLoop);
     }
     Result((prefix + "files").c_str(), static_cast<double>(files.size()));
     return whole ? 0 : 1;

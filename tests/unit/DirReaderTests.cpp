@@ -1,9 +1,11 @@
 // TDirReader against real folders in the sandbox's temporary directory.
 #include "engine/OrvDirectoryReader.h"
 
+#include "catalogue/Catalogue.h"
 #include "engine/DateTime.h"
 #include "engine/Exceptions.h"
 #include "engine/SystemRoutines.h"
+#include "engine/VantrelClasses.h"
 #include "platform/Handles.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,8 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -712,4 +716,223 @@ TEST_F(DirReaderTest, WalksPathsLongerThanMaxPath) {
     Walk(deepest.substr(0, deepest.size() - 1));
     EXPECT_EQ(Files(), (Names{rel + L"Below\\deeper.txt", rel + L"deep.txt"}));
     EXPECT_EQ(Reader.Directory(), deepest);
+}
+
+// --- Folders listed ahead on several threads ---
+
+namespace {
+
+// What a reading pass gives: every event in order, and each action's found list.
+struct TPassRecord {
+    Names Events;
+    std::vector<Names> Found;
+    bool operator==(const TPassRecord&) const = default;
+};
+
+// The catalogue's file-mask actions, which take files by name anywhere
+// (*.tmp, *.bak, ...) and everything below the temporary folder the tests use.
+std::unique_ptr<TCleanupList> CatalogueActions() {
+    auto list = std::make_unique<TCleanupList>();
+    for (const auto& row : CleanupCatalogue())
+        if (row.ItemClass.IsAvailable()) list->AddAction(row.ItemClass, false);
+    return list;
+}
+
+std::vector<Names> FoundLists(TCleanupList& list) {
+    std::vector<Names> found;
+    for (int i = 0; i < list.Count(); ++i)
+        if (auto* item = dynamic_cast<TCleanupFileMaskItem*>(&list.Items(i)))
+            found.emplace_back(item->FoundFiles.begin(), item->FoundFiles.end());
+    return found;
+}
+
+}  // namespace
+
+class ReadAheadTest : public DirReaderTest {
+protected:
+    // A tree drawn from Seed below Root\Name: folders up to four deep, names the
+    // actions take and others, in mixed case, some files used an hour ago and
+    // some a month ago. Returns its folders, the top one first.
+    Names MakeRandomTree(const std::wstring& name, unsigned seed) {
+        std::mt19937 random(seed);
+        const wchar_t* stems[] = {L"report", L"Thumbs", L"~$letter", L"setup", L"Data", L"x"};
+        const wchar_t* extensions[] = {L".tmp", L".BAK", L".old", L".txt", L".db", L".doc", L".gid", L""};
+        Names folders{MakeDir(name)};
+        const int64_t now = UtcNowTicks();
+        for (size_t i = 0; i < folders.size() && folders.size() < 60; ++i) {
+            const std::wstring folder = folders[i];
+            const size_t depth = std::count(folder.begin() + Root.size(), folder.end(), L'\\');
+            const int files = static_cast<int>(random() % 7);
+            for (int f = 0; f < files; ++f) {
+                const std::wstring file = folder + stems[random() % 6] + std::to_wstring(f) + extensions[random() % 8];
+                THandle made(::CreateFileW(Sys(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+                made.Reset();
+                const int64_t age = (random() % 2 ? 3600 : 30 * Day) * TicksPerSecond;
+                SetTimes(file, now - age, now - age);
+            }
+            const int subfolders = depth < 4 ? static_cast<int>(random() % 4) : 0;
+            for (int d = 0; d < subfolders; ++d)
+                folders.push_back(MakeDir(Rel(folder) + (random() % 2 ? L"Sub" : L"temp") + std::to_wstring(d)));
+        }
+        return folders;
+    }
+
+    // A reading pass as the main window runs it, on Threads threads; Stop,
+    // when given, is asked after every event and ends the walk when it answers true.
+    TPassRecord Pass(const std::wstring& dir, int threads, int32_t minAccessAge = 0,
+                     std::function<bool(const Names&)> stop = nullptr) {
+        auto list = CatalogueActions();
+        TPassRecord record;
+        TDirReader reader;
+        reader.Threads = threads;
+        reader.Recursive = true;
+        reader.FileMask = L"*.*";
+        reader.SetMinAccessAge(minAccessAge);
+        reader.ExcludedDirectories() = Reader.ExcludedDirectories();
+        reader.OnDirectory = [&](TDirReader* sender, const std::wstring& name) {
+            record.Events.push_back(L"D " + Rel(name));
+            if (stop && stop(record.Events)) sender->Stop();
+        };
+        reader.OnFile = [&](TDirReader* sender, const std::wstring& name) {
+            const TFileTimes& times = sender->CurrentFileTimes();
+            record.Events.push_back(L"F " + Rel(name) + L" " + std::to_wstring(times.LastAccess.dwLowDateTime));
+            list->AddFoundFile(name, L"None", &times);
+            if (stop && stop(record.Events)) sender->Stop();
+        };
+        reader.OnFinished = [&](TDirReader*) { record.Events.push_back(L"END"); };
+        reader.SetDirectory(dir);
+        reader.Start();
+        record.Found = FoundLists(*list);
+        return record;
+    }
+};
+
+// The same trees, read on one thread and on several: the same events in the
+// same order, the same found lists, with excluded folders (typed in another
+// case, one inside another) and the age filter of the protection modes.
+TEST_F(ReadAheadTest, SeveralThreadsGiveTheSamePassAsOne) {
+    for (unsigned seed : {1u, 2u, 3u}) {
+        const std::wstring name = L"Tree" + std::to_wstring(seed);
+        const Names folders = MakeRandomTree(name, seed);
+        ASSERT_GE(folders.size(), 10u) << "seed " << seed;
+        std::wstring upper = folders[folders.size() / 2];
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](wchar_t c) { return c >= L'a' && c <= L'z' ? c - 32 : c; });
+        Reader.ExcludedDirectories() = {upper, folders[folders.size() / 3], folders.back() + L"Missing"};
+        for (int32_t age : {0, Day}) {
+            const TPassRecord one = Pass(Root + name, 1, age);
+            ASSERT_GT(one.Events.size(), 20u);
+            EXPECT_EQ(std::count(one.Events.begin(), one.Events.end(), L"D " + Rel(folders[folders.size() / 3])), 0);
+            for (int threads : {2, 3, 8}) {
+                const TPassRecord several = Pass(Root + name, threads, age);
+                EXPECT_EQ(several.Events, one.Events) << "seed " << seed << ", " << threads << " threads, age " << age;
+                EXPECT_EQ(several.Found, one.Found) << "seed " << seed << ", " << threads << " threads, age " << age;
+            }
+        }
+    }
+}
+
+// Directory links (one back to the top, a loop) are neither entered nor
+// reported; file links are files; on every thread count alike.
+TEST_F(ReadAheadTest, LinksAreTreatedAlikeOnEveryThreadCount) {
+    const Names folders = MakeRandomTree(L"Tree", 4);
+    ASSERT_GE(folders.size(), 5u);
+    if (!MakeSymbolicLink(folders[1] + L"Loop", L"..", true)) GTEST_SKIP() << "cannot create a directory link here";
+    const std::wstring across = Rel(folders[3]).substr(5);  // below Tree, trailing backslash
+    ASSERT_TRUE(MakeSymbolicLink(folders[0] + L"Across", across.substr(0, across.size() - 1), true));
+    MakeFile(L"Tree\\plain.tmp");
+    const bool fileLink = MakeSymbolicLink(folders[0] + L"link.tmp", L"plain.tmp", false);
+    const TPassRecord one = Pass(Root + L"Tree", 1);
+    EXPECT_EQ(std::count_if(one.Events.begin(), one.Events.end(), [](const std::wstring& e) {
+                  return e.find(L"Loop") != std::wstring::npos || e.find(L"Across") != std::wstring::npos;
+              }), 0);
+    for (int threads : {2, 4}) {
+        const TPassRecord several = Pass(Root + L"Tree", threads);
+        EXPECT_EQ(several, one) << threads << " threads";
+    }
+    RemoveSymbolicLink(folders[1] + L"Loop");
+    RemoveSymbolicLink(folders[0] + L"Across");
+    if (fileLink) RemoveSymbolicLink(folders[0] + L"link.tmp");
+}
+
+// Stopped in the middle (at a file, at a folder, early and late): the events up
+// to the stop are those of one thread, and nothing follows but the end.
+TEST_F(ReadAheadTest, AStopInTheMiddleEndsAtTheSameEvent) {
+    MakeRandomTree(L"Tree", 5);
+    const TPassRecord whole = Pass(Root + L"Tree", 1);
+    std::mt19937 random(5);
+    for (int trial = 0; trial < 6; ++trial) {
+        const size_t at = 1 + random() % (whole.Events.size() - 2);
+        const auto stopAt = [at](const Names& events) { return events.size() == at; };
+        const TPassRecord one = Pass(Root + L"Tree", 1, 0, stopAt);
+        ASSERT_EQ(one.Events.size(), at + 1);
+        EXPECT_EQ(one.Events.back(), L"END");
+        const TPassRecord several = Pass(Root + L"Tree", 3, 0, stopAt);
+        EXPECT_EQ(several, one) << "stopped at event " << at << ": " << whole.Events[at - 1];
+    }
+}
+
+namespace {
+TDirReader* GPumpedReader = nullptr;
+uint64_t GStopTick = 0;
+void PumpThatStopsOnce() {
+    if (GStopTick != 0) return;
+    GStopTick = ::GetTickCount64();
+    GPumpedReader->Stop();
+}
+}  // namespace
+
+// The drives of a complete scan: each walk takes up what was read ahead for it
+// while the one before ran; a walk elsewhere starts afresh. A stop from the
+// message pump ends the walk at once.
+TEST_F(ReadAheadTest, FollowingDrivesAreReadAheadAndWalkedInTurn) {
+    Names trees;
+    for (unsigned seed : {6u, 7u, 8u}) {
+        MakeRandomTree(L"Drive" + std::to_wstring(seed), seed);
+        trees.push_back(Root + L"Drive" + std::to_wstring(seed));
+    }
+    const auto walkAll = [&](int threads, const Names& order) {
+        Names events;
+        TDirReader reader;
+        reader.Threads = threads;
+        reader.Recursive = true;
+        reader.FileMask = L"*.*";
+        reader.OnDirectory = [&](TDirReader*, const std::wstring& name) { events.push_back(L"D " + Rel(name)); };
+        reader.OnFile = [&](TDirReader*, const std::wstring& name) { events.push_back(L"F " + Rel(name)); };
+        size_t next = 0;
+        reader.OnFinished = [&](TDirReader* sender) {
+            events.push_back(L"END");
+            if (++next == order.size()) return;
+            sender->FollowingDirectories.assign(trees.begin() + static_cast<long>(next) + 1, trees.end());
+            sender->SetDirectory(order[next]);
+            sender->Start();
+        };
+        reader.FollowingDirectories.assign(trees.begin() + 1, trees.end());
+        reader.SetDirectory(order[0]);
+        reader.Start();
+        return events;
+    };
+    const Names one = walkAll(1, trees);
+    EXPECT_EQ(std::count(one.begin(), one.end(), L"END"), 3);
+    EXPECT_EQ(walkAll(2, trees), one);
+    EXPECT_EQ(walkAll(4, trees), one);
+    // Not the order announced: the second walk cannot take up what was read.
+    const Names swapped{trees[0], trees[2], trees[1]};
+    EXPECT_EQ(walkAll(3, swapped), walkAll(1, swapped));
+
+    TDirReader reader;
+    reader.Threads = 3;
+    reader.Recursive = true;
+    reader.FileMask = L"*.*";
+    int events = 0;
+    reader.OnFile = [&](TDirReader*, const std::wstring&) { ++events; };
+    reader.OnDirectory = [&](TDirReader*, const std::wstring&) { ++events; };
+    GPumpedReader = &reader;
+    GStopTick = 0;
+    SetProcessMessagesHandler(PumpThatStopsOnce);
+    reader.SetDirectory(trees[0]);
+    reader.Start();
+    SetProcessMessagesHandler(nullptr);
+    EXPECT_NE(GStopTick, 0u);
+    EXPECT_LE(events, 2);  // the top folder, and at most the entry handled before the first pump
+    EXPECT_LT(::GetTickCount64() - GStopTick, 200u);
 }
