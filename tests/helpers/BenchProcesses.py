@@ -137,8 +137,8 @@ class Bench:
             return template
         return template.replace('ScanMode="Quick"', f'ScanMode="Quick" ReadDirCountQuick="{count}"', 1)
 
-    def bare(self):
-        result = run(["wine", self.args.walk_exe, "--bare", "C:\\"], self.helpers)
+    def bare(self, parallel=False):
+        result = run(["wine", self.args.walk_exe, "--bare-parallel" if parallel else "--bare", "C:\\"], self.helpers)
         if result["code"] != 0:
             sys.exit(f"bench-walk.exe --bare ended with {result['code']}")
         found = dict(re.findall(r"@result (\w+) ([\d.]+)", result["out"]))
@@ -187,12 +187,13 @@ class Bench:
 
     def measure(self):
         self.find_helpers()  # the warm-up may have started the desktop process
-        runs = {(name, t): [] for name in ("bare", "vantrel") for t in (True, False)}
+        runs = {(name, t): [] for name in ("bare", "bare_parallel", "vantrel") for t in (True, False)}
         runs[("cleaning", True)] = []
         for _ in range(self.args.rounds):
             for with_tree in (True, False):
                 self.scenario(with_tree)
                 runs[("bare", with_tree)].append(self.bare())
+                runs[("bare_parallel", with_tree)].append(self.bare(parallel=True))
                 runs[("vantrel", with_tree)].append(self.vantrel(with_tree))
                 if with_tree:
                     runs[("cleaning", True)].append(self.vantrel_cleaning())
@@ -215,7 +216,9 @@ def report(runs, rounds, results):
     labels = {("bare", True): "bare walk of C:\\ (bench-walk --bare), tree",
               ("vantrel", True): "Vantrel.exe /auto (Quick = C:\\), tree",
               ("cleaning", True): "the same, cleaning the 4,000 tree matches",
+              ("bare_parallel", True): "the same on N threads, tree",
               ("bare", False): "bare walk of C:\\, no tree",
+              ("bare_parallel", False): "the same on N threads, no tree",
               ("vantrel", False): "Vantrel.exe /auto, no tree"}
     for key, label in labels.items():
         r = runs[key]
@@ -234,6 +237,11 @@ def report(runs, rounds, results):
         results[f"proc_tree_ratio_{key}"] = van_inc / bare_inc
         results[f"proc_tree_vantrel_{key}_s"] = van_inc
         results[f"proc_tree_bare_{key}_s"] = bare_inc
+        parallel_inc = paired_increment(runs[("bare_parallel", True)], runs[("bare_parallel", False)], key)
+        print(f"  {key}: what the tree adds to the bare walk on N threads: {parallel_inc:.2f} s; "
+              f"Vantrel / that {van_inc / parallel_inc:.2f}x, that / bare walk {parallel_inc / bare_inc:.2f}x")
+        results[f"proc_tree_ratio_parallel_{key}"] = van_inc / parallel_inc
+        results[f"proc_tree_parallel_vs_bare_{key}"] = parallel_inc / bare_inc
         clean_inc = paired_increment(runs[("cleaning", True)], runs[("vantrel", True)], key)
         print(f"  {key}: what cleaning the 4,000 matches adds to Vantrel's run: {clean_inc:.2f} s")
         results[f"proc_clean_vantrel_{key}_s"] = clean_inc

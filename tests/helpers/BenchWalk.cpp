@@ -4,7 +4,8 @@
 // itself in the configurations the reading pass uses. Prints a table.
 //
 // bench-walk.exe --bare Root: one bare walk and nothing else, the counterpart
-// scripts/bench times as a whole process beside Vantrel.exe. Prints the counts,
+// scripts/bench times as a whole process beside Vantrel.exe; --bare-parallel
+// Root: the same on as many threads as the reading pass uses. Prints the counts,
 // the walk's own time and the peak working set as "@result" lines.
 #include "BenchSupport.h"
 
@@ -77,10 +78,11 @@ TCounts ReaderWalk(const std::wstring& root, const std::wstring& mask, int32_t m
     return counts;
 }
 
-// One bare walk, for the process-level comparison with Vantrel.exe.
-int BareOnly(const std::wstring& root) {
+// One bare walk, for the process-level comparison with Vantrel.exe: on this
+// thread, or on as many threads as the reading pass uses.
+int BareOnly(const std::wstring& root, bool parallel) {
     bench::TStopwatch watch;
-    const TCounts counts = bench::BareWalkOf(root);
+    const TCounts counts = parallel ? bench::ParallelBareWalkOf(root, bench::WalkThreads()) : bench::BareWalkOf(root);
     const double ms = watch.Ms();
     bench::Result("bare_files", static_cast<double>(counts.Files));
     bench::Result("bare_dirs", static_cast<double>(counts.Dirs));
@@ -93,7 +95,8 @@ int BareOnly(const std::wstring& root) {
 
 int main() {
     const std::vector<std::wstring> args = bench::Arguments();
-    if (args.size() == 2 && args[0] == L"--bare") return BareOnly(bench::WithBackslash(args[1]));
+    if (args.size() == 2 && (args[0] == L"--bare" || args[0] == L"--bare-parallel"))
+        return BareOnly(bench::WithBackslash(args[1]), args[0] == L"--bare-parallel");
     if (args.empty() || args.size() > 2) {
         std::fprintf(stderr, "usage: bench-walk Root [Repeats] | bench-walk --bare Root\n");
         return 2;
