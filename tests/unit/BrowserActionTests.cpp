@@ -632,7 +632,8 @@ TEST(BrowserActions, ChromiumHistoryAndCookiesGoFromEveryStoreOfEveryProfile) {
         const bool isCleaned = std::any_of(cleaned.begin(), cleaned.end(), [&](const std::wstring& name) {
             return path.size() > name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0;
         });
-        if (!isCleaned) EXPECT_TRUE(after.count(path) && after.at(path) == bytes) << ToUtf8(path) << " changed";
+        if (isCleaned) continue;
+        EXPECT_TRUE(after.count(path) && after.at(path) == bytes) << ToUtf8(path) << " changed";
     }
     EXPECT_FALSE(FileExists(temp.Path() + L"lockfile"));
 }
@@ -706,8 +707,8 @@ TEST(BrowserActionRows, ARunningBrowserIsNamedInTheDetailLinesAndKeptUntilItClos
         EXPECT_EQ(line, L"Mozilla Firefox 正在运行，清理时将跳过它正在使用的配置文件。");
         chromeHistory->Perform();
         firefoxHistory->Perform();
-        EXPECT_EQ(Count(chrome + L"Default\\History", "visits"), "4");
-        EXPECT_EQ(Count(firefox + L"Profiles\\t.default\\places.sqlite", "moz_historyvisits"), "5");
+        EXPECT_EQ(Count(chrome + L"Default\\History", "visits"), "5");
+        EXPECT_EQ(Count(firefox + L"Profiles\\t.default\\places.sqlite", "moz_historyvisits"), "6");
     }
     chromeCookies->GetSecondInfoLine(line);
     EXPECT_EQ(line, L"以保持登录到经常访问的站点。");
