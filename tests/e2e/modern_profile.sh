@@ -25,7 +25,7 @@ JUNK="$WINEPREFIX/modern-junk.txt" KEEP="$WINEPREFIX/modern-keep.txt" UNTICKED="
 vt_modern_seed "$JUNK" "$KEEP" "$UNTICKED" || { e2e_fail "could not seed the profile"; exit 1; }
 
 bytes_of() { local total=0 f; while read -r f; do [ -f "$f" ] && total=$((total + $(stat -c %s "$f"))); done <"$1"; echo "$total"; }
-hashes() { while read -r f; do printf '%s  %s\n' "$(sha256sum <"$f" 2>/dev/null | cut -d' ' -f1)" "$f"; done <"$1"; }
+hashes() { while read -r f; do printf '%s  %s\n' "$( [ -f "$f" ] && sha256sum <"$f" | cut -d' ' -f1 || echo gone)" "$f"; done <"$1"; }
 
 junk_before=$(bytes_of "$JUNK")
 hashes "$KEEP" >"$WINEPREFIX/keep-before.txt"
@@ -78,6 +78,7 @@ done
 sql() { python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); print(c.execute(sys.argv[2]).fetchone()[0])' "$1" "$2" 2>&1; }
 for p in "${profiles[@]:0:3}"; do
     e2e_check "Visited Links gone: ${p#$WINEPREFIX/}" [ ! -e "$p/Visited Links" ]
+    e2e_check "the lock made for the clean went with it: ${p%/*}" [ ! -e "${p%/*}/lockfile" ]
     e2e_check "bookmarked pages keep their rows, unvisited: ${p#$WINEPREFIX/}" \
         [ "$(sql "$p/History" "select group_concat(url || ' ' || visit_count, ',') from urls")" = "https://docs.example/manual 0,https://mail.example/inbox 0" ]
     e2e_check "bookmarked pages keep their icons: ${p#$WINEPREFIX/}" \
