@@ -4,6 +4,7 @@
 #include "engine/FolderPaths.h"
 #include "engine/SystemRoutines.h"
 #include "platform/Handles.h"
+#include "platform/Utf8.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -137,8 +138,8 @@ void AddFirefoxProfile(std::vector<TFirefoxProfile>& profiles, std::wstring path
 // --- Locks ---
 
 TBrowserProfileLock::TBrowserProfileLock(const std::wstring& LockFile) {
-    // A link in the lock's place is no lock of the browser's; deleting it on
-    // close would be the least of its surprises.
+    // A link in the lock's place is no lock the browser made: it is neither
+    // opened nor replaced, and the profile is passed over.
     const DWORD attributes = ::GetFileAttributesW(LockFile.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return;
     FHandle.Reset(OpenLockFile(LockFile));
@@ -198,24 +199,6 @@ std::vector<std::wstring> ChromiumProfileFolders(const std::wstring& UserDataFol
 
 namespace {
 
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 bool ReadHex4(const std::string& json, size_t at, uint32_t& value) {
     if (at + 4 > json.size()) return false;
     value = 0;
@@ -254,16 +237,17 @@ bool ReadJsonString(const std::string& json, size_t& pos, std::string& value) {
             case 'r': value += '\r'; break;
             case 't': value += '\t'; break;
             case 'u': {
-                uint32_t code = 0;
-                if (!ReadHex4(json, pos + 1, code)) return false;
+                // UTF-16 code units, a surrogate pair as one character.
+                uint32_t unit = 0, low = 0;
+                if (!ReadHex4(json, pos + 1, unit)) return false;
                 pos += 4;
-                uint32_t low = 0;
-                if (code >= 0xD800 && code < 0xDC00 && pos + 6 < json.size() && json[pos + 1] == '\\' &&
+                std::wstring character(1, static_cast<wchar_t>(unit));
+                if (unit >= 0xD800 && unit < 0xDC00 && pos + 6 < json.size() && json[pos + 1] == '\\' &&
                     json[pos + 2] == 'u' && ReadHex4(json, pos + 3, low) && low >= 0xDC00 && low < 0xE000) {
-                    code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                    character += static_cast<wchar_t>(low);
                     pos += 6;
                 }
-                AppendUtf8(value, code);
+                value += ToUtf8(character);
                 break;
             }
             default: return false;
