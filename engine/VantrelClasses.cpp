@@ -7,9 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
-#include <exception>
 #include <unordered_set>
 
 namespace {
@@ -171,92 +169,22 @@ TCleanupItemState TCleanupFileMaskItem::GetState() {
     return FoundFiles.empty() ? TCleanupItemState::csNothingFound : TCleanupItemState::csFilesFound;
 }
 
-int TCleanupFileMaskItem::DeletionThreads = 2;
-
-namespace {
-
-// Files from which a second thread pays: below, starting it costs more than it saves.
-constexpr size_t FilesForSecondThread = 64;
-
-struct TDeletionThread {
-    const TFoundFileList* Files;
-    std::atomic<size_t>* Next;
-    TCleanupOutcome Outcome;
-    std::exception_ptr Failure;
-};
-
-void DeleteFoundFileCounted(const TFoundFileList& files, size_t index, std::wstring& path, TCleanupOutcome& outcome) {
-    files.PathInto(index, path);
-    TDeletedFile deleted;
-    if (DeleteFoundFile(path, &deleted)) {
-        ++outcome.Deleted;
-        // A file with several names frees its bytes, and counts, when the last one goes.
-        if (deleted.Links <= 1) outcome.Bytes += deleted.Size;
-    } else if (!FileIsGone(path)) {
-        ++outcome.NotDeleted;
-    }
-}
-
-DWORD WINAPI DeletionThreadMain(void* parameter) {
-    auto& thread = *static_cast<TDeletionThread*>(parameter);
-    try {
-        std::wstring path;
-        for (size_t i; (i = thread.Next->fetch_add(1)) < thread.Files->size();)
-            DeleteFoundFileCounted(*thread.Files, i, path, thread.Outcome);
-    } catch (...) {
-        thread.Failure = std::current_exception();
-    }
-    return 0;
-}
-
-}  // namespace
-
 void TCleanupFileMaskItem::Execute() {
     const size_t count = FoundFiles.size();
     Outcome = {};
-    // Each file goes through the deletion primitive once, taken by whichever
-    // thread comes first; most of a deletion is spent in the system (and under
-    // Wine in its server), so a second thread overlaps it. This thread keeps
-    // the status texts: one per file, in order, as many as files.
-    std::atomic<size_t> next{0};
-    TDeletionThread helper{&FoundFiles, &next, {}, nullptr};
-    HANDLE thread = nullptr;
-    if (DeletionThreads > 1 && count >= FilesForSecondThread)
-        thread = ::CreateThread(nullptr, 256 * 1024, DeletionThreadMain, &helper, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                                nullptr);
-    const auto joinHelper = [&] {
-        if (thread == nullptr) return;
-        next.store(count);  // it ends after the file in hand
-        ::WaitForSingleObject(thread, INFINITE);
-        ::CloseHandle(thread);
-        thread = nullptr;
-    };
-    size_t reported = 0;
-    const auto reportUpTo = [&](size_t files) {
-        while (reported < files) {
-            ++reported;
-            DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(reported, count)) + L"%");
+    std::wstring path;
+    for (size_t i = 1; i <= count; ++i) {
+        DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(i, count)) + L"%");
+        FoundFiles.PathInto(i - 1, path);
+        TDeletedFile deleted;
+        if (DeleteFoundFile(path, &deleted)) {
+            ++Outcome.Deleted;
+            // A file with several names frees its bytes, and counts, when the last one goes.
+            if (deleted.Links <= 1) Outcome.Bytes += deleted.Size;
+        } else if (!FileIsGone(path)) {
+            ++Outcome.NotDeleted;
         }
-    };
-    try {
-        std::wstring path;
-        for (size_t i; (i = next.fetch_add(1)) < count;) {
-            reportUpTo(i + 1);
-            DeleteFoundFileCounted(FoundFiles, i, path, Outcome);
-        }
-        reportUpTo(count);
-    } catch (...) {
-        joinHelper();
-        Outcome.Deleted += helper.Outcome.Deleted;
-        Outcome.Bytes += helper.Outcome.Bytes;
-        Outcome.NotDeleted += helper.Outcome.NotDeleted;
-        throw;
     }
-    joinHelper();
-    Outcome.Deleted += helper.Outcome.Deleted;
-    Outcome.Bytes += helper.Outcome.Bytes;
-    Outcome.NotDeleted += helper.Outcome.NotDeleted;
-    if (helper.Failure) std::rethrow_exception(helper.Failure);
     FoundFiles.clear();
 }
 

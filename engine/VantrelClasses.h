@@ -90,9 +90,6 @@ public:
     std::wstring Masks;
     TSmartProtection SmartProtection = TSmartProtection::spSession;
     TCleanupOutcome Outcome;
-    // Threads that delete a long found list (2: this one and one more; 1: this
-    // one alone). For measuring the two against each other.
-    static int DeletionThreads;
 
     // Tests FileName against the masks and the protection mode; adds it to
     // FoundFiles when taken. Raises when the file's last-access time cannot be read.
