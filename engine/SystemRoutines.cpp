@@ -8,10 +8,12 @@
 #include "platform/Registry.h"
 
 #include <windows.h>
+#include <ntsecapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cmath>
 #include <vector>
 
@@ -25,20 +27,79 @@ TDateTime SystemNow() {
 
 uint64_t SystemTicks() { return ::GetTickCount64(); }
 
+// Logon types of a user at the screen: at the machine, through Remote Desktop,
+// and either with cached credentials (SECURITY_LOGON_TYPE). A batch, service or
+// network logon begins with the process itself, not with the programs whose
+// files the session rule keeps; SYSTEM's session has no type.
+bool IsScreenLogon(ULONG logonType) {
+    return logonType == 2 || logonType == 10 || logonType == 11 || logonType == 12;
+}
+
+// The LSA answer for the process's own logon session; secur32 is loaded on demand,
+// as only this question needs it.
+bool ReadSystemLogonTime(FILETIME& logonUtc) {
+    using TGetData = LONG(WINAPI*)(PLUID, PSECURITY_LOGON_SESSION_DATA*);
+    using TFreeBuffer = LONG(WINAPI*)(PVOID);
+    // By its full path: Windows 7 without its loader update knows no LOAD_LIBRARY_SEARCH_SYSTEM32.
+    wchar_t system[MAX_PATH + 1] = {};
+    const UINT systemLength = ::GetSystemDirectoryW(system, MAX_PATH + 1);
+    if (systemLength == 0 || systemLength > MAX_PATH) return false;
+    HMODULE secur32 = ::LoadLibraryW((std::wstring(system, systemLength) + L"\\secur32.dll").c_str());
+    if (secur32 == nullptr) return false;
+    const auto getData = reinterpret_cast<TGetData>(::GetProcAddress(secur32, "LsaGetLogonSessionData"));
+    const auto freeBuffer = reinterpret_cast<TFreeBuffer>(::GetProcAddress(secur32, "LsaFreeReturnBuffer"));
+    HANDLE token = nullptr;
+    if (getData == nullptr || freeBuffer == nullptr || !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    THandle tokenHandle(token);
+    TOKEN_STATISTICS statistics{};
+    DWORD length = 0;
+    if (!::GetTokenInformation(token, TokenStatistics, &statistics, sizeof statistics, &length)) return false;
+    PSECURITY_LOGON_SESSION_DATA data = nullptr;
+    if (getData(&statistics.AuthenticationId, &data) != 0 || data == nullptr) return false;
+    const bool known = data->Size >= offsetof(SECURITY_LOGON_SESSION_DATA, LogonTime) + sizeof(LARGE_INTEGER) &&
+                       IsScreenLogon(data->LogonType) && data->LogonTime.QuadPart > 0;
+    if (known) {
+        logonUtc.dwLowDateTime = data->LogonTime.LowPart;
+        logonUtc.dwHighDateTime = static_cast<DWORD>(data->LogonTime.HighPart);
+    }
+    freeBuffer(data);
+    return known;
+}
+
+// A process's logon session never changes: asked once.
+bool SystemLogonTime(FILETIME& logonUtc) {
+    static FILETIME logon{};
+    static const bool known = ReadSystemLogonTime(logon);
+    logonUtc = logon;
+    return known;
+}
+
+bool NoLogonTime(FILETIME&) { return false; }
+
 TNowFunction GNow = SystemNow;
 TTickFunction GTicks = SystemTicks;
+TLogonTimeFunction GLogonTime = SystemLogonTime;
 
 }  // namespace
 
 void SetClockForTesting(TNowFunction now, TTickFunction ticks) {
     GNow = now ? now : SystemNow;
     GTicks = ticks ? ticks : SystemTicks;
+    GLogonTime = now || ticks ? NoLogonTime : SystemLogonTime;
+}
+
+void SetLogonTimeForTesting(TLogonTimeFunction logonTime) {
+    GLogonTime = logonTime ? logonTime : GNow == SystemNow && GTicks == SystemTicks ? SystemLogonTime : NoLogonTime;
 }
 
 TDateTime Now() { return GNow(); }
 
 int32_t GetUptimeSeconds() {
-    const uint64_t seconds = GTicks() / 1000;
+    const int64_t uptime = static_cast<int64_t>(GTicks() / 1000);
+    FILETIME logon{};
+    const bool known = GLogonTime(logon);
+    const int64_t seconds = known ? SessionSeconds(uptime, &logon, Now(), CurrentLocalBias()) : uptime;
     return seconds > INT32_MAX ? INT32_MAX : static_cast<int32_t>(seconds);
 }
 
@@ -104,6 +165,14 @@ int64_t FileAgeSeconds(TDateTime Now, const TFileTimes& Times, int64_t LocalBias
     return std::min({FileTimeAgeSeconds(Now, Times.Creation, LocalBias),
                      FileTimeAgeSeconds(Now, Times.LastAccess, LocalBias),
                      FileTimeAgeSeconds(Now, Times.LastWrite, LocalBias)});
+}
+
+int64_t SessionSeconds(int64_t UptimeSeconds, const FILETIME* LogonUtc, TDateTime Now, int64_t LocalBias) {
+    if (LogonUtc == nullptr) return UptimeSeconds;
+    const int64_t sinceLogon = LocalTicks(Now) - (FileTicks(*LogonUtc) + LocalBias);
+    // A logon after now: the clock was set back since, and says nothing.
+    if (sinceLogon < 0) return UptimeSeconds;
+    return std::min(UptimeSeconds, sinceLogon / TicksPerSecond);
 }
 
 // --- The program's windows ---

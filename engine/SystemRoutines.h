@@ -18,14 +18,29 @@
 // --- Clock seam: production reads the system clock; tests may set both. ---
 using TNowFunction = TDateTime (*)();
 using TTickFunction = uint64_t (*)();
-// Null restores the system clock.
+// Null restores the system clock. A test clock comes without a logon time (the
+// real one means nothing against it) until SetLogonTimeForTesting gives one.
 void SetClockForTesting(TNowFunction now, TTickFunction ticks);
 // The current local date-time.
 TDateTime Now();
 
-// Seconds since Windows started. Read from the 64-bit tick counter, so the value
-// stays positive and meaningful for uptimes beyond 24.8 days.
+// The logon time of the user this process runs as (UTC); false when it is not known.
+using TLogonTimeFunction = bool (*)(FILETIME& logonUtc);
+// Null restores the system's answer (or none, while a test clock is set).
+void SetLogonTimeForTesting(TLogonTimeFunction logonTime);
+
+// Seconds since the Windows session began: the later of the start of Windows and
+// the user's logon. Fast Startup hibernates the system at shut-down instead of
+// ending it, so the start can be weeks old while the user logged on this morning;
+// the logon comes from LSA for the process's logon session, and counts only for a
+// logon at the screen (local, remote or cached). Where it cannot be read, or lies
+// after the clock's now, the start of Windows counts alone. Read from the 64-bit
+// tick counter, so the value stays positive beyond 24.8 days.
 int32_t GetUptimeSeconds();
+// The decision itself: UptimeSeconds since the start of Windows, the logon time
+// (null when not known) against the local moment Now and the zone's LocalBias
+// (CurrentLocalBias).
+int64_t SessionSeconds(int64_t UptimeSeconds, const FILETIME* LogonUtc, TDateTime Now, int64_t LocalBias);
 
 // --- File times and ages ---
 // The times a file's age counts from (UTC). Windows Vista and later often leave
