@@ -3,6 +3,7 @@
 
 #include "catalogue/FolderMasks.h"
 #include "engine/SystemRoutines.h"
+#include "engine/TemporaryFolders.h"
 #include "platform/LongPath.h"
 #include "ui/Application.h"
 #include "ui/ErrorReport.h"
@@ -148,7 +149,9 @@ void TVantrelForm::StartReadingActionExecute() {
     // two temporary folders; matched literally, whatever the folder names hold. A
     // refused temporary folder (TEMP=C:\, unset, ...) gives up no folders.
     const std::wstring windows = GetWindowsDir();
-    std::vector<std::wstring> candidates = TemporaryFolderMasks({GetTempDirectory(), windows + L"Temp"});
+    std::vector<std::wstring> temporary = SystemTemporaryFolders(windows);
+    temporary.push_back(GetTempDirectory());
+    std::vector<std::wstring> candidates = TemporaryFolderMasks(temporary);
     candidates.insert(candidates.begin(), FolderMaskPrefix(windows) + L"$Nt*");
     FEmptyDirCandidateMasks = TCompiledMaskList(UpperCaseAscii(MakeMaskList(candidates)));
 
