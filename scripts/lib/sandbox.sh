@@ -155,3 +155,15 @@ vt_sandbox_folder() {
     [ -n "$win" ] || return 1
     winepath -u "$win" 2>/dev/null | sed 's:/$::'
 }
+
+# Puts Wine's Marlett into the Fonts folder of sandbox $1. The sandbox's Wine loads none
+# of its own fonts from /usr/share/wine/fonts (the sandbox has no drive that maps "/"),
+# and without Marlett the caption buttons show the letters "0 1 r" in a text font where
+# the minimise, maximise and close glyphs belong. Windows keeps Marlett in Windows\Fonts.
+vt_sandbox_caption_font() {
+    local fonts; fonts="$(vt_sandbox_dir "$1")/drive_c/windows/Fonts"
+    local marlett=/usr/share/wine/fonts/marlett.ttf  # fonts-wine
+    [ -f "$marlett" ] || { vt_say "no $marlett: the caption buttons will show letters"; return 0; }
+    mkdir -p "$fonts"
+    [ -f "$fonts/marlett.ttf" ] || cp "$marlett" "$fonts/marlett.ttf"
+}
