@@ -27,14 +27,6 @@ TDateTime SystemNow() {
 
 uint64_t SystemTicks() { return ::GetTickCount64(); }
 
-// Logon types of a user at the screen: at the machine, through Remote Desktop,
-// and either with cached credentials (SECURITY_LOGON_TYPE). A batch, service or
-// network logon begins with the process itself, not with the programs whose
-// files the session rule keeps; SYSTEM's session has no type.
-bool IsScreenLogon(ULONG logonType) {
-    return logonType == 2 || logonType == 10 || logonType == 11 || logonType == 12;
-}
-
 // The LSA answer for the process's own logon session; secur32 is loaded on demand,
 // as only this question needs it.
 bool ReadSystemLogonTime(FILETIME& logonUtc) {
@@ -58,7 +50,7 @@ bool ReadSystemLogonTime(FILETIME& logonUtc) {
     PSECURITY_LOGON_SESSION_DATA data = nullptr;
     if (getData(&statistics.AuthenticationId, &data) != 0 || data == nullptr) return false;
     const bool known = data->Size >= offsetof(SECURITY_LOGON_SESSION_DATA, LogonTime) + sizeof(LARGE_INTEGER) &&
-                       IsScreenLogon(data->LogonType) && data->LogonTime.QuadPart > 0;
+                       IsScreenLogonType(data->LogonType) && data->LogonTime.QuadPart > 0;
     if (known) {
         logonUtc.dwLowDateTime = data->LogonTime.LowPart;
         logonUtc.dwHighDateTime = static_cast<DWORD>(data->LogonTime.HighPart);
@@ -165,6 +157,11 @@ int64_t FileAgeSeconds(TDateTime Now, const TFileTimes& Times, int64_t LocalBias
     return std::min({FileTimeAgeSeconds(Now, Times.Creation, LocalBias),
                      FileTimeAgeSeconds(Now, Times.LastAccess, LocalBias),
                      FileTimeAgeSeconds(Now, Times.LastWrite, LocalBias)});
+}
+
+bool IsScreenLogonType(unsigned long LogonType) {
+    return LogonType == Interactive || LogonType == RemoteInteractive || LogonType == CachedInteractive ||
+           LogonType == CachedRemoteInteractive;
 }
 
 int64_t SessionSeconds(int64_t UptimeSeconds, const FILETIME* LogonUtc, TDateTime Now, int64_t LocalBias) {

@@ -41,6 +41,11 @@ int32_t GetUptimeSeconds();
 // (null when not known) against the local moment Now and the zone's LocalBias
 // (CurrentLocalBias).
 int64_t SessionSeconds(int64_t UptimeSeconds, const FILETIME* LogonUtc, TDateTime Now, int64_t LocalBias);
+// True for the logon types (SECURITY_LOGON_TYPE) of a user at the screen: at the
+// machine, through Remote Desktop, either with cached credentials. A batch, service
+// or network logon begins with the process itself, not with the programs whose
+// files the session rule keeps; SYSTEM's session has no type.
+bool IsScreenLogonType(unsigned long LogonType);
 
 // --- File times and ages ---
 // The times a file's age counts from (UTC). Windows Vista and later often leave

@@ -319,6 +319,11 @@ TEST(SessionStart, TheLaterOfStartAndLogon) {
     // Seen from a zone eight hours ahead of UTC, the logon is still an hour old.
     EXPECT_EQ(SessionSeconds(30 * Day, &logon, now + 8.0 / 24, 8 * 3600 * int64_t(TicksPerSecond)), 3600);
     EXPECT_EQ(SessionSeconds(30 * Day, &logon, EncodeDateTime(2026, 3, 10, 10, 0, 0, 0), 0), 30 * Day);
+
+    // Interactive, RemoteInteractive, CachedInteractive, CachedRemoteInteractive count;
+    // SYSTEM's (0), Network, Batch, Service, Unlock and NewCredentials do not.
+    for (unsigned long type : {2ul, 10ul, 11ul, 12ul}) EXPECT_TRUE(IsScreenLogonType(type)) << type;
+    for (unsigned long type : {0ul, 3ul, 4ul, 5ul, 7ul, 9ul}) EXPECT_FALSE(IsScreenLogonType(type)) << type;
 }
 
 TEST_F(ActionModel, SmartModeLetsEachActionDecideAndUnknownModesTakeNothing) {
