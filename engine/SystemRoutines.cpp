@@ -73,7 +73,7 @@ TFileTimes FileTimesOf(const WIN32_FIND_DATAW& data) {
 
 TFileTimes GetFileTimes(const std::wstring& fileName) {
     WIN32_FIND_DATAW data;
-    TFindHandle find(::FindFirstFileExW(ExtendedLengthPath(fileName).c_str(), FindExInfoBasic, &data,
+    TFindHandle find(::FindFirstFileExW(LiteralPath(fileName).c_str(), FindExInfoBasic, &data,
                                         FindExSearchNameMatch, nullptr, 0));
     if (!find) throw Exception(L"无法读取上一次访问文件的时间。\r\n" + fileName);
     return FileTimesOf(data);
