@@ -106,6 +106,10 @@ void SetRunningUnderWineForTesting(int Answer);
 // Under Wine, the Unix path (UTF-8) Wine gives for Path; empty on Windows or
 // when Wine cannot tell. Always asks the system, whatever a test set.
 std::string WineUnixFileName(const std::wstring& Path);
+// Under Wine, the drives whose Unix folder holds the Unix folder of Path (a
+// drive root, "F:\\"), nearest first, as letters ("D"); links are resolved. A
+// drive whose folder is Path's own is not among them. Empty on Windows.
+std::wstring WineEnclosingDrives(const std::wstring& Path);
 // True for a Unix path that names the root "/" in any spelling ("/", "//", "/.").
 bool IsUnixRootLocation(const std::string& UnixPath);
 // True when the drive Root ("Z:\") is, under Wine, the Linux root: such a drive
