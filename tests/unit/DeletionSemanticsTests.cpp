@@ -3,6 +3,7 @@
 // Windows reads as devices or trims, reached as themselves.
 #include "engine/OrvDirectoryReader.h"
 #include "engine/SystemRoutines.h"
+#include "platform/LongPath.h"
 #include "SandboxTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,17 @@ TEST(DispositionEx, TheSystemsOwnAnswerLeavesNoFileBehind) {
     SetDispositionCallForTesting(nullptr);
     EXPECT_TRUE(DeleteFoundFile(locked));
     EXPECT_FALSE(PathExists(locked));
+}
+
+TEST(DeviceAndTrimmedNames, FoundPathsTakeTheLiteralFormOnlyWhenAlreadyNormal) {
+    EXPECT_EQ(LiteralPath(L"C:\\t\\com3.old"), L"\\\\?\\C:\\t\\com3.old");
+    EXPECT_EQ(LiteralPath(L"D:\\dir.\\name "), L"\\\\?\\D:\\dir.\\name ");
+    EXPECT_EQ(LiteralPath(L"C:\\"), L"\\\\?\\C:\\");
+    EXPECT_EQ(LiteralPath(L"\\\\server\\share\\nul.bak"), L"\\\\?\\UNC\\server\\share\\nul.bak");
+    EXPECT_EQ(LiteralPath(L"\\\\?\\C:\\x"), L"\\\\?\\C:\\x");
+    // Anything the system must still normalise keeps its plain form.
+    for (const wchar_t* path : {L"C:\\a\\..\\b", L"C:\\a\\.\\b", L"C:\\a\\\\b", L"C:/a/b", L"a\\b", L"C:a", L""})
+        EXPECT_EQ(LiteralPath(path), path);
 }
 
 // Names Windows reads as devices ("con.tmp", "com3.old") or trims ("name.",
