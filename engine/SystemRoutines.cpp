@@ -126,7 +126,7 @@ TFileTimes FileTimesOf(const WIN32_FIND_DATAW& data) {
 
 TFileTimes GetFileTimes(const std::wstring& fileName) {
     WIN32_FIND_DATAW data;
-    TFindHandle find(::FindFirstFileExW(ExtendedLengthPath(fileName).c_str(), FindExInfoBasic, &data,
+    TFindHandle find(::FindFirstFileExW(LiteralPath(fileName).c_str(), FindExInfoBasic, &data,
                                         FindExSearchNameMatch, nullptr, 0));
     if (!find) throw Exception(L"无法读取上一次访问文件的时间。\r\n" + fileName);
     return FileTimesOf(data);
@@ -244,6 +244,8 @@ std::wstring WalkSpelling(const std::wstring& folder) {
 
 void GetFixedDrives(std::vector<std::wstring>& List) {
     List.clear();
+    // The drives that are read unless they are another's folder.
+    std::wstring candidates;
     const DWORD drives = ::GetLogicalDrives();
     for (int bit = 0; bit < 26; ++bit) {
         if ((drives & (1u << bit)) == 0) continue;
@@ -252,11 +254,15 @@ void GetFixedDrives(std::vector<std::wstring>& List) {
         if (::GetDriveTypeW(root.c_str()) != DRIVE_FIXED) continue;
         const DWORD attributes = ::GetFileAttributesW(root.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
-        if (IsFolderAlias(ReadDriveRootFacts(letter))) continue;
         // Wine's default Z: is the whole Linux system.
         if (DriveReachesUnixRoot(root)) continue;
-        List.push_back(root);
+        candidates.push_back(letter);
     }
+    std::vector<TDriveRootFacts> facts;
+    for (wchar_t letter : candidates) facts.push_back(ReadDriveRootFacts(letter));
+    wchar_t windows[MAX_PATH + 1] = {};
+    const wchar_t systemLetter = ::GetWindowsDirectoryW(windows, MAX_PATH + 1) >= 2 && windows[1] == L':' ? windows[0] : 0;
+    for (wchar_t letter : DrivesToRead(facts, systemLetter)) List.push_back(std::wstring{letter, L':', L'\\'});
 }
 
 namespace {
@@ -318,6 +324,10 @@ TDriveRootFacts ReadDriveRootFacts(wchar_t Letter) {
     if (!directory.Valid()) return facts;
     facts.FinalPath = DosFinalPath(directory.Get());
     ReadDotEntryIds(directory.Get(), facts);
+    if (RunningUnderWine()) {
+        facts.UnderWine = true;
+        facts.EnclosingDrives = WineEnclosingDrives(root);
+    }
     return facts;
 }
 

@@ -11,6 +11,7 @@
 #undef ClearEventLog
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -125,6 +126,10 @@ void SetRunningUnderWineForTesting(int Answer);
 // Under Wine, the Unix path (UTF-8) Wine gives for Path; empty on Windows or
 // when Wine cannot tell. Always asks the system, whatever a test set.
 std::string WineUnixFileName(const std::wstring& Path);
+// Under Wine, the drives whose Unix folder holds the Unix folder of Path (a
+// drive root, "F:\\"), nearest first, as letters ("D"); links are resolved. A
+// drive whose folder is Path's own is not among them. Empty on Windows.
+std::wstring WineEnclosingDrives(const std::wstring& Path);
 // True for a Unix path that names the root "/" in any spelling ("/", "//", "/.").
 bool IsUnixRootLocation(const std::string& UnixPath);
 // True when the drive Root ("Z:\") is, under Wine, the Linux root: such a drive
@@ -205,6 +210,22 @@ bool EntryIsItself(const std::wstring& path);
 // ("C:\a\b", "\\server\share\a"); empty when it cannot be opened or the system
 // cannot tell.
 std::wstring ResolvedEntryPath(const std::wstring& path);
+// True when a system error from marking an entry for deletion in the POSIX
+// form (FileDispositionInfoEx) says the system or the file system does not
+// know that form; the classic form is then used from then on.
+bool DispositionExIsUnknown(unsigned long Error);
+// Tests: a stand-in for SetFileInformationByHandle when it marks an entry for
+// deletion (InfoClass 21: FileDispositionInfoEx, 4: FileDispositionInfo); it
+// answers non-zero on success and sets the last error otherwise. Null restores
+// the system's call. Either way the answer whether the system has the POSIX
+// form is asked again.
+using TDispositionCallForTesting = int (*)(void* Entry, int InfoClass, void* Info, unsigned long Size);
+void SetDispositionCallForTesting(TDispositionCallForTesting Call);
+// Tests: a function that may change the attributes and reparse tag the
+// deletion routines read from an entry's handle (its path as given), as a
+// system with cloud files would give them. Empty: none.
+using TAttributeTagHookForTesting = std::function<void(const std::wstring& Path, uint32_t& Attributes, uint32_t& Tag)>;
+void SetAttributeTagHookForTesting(TAttributeTagHookForTesting Hook);
 
 // --- Internet Explorer ---
 // Deletes URL cache entries: those whose source URL contains "Cookie" (case
