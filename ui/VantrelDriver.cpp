@@ -43,7 +43,7 @@ std::wstring WithoutTrailingBackslash(const std::wstring& path) {
 int64_t CountGoneFiles(const std::vector<std::wstring>& files) {
     int64_t gone = 0;
     for (const std::wstring& file : files) {
-        if (::GetFileAttributesW(ExtendedLengthPath(file).c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        if (::GetFileAttributesW(LiteralPath(file).c_str()) != INVALID_FILE_ATTRIBUTES) continue;
         const DWORD code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) ++gone;
     }
