@@ -1,5 +1,6 @@
 #include "engine/OrvDirectoryReader.h"
 
+#include "engine/CloudFiles.h"
 #include "engine/DateTime.h"
 #include "engine/Exceptions.h"
 #include "engine/FolderPaths.h"
@@ -74,15 +75,47 @@ bool DirectoryExists(const std::wstring& path) {
 
 // Junctions, directory symbolic links and mount points name another place:
 // entering them would walk a tree twice, or leave the drive being read, or loop.
-// Other reparse points (cloud placeholders, deduplicated folders) hold their own
-// content and are walked. A reparse point whose tag the system does not report
-// is taken as a link.
+// Other reparse points (deduplicated folders, ...) hold their own content and
+// are walked; cloud folders never reach this test. A reparse point whose tag
+// the system does not report is taken as a link.
 bool IsLinkedDirectory(const WIN32_FIND_DATAW& data) {
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
     return data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0);
 }
 
 bool IsDotEntry(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
+
+TDirEntryHookForTesting GDirEntryHook;
+
+// The \\?\ form of the walk's root, to which the names the walk finds are
+// appended as they are: a name Windows would read as a device ("com3.old") or
+// trim ("dir.", "name ") reaches the entry itself only that way. Empty when the
+// root cannot be made absolute; then the plain form is used.
+std::wstring LiteralRoot(const std::wstring& root) {
+    if (root.starts_with(L"\\\\?\\") || root.starts_with(L"\\\\.\\")) return root;
+    const DWORD needed = ::GetFullPathNameW(root.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length = needed == 0 ? 0 : ::GetFullPathNameW(root.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return {};
+    full.resize(length);
+    if (full.empty() || full.back() != L'\\') full.push_back(L'\\');
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// Path (a folder below Root, trailing backslash) followed by "*", as the system
+// must see it to list that folder: below LiteralRoot when there is one.
+const wchar_t* ListingPattern(const std::wstring& path, size_t rootLength, const std::wstring& literalRoot,
+                              std::wstring& buffer) {
+    if (literalRoot.empty()) {
+        std::wstring pattern = path + L'*';
+        const wchar_t* system = SystemPath(pattern, buffer);
+        if (system != buffer.c_str()) buffer = std::move(pattern);
+        return buffer.c_str();
+    }
+    buffer.assign(literalRoot).append(path, rootLength, std::wstring::npos).push_back(L'*');
+    return buffer.c_str();
+}
 
 // Folders never entered, in every spelling, each with a trailing backslash.
 using TExcludedFolders = std::vector<std::wstring>;
@@ -107,16 +140,20 @@ int ReadAheadThreads(int requested) {
 
 }  // namespace
 
-TWalkEntry ClassifyWalkEntry(const WIN32_FIND_DATAW& data, bool recursive) {
-    if (IsDotEntry(data.cFileName)) return TWalkEntry::Skip;
+TDirEntryKind ClassifyDirEntry(const WIN32_FIND_DATAW& Data, bool Recursive) {
+    if (IsDotEntry(Data.cFileName)) return TDirEntryKind::Skip;
     // Under Wine a Unix name may hold a backslash ("..\\Documents" leads
     // elsewhere, "..\\..\\.." back up the drive without end) or U+FFFD for bytes
     // that are not UTF-8 (the name leads to another entry). Neither leads back here.
-    if (IsForeignEntryName(data.cFileName)) return TWalkEntry::Skip;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return recursive && !IsLinkedDirectory(data) ? TWalkEntry::Folder : TWalkEntry::Skip;
-    return TWalkEntry::File;
+    if (IsForeignEntryName(Data.cFileName)) return TDirEntryKind::Skip;
+    // dwReserved0 holds the reparse tag when the attributes say reparse point.
+    if (IsContentElsewhere(Data.dwFileAttributes, Data.dwReserved0)) return TDirEntryKind::Skip;
+    if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Recursive && !IsLinkedDirectory(Data) ? TDirEntryKind::Directory : TDirEntryKind::Skip;
+    return TDirEntryKind::File;
 }
+
+void SetDirEntryHookForTesting(TDirEntryHookForTesting Hook) { GDirEntryHook = std::move(Hook); }
 
 // Lists the folders of one or more trees on a few threads, ahead of the walk
 // that replays them. The walk's own thread keeps every event; the threads only
@@ -158,6 +195,7 @@ public:
     TFolderReadAhead(std::vector<std::wstring> roots, TExcludedFolders excluded)
         : FRoots(std::move(roots)), FExcluded(std::move(excluded)), FPending(FRoots.size()), FRootBytes(FRoots.size()) {
         for (size_t i = 0; i < FRoots.size(); ++i) {
+            FLiteralRoots.push_back(LiteralRoot(FRoots[i]));
             if (IsExcludedFolder(FExcluded, FRoots[i])) {
                 FRootFolders.emplace_back();
                 continue;
@@ -367,18 +405,18 @@ private:
     // Lists Folder into its buffers: the entries the walk will see, with the
     // same rule the walk applies, excluded folders left out.
     void List(TFolder& folder, std::wstring& buffer, WIN32_FIND_DATAW& data) {
-        std::wstring pattern = folder.Path;
-        pattern.push_back(L'*');
-        TFindHandle find(::FindFirstFileExW(SystemPath(pattern, buffer), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                            nullptr, FIND_FIRST_EX_LARGE_FETCH));
+        TFindHandle find(::FindFirstFileExW(ListingPattern(folder.Path, FRoots[folder.Root].size(),
+                                                           FLiteralRoots[folder.Root], buffer),
+                                            FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                            FIND_FIRST_EX_LARGE_FETCH));
         size_t bytes = sizeof(TFolder) + folder.Path.capacity() * sizeof(wchar_t);
         if (find) {
             folder.Listed = true;
             do {
                 if (FCancelled.load(std::memory_order_relaxed)) break;
-                const TWalkEntry kind = ClassifyWalkEntry(data, true);
-                if (kind == TWalkEntry::Skip) continue;
-                if (kind == TWalkEntry::Folder) {
+                const TDirEntryKind kind = ClassifyDirEntry(data, true);
+                if (kind == TDirEntryKind::Skip) continue;
+                if (kind == TDirEntryKind::Directory) {
                     std::wstring path = folder.Path + data.cFileName;
                     path.push_back(L'\\');
                     if (IsExcludedFolder(FExcluded, path)) continue;
@@ -399,6 +437,7 @@ private:
     }
 
     const std::vector<std::wstring> FRoots;
+    std::vector<std::wstring> FLiteralRoots;  // see LiteralRoot
     const TExcludedFolders FExcluded;
     SRWLOCK FLock = SRWLOCK_INIT;
     CONDITION_VARIABLE FWork = CONDITION_VARIABLE_INIT;     // threads waiting for a folder to list
@@ -425,6 +464,8 @@ struct TDirReader::TWalk {
 
     std::wstring Path;  // the directory being read; a file's name is appended while it is reported
     std::wstring SystemPathBuffer;
+    size_t RootLength = 0;
+    std::wstring LiteralRoot;  // see LiteralRoot; empty: plain paths
     std::vector<TLevel> Levels;
     WIN32_FIND_DATAW Data;
 
@@ -455,6 +496,8 @@ struct TDirReader::TWalk {
         for (const std::wstring& entry : reader.FExcludedDirectories) AddExcluded(entry);
         Path.reserve(MAX_PATH);
         Path = reader.FDirectory;
+        RootLength = Path.size();
+        LiteralRoot = ::LiteralRoot(Path);
     }
     TWalk(const TWalk&) = delete;
     TWalk& operator=(const TWalk&) = delete;
@@ -544,7 +587,8 @@ void TDirReader::Walk() {
     TWalk walk(*this);
     FLastMessageTick = ::GetTickCount64() - MessageIntervalMs;
 
-    if (walk.Recursive && walk.Threads > 1) {
+    // A test's hook sees the entries on this thread, one at a time, as it expects.
+    if (walk.Recursive && walk.Threads > 1 && !GDirEntryHook) {
         if (!FReadAhead || !FReadAhead->Serves(walk.Path, walk.Excluded)) {
             DropReadAhead();
             std::vector<std::wstring> roots{walk.Path};
@@ -658,10 +702,9 @@ bool TDirReader::EnterDirectory(TWalk& walk) {
     if (walk.OnDirectory) walk.OnDirectory(this, walk.Path);
 
     const size_t length = walk.Path.size();
-    walk.Path.push_back(L'*');
-    TFindHandle find(::FindFirstFileExW(SystemPath(walk.Path, walk.SystemPathBuffer), FindExInfoBasic, &walk.Data,
-                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    walk.Path.resize(length);
+    TFindHandle find(::FindFirstFileExW(ListingPattern(walk.Path, walk.RootLength, walk.LiteralRoot, walk.SystemPathBuffer),
+                                        FindExInfoBasic, &walk.Data, FindExSearchNameMatch, nullptr,
+                                        FIND_FIRST_EX_LARGE_FETCH));
     if (!find) {
         ProcessMessages();
         return false;
@@ -673,10 +716,11 @@ bool TDirReader::EnterDirectory(TWalk& walk) {
 
 void TDirReader::HandleEntry(TWalk& walk) {
     const WIN32_FIND_DATAW& data = walk.Data;
-    const TWalkEntry kind = ClassifyWalkEntry(data, walk.Recursive);
-    if (kind == TWalkEntry::Skip) return;
+    if (GDirEntryHook) GDirEntryHook(walk.Path, walk.Data);
+    const TDirEntryKind kind = ClassifyDirEntry(data, walk.Recursive);
+    if (kind == TDirEntryKind::Skip) return;
     const size_t length = walk.Path.size();
-    if (kind == TWalkEntry::Folder) {
+    if (kind == TDirEntryKind::Directory) {
         walk.Path.append(data.cFileName);
         walk.Path.push_back(L'\\');
         // On success the new level owns the longer path until it is closed.

@@ -25,15 +25,28 @@
 class TDirReader;
 class TFolderReadAhead;
 
-// What a walk does with one entry of a folder's listing: pass it over, offer
-// it as a file, or enter it as a folder (when the walk is recursive). The one
-// rule for both the walking thread and the threads that read ahead of it.
-enum class TWalkEntry { Skip, File, Folder };
-TWalkEntry ClassifyWalkEntry(const WIN32_FIND_DATAW& Data, bool Recursive);
 
 using TDirReaderFileEvent = std::function<void(TDirReader* Sender, const std::wstring& FileName)>;
 using TDirReaderDirectoryEvent = std::function<void(TDirReader* Sender, const std::wstring& DirName)>;
 using TDirReaderNotifyEvent = std::function<void(TDirReader* Sender)>;
+
+// What the walk does with one entry of a listing. Pure and free of state, so
+// any number of threads may ask at once: the walking thread and those that
+// list folders ahead of it decide by this alone.
+enum class TDirEntryKind { Skip, Directory, File };
+// Skipped: "." and "..", names no Windows name can hold (IsForeignEntryName),
+// entries whose content lives elsewhere (IsContentElsewhere: cloud placeholders,
+// recalled or offline files, and every folder with a cloud tag, so nothing below
+// one is found), and folders that are links or that Recursive leaves out.
+// A File still has to pass the mask and age filters.
+TDirEntryKind ClassifyDirEntry(const WIN32_FIND_DATAW& Data, bool Recursive);
+
+// Tests: a function that may change each listed entry (its directory with a
+// trailing backslash, the entry) before the walk looks at it, as a system with
+// cloud files would list it. Empty: none. Set only while no walk runs. While
+// one is set, walks list every folder on their own thread.
+using TDirEntryHookForTesting = std::function<void(const std::wstring& Directory, WIN32_FIND_DATAW& Data)>;
+void SetDirEntryHookForTesting(TDirEntryHookForTesting Hook);
 
 class TDirReader {
 public:

@@ -841,7 +841,10 @@ TEST_F(ReadAheadTest, LinksAreTreatedAlikeOnEveryThreadCount) {
     ASSERT_GE(folders.size(), 5u);
     if (!MakeSymbolicLink(folders[1] + L"Loop", L"..", true)) GTEST_SKIP() << "cannot create a directory link here";
     MakeFile(L"Tree\\Real\\inside.tmp");
-    ASSERT_TRUE(MakeSymbolicLink(folders[0] + L"Across", L"Real", true));
+    if (!MakeSymbolicLink(folders[0] + L"Across", L"Real", true)) {
+        RemoveSymbolicLink(folders[1] + L"Loop");
+        GTEST_SKIP() << "cannot create a second directory link here";
+    }
     MakeFile(L"Tree\\plain.tmp");
     const bool fileLink = MakeSymbolicLink(folders[0] + L"link.tmp", L"plain.tmp", false);
     const TPassRecord one = Pass(Root + L"Tree", 1);
