@@ -200,8 +200,9 @@ struct TDeletedFile {
 bool DeleteFoundFile(const std::wstring& path, TDeletedFile* Deleted = nullptr);
 // The two steps of every deletion through a handle, without the checks between
 // them: the entry opened for deletion as itself (a link as the link), and the
-// mark that deletes it when its last handle closes. INVALID_HANDLE_VALUE when
-// it cannot be opened.
+// mark that deletes it when its last handle closes (the POSIX disposition where
+// the system has it, else the classic one). INVALID_HANDLE_VALUE when it cannot
+// be opened. Exposed so that the primitive is measured against exactly these.
 HANDLE OpenEntryForDeletion(const std::wstring& path);
 bool MarkForDeletion(HANDLE entry);
 // Removes the folder at Path when it is empty and is itself: a plain folder at
