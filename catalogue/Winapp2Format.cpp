@@ -129,9 +129,9 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
     out.Kind = SameText(parts[0], L"FILE") ? TWinapp2Exclude::ekFile : TWinapp2Exclude::ekPath;
     std::wstring path = parts[1];
     std::wstring pattern = parts.size() > 2 ? parts[2] : std::wstring();
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
     if (pattern.empty() && out.Kind == TWinapp2Exclude::ekFile) {
         // FILE|C:\folder\name.log: the last part is the file's name.
-        while (!path.empty() && path.back() == L'\\') path.pop_back();
         const size_t slash = path.rfind(L'\\');
         if (slash == std::wstring::npos) return key + L" 无法读取: " + value;
         pattern = path.substr(slash + 1);
