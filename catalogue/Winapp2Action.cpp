@@ -101,11 +101,11 @@ void TCleanupWinapp2Item::GetSecondInfoLine(std::wstring& Text) {
            std::to_wstring(Rules.CheckedCount()) + L" 项。";
 }
 
-bool TCleanupWinapp2Item::FolderIsExcluded(const std::wstring& folder) const {
+bool TCleanupWinapp2Item::FolderIsExcluded(const std::wstring& folder, bool orHoldsOne) const {
     for (const std::wstring& excluded : ExcludedDirectories) {
         const std::wstring walked = WalkFolderPath(excluded);
         if (walked.empty()) continue;
-        if (FolderIsOrContains(walked, folder) || FolderIsOrContains(folder, walked)) return true;
+        if (FolderIsOrContains(walked, folder) || (orHoldsOne && FolderIsOrContains(folder, walked))) return true;
     }
     return false;
 }
@@ -113,7 +113,7 @@ bool TCleanupWinapp2Item::FolderIsExcluded(const std::wstring& folder) const {
 // The folders of the tree, deepest first, each removed when it is empty and
 // itself. Links are never entered; an excluded folder, and any holding one, stays.
 void TCleanupWinapp2Item::RemoveEmptiedTree(const std::wstring& folder, TWinapp2Outcome& outcome) {
-    if (FolderIsExcluded(folder)) return;
+    if (FolderIsExcluded(folder, false)) return;
     const DWORD attributes = ::GetFileAttributesW(ExtendedLengthPath(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || !EntryIsItself(folder))
@@ -131,7 +131,8 @@ void TCleanupWinapp2Item::RemoveEmptiedTree(const std::wstring& folder, TWinapp2
             } while (::FindNextFileW(find.Get(), &data));
     }
     for (const std::wstring& child : children) RemoveEmptiedTree(child, outcome);
-    if (RemoveEmptiedFolder(folder)) ++outcome.FoldersRemoved;
+    // An excluded folder may be empty; the folders holding it stay with it.
+    if (!FolderIsExcluded(folder, true) && RemoveEmptiedFolder(folder)) ++outcome.FoldersRemoved;
 }
 
 void TCleanupWinapp2Item::Execute() {
@@ -179,8 +180,15 @@ std::vector<std::wstring> TCleanupWinapp2Item::OutcomeLogLines() const {
     return lines;
 }
 
-std::vector<std::wstring> TCleanupWinapp2Item::RefusalLogLines() const {
+std::vector<std::wstring> TCleanupWinapp2Item::LoadLogLines() const {
     std::vector<std::wstring> lines;
+    if (Rules.Files.empty()) return lines;
+    std::wstring files;
+    for (const std::wstring& file : Rules.Files) files += (files.empty() ? L"" : L", ") + file;
+    lines.push_back(L"winapp2.ini: 读取了 " + std::to_wstring(Rules.Rules.size()) + L" 个条目 (" + files +
+                    L"), 检测到 " + std::to_wstring(Rules.OfferedCount()) + L" 个应用程序, 其中 " +
+                    std::to_wstring(Rules.RefusedCount()) + L" 个已拒绝, 已选 " +
+                    std::to_wstring(Rules.CheckedCount()) + L" 项。");
     for (const TWinapp2Rule& rule : Rules.Rules)
         if (rule.Offered() && rule.Refused())
             lines.push_back(L"winapp2.ini \"" + Winapp2DisplayName(rule.Entry.Name) + L"\" 已拒绝: " +

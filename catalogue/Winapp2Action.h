@@ -34,8 +34,9 @@ public:
     std::wstring RowText() const;
     // After a cleanup: one log line per entry that ran.
     std::vector<std::wstring> OutcomeLogLines() const;
-    // One log line per offered entry that is refused, and one for unreadable lines.
-    std::vector<std::wstring> RefusalLogLines() const;
+    // What was read: a line with the files and counts, one line per offered
+    // entry that is refused, and one for unreadable lines.
+    std::vector<std::wstring> LoadLogLines() const;
 
     void GetFirstInfoLine(std::wstring& Text) override;
     void GetSecondInfoLine(std::wstring& Text) override;
@@ -48,7 +49,8 @@ protected:
 
 private:
     void RemoveEmptiedTree(const std::wstring& Folder, TWinapp2Outcome& Outcome);
-    bool FolderIsExcluded(const std::wstring& Folder) const;
+    // Folder is excluded or lies in an excluded folder, or (OrHoldsOne) holds one.
+    bool FolderIsExcluded(const std::wstring& Folder, bool OrHoldsOne) const;
     std::vector<uint32_t> FMatched;  // the entries that took the file in hand
 };
 

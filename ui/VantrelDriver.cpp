@@ -279,7 +279,7 @@ void TVantrelForm::LogActionOutcomes() {
     for (int row = 0; row < FActionList->Count(); ++row) {
         // The winapp2.ini row speaks for each of its entries.
         if (const auto* winapp2 = dynamic_cast<const TCleanupWinapp2Item*>(&FActionList->Items(row))) {
-            for (const std::wstring& line : winapp2->RefusalLogLines()) WriteRunLogLine(line);
+            for (const std::wstring& line : winapp2->LoadLogLines()) WriteRunLogLine(line);
             if (winapp2->Checked)
                 for (const std::wstring& line : winapp2->OutcomeLogLines()) WriteRunLogLine(line);
             continue;

@@ -259,13 +259,19 @@ void TWinapp2EntriesForm::ShowSelected() {
     ::SetWindowTextW(FHint, Winapp2EntryHint(rule).c_str());
     ::SendMessageW(FFiles, WM_SETREDRAW, FALSE, 0);
     std::wstring path;
+    TWindowDC dc(FFiles);
+    TSelectObject font(dc.Get(), Font());
+    LONG widest = 0;
     for (size_t i = 0; i < rule.FoundFiles.size(); ++i) {
         rule.FoundFiles.PathInto(i, path);
         const std::wstring line = path + L"    " + FormatSizeText(static_cast<double>(rule.FoundFiles.Size(i)));
         ::SendMessageW(FFiles, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc.Get(), line.c_str(), static_cast<int>(line.size()), &extent);
+        widest = std::max(widest, extent.cx);
     }
     // Wide enough to scroll to the end of the longest path.
-    ::SendMessageW(FFiles, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(S(2000)), 0);
+    ::SendMessageW(FFiles, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + S(8)), 0);
     ::SendMessageW(FFiles, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(FFiles, nullptr, TRUE);
 }

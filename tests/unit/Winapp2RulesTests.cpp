@@ -309,9 +309,10 @@ TEST(Winapp2Cleanup, DeletesExactlyWhatTheTickedRulesSay) {
     const std::vector<std::wstring> lines = item.OutcomeLogLines();
     ASSERT_EQ(lines.size(), 3u);  // Chat, Player, Excluded: the refused and missing ones never run
     EXPECT_EQ(lines[0], L"winapp2.ini \"Chat\": 删除了 3 个文件, 48 字节, 1 个文件夹, 4 个注册表项, 0 个文件无法删除。");
-    const std::vector<std::wstring> refusals = item.RefusalLogLines();
-    ASSERT_EQ(refusals.size(), 1u);
-    EXPECT_NE(refusals[0].find(L"\"Refused\" 已拒绝: FileKey2 会清理受保护的文件夹"), std::wstring::npos);
+    const std::vector<std::wstring> loaded = item.LoadLogLines();
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_EQ(loaded[0], L"winapp2.ini: 读取了 6 个条目 (test), 检测到 5 个应用程序, 其中 1 个已拒绝, 已选 3 项。");
+    EXPECT_NE(loaded[1].find(L"\"Refused\" 已拒绝: FileKey2 会清理受保护的文件夹"), std::wstring::npos);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
 
