@@ -429,6 +429,8 @@ namespace {
 
 // True when some name is taken by both component patterns ("*" and "?" on both sides).
 bool ComponentsOverlap(std::wstring_view a, std::wstring_view b) {
+    if (a.find_first_of(L"*?") == std::wstring_view::npos && b.find_first_of(L"*?") == std::wstring_view::npos)
+        return SameText(a, b);
     const size_t na = a.size(), nb = b.size();
     std::vector<signed char> memo((na + 1) * (nb + 1), -1);
     auto go = [&](auto&& self, size_t i, size_t j) -> bool {
@@ -457,9 +459,8 @@ std::vector<std::wstring> Components(const std::wstring& path) {
     return parts;
 }
 
-// True when the folder pattern can name Guarded or a folder above it.
-bool ReachesGuardedFolder(const std::wstring& folder, const std::wstring& guarded) {
-    const std::vector<std::wstring> f = Components(folder), g = Components(guarded);
+// True when the folder pattern (split into parts) can name Guarded or a folder above it.
+bool ReachesGuardedFolder(const std::vector<std::wstring>& f, const std::vector<std::wstring>& g) {
     if (f.empty() || f.size() > g.size()) return false;
     for (size_t i = 0; i < f.size(); ++i)
         if (!ComponentsOverlap(f[i], g[i])) return false;
@@ -497,10 +498,21 @@ std::wstring CheckRegistryTarget(const std::wstring& keyName, const std::wstring
 
 }  // namespace
 
-std::wstring RefuseWinapp2Entry(const TWinapp2Entry& entry, const TWinapp2Folders& folders) {
+TWinapp2Guards Winapp2GuardsOf(const TWinapp2Folders& folders) {
+    TWinapp2Guards guards;
+    for (const std::wstring& folder : GuardedFolders(folders)) guards.Folders.push_back(Components(folder));
+    return guards;
+}
+
+std::wstring RefuseWinapp2Entry(const TWinapp2Entry& entry, const TWinapp2Folders& folders,
+                                const TWinapp2Guards* guards) {
     if (!entry.Refusal.empty()) return entry.Refusal;
     std::wstring error;
-    const std::vector<std::wstring> guarded = GuardedFolders(folders);
+    TWinapp2Guards own;
+    if (guards == nullptr) {
+        own = Winapp2GuardsOf(folders);
+        guards = &own;
+    }
     for (size_t k = 0; k < entry.FileKeys.size(); ++k) {
         const TWinapp2FileKey& key = entry.FileKeys[k];
         const std::vector<std::wstring> paths = ExpandWinapp2Path(key.Path, folders, error);
@@ -509,9 +521,10 @@ std::wstring RefuseWinapp2Entry(const TWinapp2Entry& entry, const TWinapp2Folder
                            std::any_of(key.Patterns.begin(), key.Patterns.end(), PatternMatchesEveryName);
         if (!broad) continue;
         for (const std::wstring& path : paths) {
-            if (Components(path).size() <= 1) return L"FileKey" + std::to_wstring(k + 1) + L" 会清理整个驱动器: " + path;
-            for (const std::wstring& g : guarded)
-                if (ReachesGuardedFolder(path, g))
+            const std::vector<std::wstring> parts = Components(path);
+            if (parts.size() <= 1) return L"FileKey" + std::to_wstring(k + 1) + L" 会清理整个驱动器: " + path;
+            for (const auto& g : guards->Folders)
+                if (ReachesGuardedFolder(parts, g))
                     return L"FileKey" + std::to_wstring(k + 1) + L" 会清理受保护的文件夹: " + path;
         }
     }

@@ -104,7 +104,14 @@ std::optional<TWinapp2RegPath> SplitWinapp2RegPath(const std::wstring& Key);
 // its folder or takes every name targets a folder on which the system or a
 // user's data stands, no RegKey names a hive or Software, SYSTEM or Classes
 // directly below one.
-std::wstring RefuseWinapp2Entry(const TWinapp2Entry& Entry, const TWinapp2Folders& Folders);
+// Guards: the guarded folders split into their parts once (Winapp2GuardsOf),
+// for a check of thousands of entries; null works them out for this entry.
+struct TWinapp2Guards {
+    std::vector<std::vector<std::wstring>> Folders;
+};
+TWinapp2Guards Winapp2GuardsOf(const TWinapp2Folders& Folders);
+std::wstring RefuseWinapp2Entry(const TWinapp2Entry& Entry, const TWinapp2Folders& Folders,
+                                const TWinapp2Guards* Guards = nullptr);
 
 // The group an entry is listed under: Section= when given, else its LangSecRef's
 // name ("其他" for an unknown number).

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -218,14 +220,149 @@ std::vector<std::wstring> ExpandWinapp2Wildcards(const std::wstring& path) {
     return found;
 }
 
+namespace {
+
+std::wstring SystemUpper(std::wstring text) {
+    if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::vector<std::wstring> PathParts(std::wstring_view path) {
+    std::vector<std::wstring> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring_view::npos) end = path.size();
+        if (end > start) parts.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+// Thousands of entries ask whether their folders and keys exist, most of them
+// in the same few places: each folder and key is listed once, and every
+// question after that is a look-up. Where a listing is refused, the system is
+// asked directly.
+class TFolderListings {
+public:
+    bool Exists(const std::wstring& path) {
+        const std::vector<std::wstring> parts = PathParts(path);
+        if (parts.empty()) return false;
+        return ExistsBelow(parts[0], parts, 1, path);
+    }
+
+private:
+    struct TListing {
+        bool Listed = false;
+        std::unordered_map<std::wstring, std::pair<std::wstring, bool>> Names;  // upper -> (name, is a folder)
+    };
+    const TListing& List(const std::wstring& folder) {
+        const std::wstring key = SystemUpper(folder);
+        auto it = FListings.find(key);
+        if (it != FListings.end()) return it->second;
+        TListing& listing = FListings[key];
+        WIN32_FIND_DATAW data;
+        TFindHandle find(::FindFirstFileW(ExtendedLengthPath(folder + L"\\*").c_str(), &data));
+        if (!find.Valid()) {
+            // An empty or missing folder lists as nothing; a refused one is asked about name by name.
+            listing.Listed = ::GetLastError() != ERROR_ACCESS_DENIED;
+            return listing;
+        }
+        listing.Listed = true;
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L".." || IsForeignEntryName(name)) continue;
+            const bool folderEntry = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                                     (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+            listing.Names.emplace(SystemUpper(name), std::make_pair(name, folderEntry));
+        } while (::FindNextFileW(find.Get(), &data));
+        return listing;
+    }
+    bool ExistsBelow(const std::wstring& folder, const std::vector<std::wstring>& parts, size_t i,
+                     const std::wstring& whole) {
+        if (i == parts.size()) return true;
+        const TListing& listing = List(folder);
+        if (!listing.Listed) return Winapp2PathExists(whole);
+        const bool last = i + 1 == parts.size();
+        if (!HasWildcard(parts[i])) {
+            const auto it = listing.Names.find(SystemUpper(parts[i]));
+            if (it == listing.Names.end() || (!last && !it->second.second)) return false;
+            return ExistsBelow(folder + L"\\" + it->second.first, parts, i + 1, whole);
+        }
+        const std::wstring pattern = SystemUpper(parts[i]);
+        for (const auto& [upper, entry] : listing.Names)
+            if ((last || entry.second) && MatchesPathPattern(pattern, upper) &&
+                ExistsBelow(folder + L"\\" + entry.first, parts, i + 1, whole))
+                return true;
+        return false;
+    }
+    std::unordered_map<std::wstring, TListing> FListings;
+};
+
+class TKeyListings {
+public:
+    bool Exists(const std::wstring& key) {
+        const auto split = SplitWinapp2RegPath(key);
+        if (!split) return false;
+        const std::vector<std::wstring> parts = PathParts(split->SubKey);
+        for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            std::wstring path;
+            bool found = true;
+            for (const std::wstring& part : parts) {
+                const auto& names = List(split->Hive, view, path);
+                if (!names) {  // cannot be listed: asked directly
+                    found = RegistryKeyExists(HiveKey(split->Hive), split->SubKey);
+                    break;
+                }
+                const auto it = names->find(SystemUpper(part));
+                if (it == names->end()) {
+                    found = false;
+                    break;
+                }
+                path += (path.empty() ? L"" : L"\\") + it->second;
+            }
+            if (found) return true;
+        }
+        return false;
+    }
+
+private:
+    using TNames = std::optional<std::unordered_map<std::wstring, std::wstring>>;
+    const TNames& List(TWinapp2RegPath::THive hive, REGSAM view, const std::wstring& path) {
+        const std::wstring key = std::to_wstring(hive) + L"|" + std::to_wstring(view) + L"|" + SystemUpper(path);
+        auto it = FListings.find(key);
+        if (it != FListings.end()) return it->second;
+        TNames& names = FListings[key];
+        HKEY opened = nullptr;
+        const LONG result = ::RegOpenKeyExW(HiveKey(hive), path.empty() ? nullptr : path.c_str(), 0,
+                                            KEY_ENUMERATE_SUB_KEYS | view, &opened);
+        if (result == ERROR_FILE_NOT_FOUND) {
+            names.emplace();  // no key: no subkeys
+            return names;
+        }
+        if (result != ERROR_SUCCESS) return names;
+        names.emplace();
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[256];
+            DWORD length = 256;
+            if (::RegEnumKeyExW(opened, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            names->emplace(SystemUpper(std::wstring(name, length)), std::wstring(name, length));
+        }
+        ::RegCloseKey(opened);
+        return names;
+    }
+    std::unordered_map<std::wstring, TNames> FListings;
+};
+
+}  // namespace
+
 TWinapp2System Winapp2SystemOfThisComputer() {
     TWinapp2System system;
     system.Folders = Winapp2FoldersOfThisComputer();
-    system.KeyExists = [](const std::wstring& key) {
-        const auto split = SplitWinapp2RegPath(key);
-        return split && RegistryKeyExists(HiveKey(split->Hive), split->SubKey);
-    };
-    system.PathExists = Winapp2PathExists;
+    auto keys = std::make_shared<TKeyListings>();
+    auto folders = std::make_shared<TFolderListings>();
+    system.KeyExists = [keys](const std::wstring& key) { return keys->Exists(key); };
+    system.PathExists = [folders](const std::wstring& path) { return folders->Exists(path); };
     // GetVersionEx is told a lie by the manifest's compatibility list; ntdll is not.
     using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
     OSVERSIONINFOW version{};
@@ -293,9 +430,10 @@ void TWinapp2RuleSet::AddText(std::wstring_view text, const std::wstring& source
 void TWinapp2RuleSet::Prepare(const TWinapp2System& system) {
     FByFolder.clear();
     FWildFolders.clear();
+    const TWinapp2Guards guards = Winapp2GuardsOf(system.Folders);
     for (uint32_t i = 0; i < Rules.size(); ++i) {
         TWinapp2Rule& rule = Rules[i];
-        rule.Entry.Refusal = RefuseWinapp2Entry(rule.Entry, system.Folders);
+        rule.Entry.Refusal = RefuseWinapp2Entry(rule.Entry, system.Folders, &guards);
         rule.Detected = Detect(rule, system);
         if (rule.Detected && !rule.Refused()) Compile(i, system);
     }
