@@ -61,6 +61,11 @@ bool TCleanupWinapp2Item::TakeFoundFile(const std::wstring& FileName, uint64_t S
     return ticked;
 }
 
+void TCleanupWinapp2Item::ClearFoundFiles() {
+    FoundFiles.clear();
+    for (TWinapp2Rule& rule : Rules.Rules) rule.FoundFiles.clear();
+}
+
 void TCleanupWinapp2Item::SetRuleChecked(size_t index, bool checked) {
     if (index < Rules.Rules.size()) Rules.Rules[index].Checked = checked;
 }

@@ -38,6 +38,8 @@ public:
     // entry that is refused, and one for unreadable lines.
     std::vector<std::wstring> LoadLogLines() const;
 
+    // The entries' lists too.
+    void ClearFoundFiles() override;
     void GetFirstInfoLine(std::wstring& Text) override;
     void GetSecondInfoLine(std::wstring& Text) override;
     void Execute() override;

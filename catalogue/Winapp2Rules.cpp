@@ -533,11 +533,12 @@ std::vector<std::wstring> TWinapp2RuleSet::FolderMasks() const {
     std::vector<std::wstring> masks;
     for (const auto& [folder, refs] : FByFolder) masks.push_back(FolderContentMask(folder));
     for (const TRef& ref : FWildFolders) {
-        // Wildcards stay wildcards: the mask only narrows what reaches MatchFile.
-        std::wstring mask = Rules[ref.Rule].FileRules[ref.FileRule].Folder;
-        std::wstring escaped;
-        for (wchar_t c : mask) escaped += c == L'[' ? std::wstring(L"[[]") : std::wstring(1, c);
-        masks.push_back(WithTrailingBackslash(escaped) + L"*");
+        // The mask only narrows what reaches MatchFile: the folders before the
+        // first wildcard, so no rule's text ever becomes a mask of its own.
+        const std::wstring& folder = Rules[ref.Rule].FileRules[ref.FileRule].Folder;
+        const size_t wild = folder.find_first_of(L"*?");
+        const size_t slash = folder.rfind(L'\\', wild);
+        masks.push_back(FolderContentMask(folder.substr(0, slash == std::wstring::npos ? 0 : slash)));
     }
     std::sort(masks.begin(), masks.end());
     masks.erase(std::unique(masks.begin(), masks.end()), masks.end());

@@ -461,7 +461,7 @@ std::vector<std::wstring> TCleanupList::CheckedFoundFiles() const {
 }
 
 void TCleanupList::ClearFoundFiles() {
-    for (auto* item : FFileMaskItems) item->FoundFiles.clear();
+    for (auto* item : FFileMaskItems) item->ClearFoundFiles();
     FSharedBytes.clear();
 }
 

@@ -103,6 +103,8 @@ public:
     void GetSecondInfoLine(std::wstring& Text) override;
     TCleanupItemState GetState() override;
     void Execute() override;
+    // Forgets what the last reading pass found; the list calls it as a pass starts.
+    virtual void ClearFoundFiles() { FoundFiles.clear(); }
 
     const TCompiledMaskList& CompiledMasks() const { return FCompiledMasks; }
 

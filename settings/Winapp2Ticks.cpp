@@ -13,6 +13,8 @@ std::wstring Upper(std::wstring text) {
 }  // namespace
 
 void LoadWinapp2Ticks(const TXMLVantrelSettingsType& Settings, TWinapp2RuleSet& Rules) {
+    // Without entries nothing is read, and no empty element joins the file.
+    if (Rules.Rules.empty()) return;
     std::unordered_set<std::wstring> seen;
     for (const TXMLCleanupItemType& item : Settings.Winapp2Items().All()) {
         const std::wstring name = item.Name();
@@ -23,6 +25,8 @@ void LoadWinapp2Ticks(const TXMLVantrelSettingsType& Settings, TWinapp2RuleSet& 
 }
 
 void StoreWinapp2Ticks(const TXMLVantrelSettingsType& Settings, const TWinapp2RuleSet& Rules) {
+    // Nothing offered: every item stays as it is.
+    if (Rules.OfferedCount() == 0) return;
     const TXMLWinapp2ItemsType items = Settings.Winapp2Items();
     struct TKept {
         std::wstring Name, Enabled;

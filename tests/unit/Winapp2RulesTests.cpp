@@ -254,14 +254,16 @@ TEST(Winapp2Cleanup, DeletesExactlyWhatTheTickedRulesSay) {
                       L"RegKey1=" + k + L"\\ChatNeighbour\n"
                       L"[Unticked *]\nFileKey1=%LocalAppData%\\Unticked|*.log\n"
                       L"[Excluded *]\nFileKey1=%LocalAppData%\\Excluded|*.*|REMOVESELF\n"
-                      L"[Not Installed *]\nDetect=" + k + L"\\Nothing\nFileKey1=%LocalAppData%\\Other|*.log\n",
+                      L"[Not Installed *]\nDetect=" + k + L"\\Nothing\nFileKey1=%LocalAppData%\\Other|*.log\n"
+                      // More wildcards than a mask may hold: the rule stays a rule, never a mask.
+                      L"[Stars *]\nFileKey1=%LocalAppData%\\" + std::wstring(40, L'*') + L"a*b*c*d*e*f*g*h*i*j*k*l*m*n*o*p*q*r*s*t*u*v*w*x*y*z*1*2*3*4*5*6|*.x\n",
                       L"test", system);
         rules.Prepare(system);
     };
     TCleanupList list;
     auto& item = static_cast<TCleanupWinapp2Item&>(list.AddAction(TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>(), false));
-    ASSERT_EQ(item.Rules.Rules.size(), 6u);
-    EXPECT_EQ(item.Rules.OfferedCount(), 5);
+    ASSERT_EQ(item.Rules.Rules.size(), 7u);
+    EXPECT_EQ(item.Rules.OfferedCount(), 6);
     EXPECT_EQ(item.Rules.RefusedCount(), 1);
     for (const wchar_t* name : {L"Chat *", L"Player *", L"Refused *", L"Excluded *", L"Not Installed *"})
         item.SetRuleChecked(static_cast<size_t>(item.Rules.Find(name)), true);
@@ -269,8 +271,12 @@ TEST(Winapp2Cleanup, DeletesExactlyWhatTheTickedRulesSay) {
     item.ExcludedDirectories = {root + L"\\" + local + L"Excluded\\Stay"};
     std::vector<std::wstring> files;
     WalkFiles(root, files);
-    for (const auto& file : files)
-        if (file.find(L"Excluded\\Stay") == std::wstring::npos) list.AddFoundFile(file, L"Week");
+    // Two reading passes: the second starts afresh, for the row and for every entry.
+    for (int pass = 0; pass < 2; ++pass) {
+        list.ClearFoundFiles();
+        for (const auto& file : files)
+            if (file.find(L"Excluded\\Stay") == std::wstring::npos) list.AddFoundFile(file, L"Week");
+    }
     // Unticked entries list their files too; only the ticked ones' are the row's.
     const auto& unticked = item.Rules.Rules[static_cast<size_t>(item.Rules.Find(L"Unticked *"))];
     EXPECT_EQ(unticked.FoundFiles.size(), 1u);
@@ -311,7 +317,7 @@ TEST(Winapp2Cleanup, DeletesExactlyWhatTheTickedRulesSay) {
     EXPECT_EQ(lines[0], L"winapp2.ini \"Chat\": 删除了 3 个文件, 48 字节, 1 个文件夹, 4 个注册表项, 0 个文件无法删除。");
     const std::vector<std::wstring> loaded = item.LoadLogLines();
     ASSERT_EQ(loaded.size(), 2u);
-    EXPECT_EQ(loaded[0], L"winapp2.ini: 读取了 6 个条目 (test), 检测到 5 个应用程序, 其中 1 个已拒绝, 已选 3 项。");
+    EXPECT_EQ(loaded[0], L"winapp2.ini: 读取了 7 个条目 (test), 检测到 6 个应用程序, 其中 1 个已拒绝, 已选 3 项。");
     EXPECT_NE(loaded[1].find(L"\"Refused\" 已拒绝: FileKey2 会清理受保护的文件夹"), std::wstring::npos);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
