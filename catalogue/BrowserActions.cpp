@@ -58,9 +58,19 @@ void CleanChromiumProfile(const std::wstring& ProfileFolder, TBrowserPart Part) 
             for (const wchar_t* database : {L"Network\\Cookies", L"Cookies"})
                 ClearCookieDatabase(profile + database, "cookies");
             break;
-        case TBrowserPart::History:
-            ClearChromiumHistoryDatabase(profile + L"History");
+        case TBrowserPart::History: {
+            // What Chromium's own "clear browsing history" clears: every store
+            // of visited pages, the bookmarked pages' rows and icons kept.
+            const std::vector<std::string> bookmarked = ChromiumBookmarkedUrls(profile);
+            ClearChromiumHistoryDatabase(profile + L"History", bookmarked);
+            ClearChromiumFaviconDatabase(profile + L"Favicons", bookmarked);
+            ClearHistoryOnlyDatabase(profile + L"Top Sites", "top_sites");
+            ClearHistoryOnlyDatabase(profile + L"Shortcuts", "omni_box_shortcuts");
+            ClearHistoryOnlyDatabase(profile + L"Network Action Predictor", "network_action_predictor");
+            // The visited-link fingerprints; Chromium rebuilds the file from the history.
+            DeleteFoundFile(profile + L"Visited Links");
             break;
+        }
     }
 }
 
@@ -107,9 +117,14 @@ void CleanFirefoxProfile(const TFirefoxProfile& Profile, TBrowserPart Part) {
         case TBrowserPart::Cookies:
             ClearCookieDatabase(Profile.Folder + L"cookies.sqlite", "moz_cookies");
             break;
-        case TBrowserPart::History:
-            ClearFirefoxPlacesHistory(Profile.Folder + L"places.sqlite");
+        case TBrowserPart::History: {
+            // The icons follow the places: only once the places are cleared is
+            // it known which pages keep theirs.
+            TFirefoxKeptPlaces kept;
+            if (ClearFirefoxPlacesHistory(Profile.Folder + L"places.sqlite", &kept))
+                ClearFirefoxFavicons(Profile.Folder + L"favicons.sqlite", kept);
             break;
+        }
     }
 }
 

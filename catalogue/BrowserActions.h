@@ -5,13 +5,17 @@
 //
 // A running browser is passed over in silence: a Chromium browser whose
 // "lockfile" is held open is not touched at all, a Firefox profile whose
-// "parent.lock" is held open is skipped. The lock file stays open without
-// sharing while a profile is cleaned, so the browser cannot start meanwhile.
-// The action's second info line says when a browser is passed over.
+// "parent.lock" is held open is skipped. The lock stays held without sharing
+// while a profile is cleaned (made for the while when the browser left none),
+// so the browser cannot start meanwhile. The action's second info line says
+// when a browser is passed over.
 //
 // Caches are folders deleted and made again with the tree routines; cookies and
 // history are rows deleted with SQLite (catalogue/BrowserDatabases.h), so
-// bookmarks, passwords, sessions, extensions and preferences stay as they are.
+// bookmarks, passwords, sessions, extensions, form entries and preferences stay
+// as they are. History is every store the browser keeps visited pages in:
+// Chromium's History, Favicons, Top Sites, Shortcuts, Network Action Predictor
+// and Visited Links; Firefox's places.sqlite and favicons.sqlite.
 #pragma once
 
 #include "catalogue/BrowserProfiles.h"

@@ -4,11 +4,14 @@
 #include "engine/FolderPaths.h"
 #include "engine/SystemRoutines.h"
 #include "platform/Handles.h"
+#include "platform/Utf8.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cwctype>
 #include <utility>
 
@@ -52,16 +55,22 @@ struct TIniSection {
     }
 };
 
-std::wstring ReadTextFile(const std::wstring& fileName) {
+// The file's bytes; empty when it is missing, unreadable or unreasonably large.
+std::string ReadFileBytes(const std::wstring& fileName, LONGLONG maxBytes) {
     THandle file(::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return {};
     LARGE_INTEGER size = {};
-    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 || size.QuadPart > (1 << 20)) return {};
+    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 || size.QuadPart > maxBytes) return {};
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
     DWORD read = 0;
     if (!::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return {};
     bytes.resize(read);
+    return bytes;
+}
+
+std::wstring ReadTextFile(const std::wstring& fileName) {
+    std::string bytes = ReadFileBytes(fileName, 1 << 20);
     if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
     // Firefox writes UTF-8; a file that is not falls back to the system code page.
     for (UINT codePage : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
@@ -129,11 +138,36 @@ void AddFirefoxProfile(std::vector<TFirefoxProfile>& profiles, std::wstring path
 // --- Locks ---
 
 TBrowserProfileLock::TBrowserProfileLock(const std::wstring& LockFile) {
+    // A link in the lock's place is no lock the browser made: it is neither
+    // opened nor replaced, and the profile is passed over.
+    const DWORD attributes = ::GetFileAttributesW(LockFile.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return;
     FHandle.Reset(OpenLockFile(LockFile));
-    FState = FHandle ? TProfileLockState::Free : StateAfterFailedOpen(::GetLastError());
+    if (FHandle) {
+        FState = TProfileLockState::Free;
+        return;
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_PATH_NOT_FOUND) {
+        // No profile folder: nothing to clean, nothing to hold.
+        FState = TProfileLockState::Free;
+    } else if (error == ERROR_FILE_NOT_FOUND) {
+        // Made as Chromium makes it: a browser starting now fails to make its
+        // own, exactly as against a running copy, and the file goes with us.
+        // One made by the browser in the meantime fails this (it exists): held.
+        FHandle.Reset(::CreateFileW(LockFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (FHandle) FState = TProfileLockState::Free;
+    }
 }
 
-TProfileLockState ProbeProfileLock(const std::wstring& LockFile) { return TBrowserProfileLock(LockFile).State(); }
+TProfileLockState ProbeProfileLock(const std::wstring& LockFile) {
+    const DWORD attributes = ::GetFileAttributesW(LockFile.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return TProfileLockState::Held;
+    const THandle probe(OpenLockFile(LockFile));
+    return probe ? TProfileLockState::Free : StateAfterFailedOpen(::GetLastError());
+}
 
 // --- Chromium ---
 
@@ -161,6 +195,102 @@ std::vector<std::wstring> ChromiumProfileFolders(const std::wstring& UserDataFol
             folders.push_back(base + name + L"\\");
     } while (::FindNextFileW(find.Get(), &data));
     return folders;
+}
+
+namespace {
+
+bool ReadHex4(const std::string& json, size_t at, uint32_t& value) {
+    if (at + 4 > json.size()) return false;
+    value = 0;
+    for (size_t i = at; i < at + 4; ++i) {
+        const char c = json[i];
+        value <<= 4;
+        if (c >= '0' && c <= '9') value |= static_cast<uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f') value |= static_cast<uint32_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F') value |= static_cast<uint32_t>(c - 'A' + 10);
+        else return false;
+    }
+    return true;
+}
+
+// The JSON string starting at the quote at Pos; Pos moves past its closing quote.
+bool ReadJsonString(const std::string& json, size_t& pos, std::string& value) {
+    value.clear();
+    for (++pos; pos < json.size(); ++pos) {
+        const char c = json[pos];
+        if (c == '"') {
+            ++pos;
+            return true;
+        }
+        if (c != '\\') {
+            value += c;
+            continue;
+        }
+        if (++pos >= json.size()) return false;
+        switch (json[pos]) {
+            case '"': value += '"'; break;
+            case '\\': value += '\\'; break;
+            case '/': value += '/'; break;
+            case 'b': value += '\b'; break;
+            case 'f': value += '\f'; break;
+            case 'n': value += '\n'; break;
+            case 'r': value += '\r'; break;
+            case 't': value += '\t'; break;
+            case 'u': {
+                // UTF-16 code units, a surrogate pair as one character.
+                uint32_t unit = 0, low = 0;
+                if (!ReadHex4(json, pos + 1, unit)) return false;
+                pos += 4;
+                std::wstring character(1, static_cast<wchar_t>(unit));
+                if (unit >= 0xD800 && unit < 0xDC00 && pos + 6 < json.size() && json[pos + 1] == '\\' &&
+                    json[pos + 2] == 'u' && ReadHex4(json, pos + 3, low) && low >= 0xDC00 && low < 0xE000) {
+                    character += static_cast<wchar_t>(low);
+                    pos += 6;
+                }
+                value += ToUtf8(character);
+                break;
+            }
+            default: return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<std::string> JsonUrlValues(const std::string& Json) {
+    std::vector<std::string> urls;
+    bool valueOfUrl = false;  // the next value belongs to a "url" key
+    size_t pos = 0;
+    while (pos < Json.size()) {
+        const char c = Json[pos];
+        if (c == '"') {
+            std::string text;
+            if (!ReadJsonString(Json, pos, text)) break;
+            size_t next = pos;
+            while (next < Json.size() && std::isspace(static_cast<unsigned char>(Json[next]))) ++next;
+            if (next < Json.size() && Json[next] == ':') {
+                valueOfUrl = text == "url";
+                pos = next + 1;
+            } else {
+                if (valueOfUrl) urls.push_back(text);
+                valueOfUrl = false;
+            }
+            continue;
+        }
+        // Any other value (an object, a list, a number) is not the address.
+        if (c == '{' || c == '[' || c == ',' || c == '}' || c == ']') valueOfUrl = false;
+        ++pos;
+    }
+    return urls;
+}
+
+std::vector<std::string> ChromiumBookmarkedUrls(const std::wstring& ProfileFolder) {
+    std::vector<std::string> urls;
+    const std::wstring profile = WithTrailingBackslash(ProfileFolder);
+    for (const wchar_t* file : {L"Bookmarks", L"Account Bookmarks"})
+        for (auto& url : JsonUrlValues(ReadFileBytes(profile + file, 256 << 20))) urls.push_back(std::move(url));
+    return urls;
 }
 
 // --- Firefox ---

@@ -18,8 +18,12 @@
 enum class TProfileLockState { Free, Held };
 
 // Keeps a browser's lock file open without sharing while its profile is
-// cleaned, so the browser cannot start on the profile meanwhile. A missing lock
-// file is a closed browser and is not created.
+// cleaned, so the browser cannot start on the profile meanwhile: its own
+// attempt to open the lock fails as it would against a running copy of itself.
+// A lock file that is missing (Chromium makes its "lockfile" delete-on-close, so
+// a closed Chromium leaves none) is made the same way, unshared and
+// delete-on-close, and so goes when the lock is let go. A lock file that is a
+// link, or one that cannot be opened or made, counts as held.
 class TBrowserProfileLock {
 public:
     explicit TBrowserProfileLock(const std::wstring& LockFile);
@@ -31,7 +35,7 @@ private:
     THandle FHandle;
 };
 
-// Asks without keeping the file open.
+// Asks without keeping the file open, and without making a missing one.
 TProfileLockState ProbeProfileLock(const std::wstring& LockFile);
 
 // --- Chromium ---
@@ -48,6 +52,15 @@ std::wstring ChromiumUserDataFolder(const TChromiumBrowser& Browser);
 // The profile folders (trailing backslash) of a user-data folder: "Default" and
 // "Profile N", in the order the folder lists them; links are passed over.
 std::vector<std::wstring> ChromiumProfileFolders(const std::wstring& UserDataFolder);
+
+// The addresses a Chromium profile has bookmarked: every "url" of its
+// "Bookmarks" file and of "Account Bookmarks" (the bookmarks kept with the
+// signed-in account), as the files write them. A missing or unreadable file
+// adds nothing.
+std::vector<std::string> ChromiumBookmarkedUrls(const std::wstring& ProfileFolder);
+// Every string value of a "url" key in JSON text, escapes resolved, as UTF-8;
+// reading stops at the first thing that is not JSON.
+std::vector<std::string> JsonUrlValues(const std::string& Json);
 
 // --- Firefox ---
 struct TFirefoxProfile {

@@ -4,8 +4,13 @@
 # profiles.ini with Install and Profile sections, and the user's data beside it.
 # `Vantrel /auto` with the default ticks must free at least 95 % of the junk
 # bytes and leave every file of the user's byte for byte. A second run with the
-# cookie and history actions ticked empties those databases and keeps the
-# bookmarks; the databases pass SQLite's integrity check.
+# cookie and history actions ticked clears every store the browsers keep visited
+# pages in (laid with their own schemas; Firefox's newest visits only in the
+# -wal): no visited page that is not bookmarked is left in any file of any
+# profile, Visited Links is gone, the bookmarked pages and every other file of
+# the user's (bookmarks, logins, preferences, form entries) stay, and every
+# database passes SQLite's integrity check. The rows of every store before and
+# after are printed.
 set -u
 source "$(dirname "$0")/../../scripts/lib/common.sh"
 source "$VT_ROOT/scripts/lib/sandbox.sh"
@@ -20,7 +25,7 @@ JUNK="$WINEPREFIX/modern-junk.txt" KEEP="$WINEPREFIX/modern-keep.txt" UNTICKED="
 vt_modern_seed "$JUNK" "$KEEP" "$UNTICKED" || { e2e_fail "could not seed the profile"; exit 1; }
 
 bytes_of() { local total=0 f; while read -r f; do [ -f "$f" ] && total=$((total + $(stat -c %s "$f"))); done <"$1"; echo "$total"; }
-hashes() { while read -r f; do printf '%s  %s\n' "$(sha256sum <"$f" 2>/dev/null | cut -d' ' -f1)" "$f"; done <"$1"; }
+hashes() { while read -r f; do printf '%s  %s\n' "$( [ -f "$f" ] && sha256sum <"$f" | cut -d' ' -f1 || echo gone)" "$f"; done <"$1"; }
 
 junk_before=$(bytes_of "$JUNK")
 hashes "$KEEP" >"$WINEPREFIX/keep-before.txt"
@@ -47,25 +52,56 @@ done
 # Second run: cookies and history ticked (the settings file keeps the ticks).
 sed -i -E 's/(Name="清除 (Google Chrome|Microsoft Edge|Mozilla Firefox 57\+) (cookies|历史记录)" Enabled=)"False"/\1"True"/' "$cfg"
 e2e_check "cookie and history actions ticked in the settings" [ "$(grep -c 'cookies" Enabled="True"\|历史记录" Enabled="True"' "$cfg")" -ge 6 ]
+profiles=()
+for p in "$LOCAL_DIR/Google/Chrome/User Data/Default" "$LOCAL_DIR/Google/Chrome/User Data/Profile 1" \
+    "$LOCAL_DIR/Microsoft/Edge/User Data/Default" "$APPDATA_DIR/Mozilla/Firefox/Profiles/x8k2m1.default-release" \
+    "$WINEPREFIX/drive_c/FirefoxWork"; do profiles+=("$p"); done
+profile_tool() { python3 "$VT_ROOT/scripts/lib/browser_profiles.py" "$@"; }
+rows_before=$(profile_tool rows "${profiles[@]}")
+e2e_check "visited pages laid in every profile" [ "$(profile_tool residue "${profiles[@]}" | grep -c .)" -ge 20 ]
 rc=$(e2e_exit_code 240 wine 'C:\Program Files\Vantrel\Vantrel.exe' /auto)
 e2e_check "/auto with cookies and history ticked ends with exit code 0 (got $rc)" [ "$rc" = 0 ]
+rows_after=$(profile_tool rows "${profiles[@]}")
+# The closing note's figures: every store's rows, before and after.
+join -t'|' <(sort <<<"$rows_before") <(sort <<<"$rows_after") |
+    while IFS='|' read -r store before after; do
+        printf '  %s\n    before: %s\n    after:  %s\n' "${store#$WINEPREFIX/}" "$before" "$after" >&2
+    done
+residue=$(profile_tool residue "${profiles[@]}" | sed "s|$WINEPREFIX/||")
+e2e_check "no visited page left in any file of any profile (-wal and -journal included)${residue:+: $residue}" [ -z "$residue" ]
+# Looked at before anything opens the databases again.
+for p in "${profiles[@]:3}"; do
+    for db in places.sqlite favicons.sqlite cookies.sqlite; do
+        e2e_check "no -wal left holding old pages: ${p#$WINEPREFIX/}/$db" [ ! -s "$p/$db-wal" ]
+    done
+done
 sql() { python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); print(c.execute(sys.argv[2]).fetchone()[0])' "$1" "$2" 2>&1; }
-while read -r db; do
-    case "$db" in
-        */History) e2e_check "no visit left: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from visits')" = 0 ] ;;
-        */Cookies) e2e_check "no cookie left: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from cookies')" = 0 ] ;;
-        */cookies.sqlite) e2e_check "no cookie left: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from moz_cookies')" = 0 ] ;;
-        */places.sqlite)
-            e2e_check "no visit left: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from moz_historyvisits')" = 0 ]
-            e2e_check "bookmarked places kept: ${db#$WINEPREFIX/}" [ "$(sql "$db" "select group_concat(url) from moz_places")" = "https://docs.example/,https://mail.example/" ]
-            e2e_check "bookmarks kept: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'select count(*) from moz_bookmarks')" = 3 ] ;;
-        *) continue ;;
-    esac
-    e2e_check "integrity ok: ${db#$WINEPREFIX/}" [ "$(sql "$db" 'pragma integrity_check')" = ok ]
-done <"$KEEP"
+for p in "${profiles[@]:0:3}"; do
+    e2e_check "Visited Links gone: ${p#$WINEPREFIX/}" [ ! -e "$p/Visited Links" ]
+    e2e_check "the lock made for the clean went with it: ${p%/*}" [ ! -e "${p%/*}/lockfile" ]
+    e2e_check "bookmarked pages keep their rows, unvisited: ${p#$WINEPREFIX/}" \
+        [ "$(sql "$p/History" "select group_concat(url || ' ' || visit_count, ',') from urls")" = "https://docs.example/manual 0,https://mail.example/inbox 0" ]
+    e2e_check "bookmarked pages keep their icons: ${p#$WINEPREFIX/}" \
+        [ "$(sql "$p/Favicons" "select group_concat(page_url) from icon_mapping")" = "https://docs.example/manual,https://mail.example/inbox" ]
+    e2e_check "downloads kept: ${p#$WINEPREFIX/}" [ "$(sql "$p/History" 'select count(*) from downloads')" = 1 ]
+    e2e_check "no cookie left: ${p#$WINEPREFIX/}" [ "$(sql "$p/Network/Cookies" 'select count(*) from cookies')" = 0 ]
+    for db in History Favicons "Top Sites" Shortcuts "Network Action Predictor" Network/Cookies "Web Data"; do
+        e2e_check "integrity ok: ${p#$WINEPREFIX/}/$db" [ "$(sql "$p/$db" 'pragma integrity_check')" = ok ]
+    done
+done
+for p in "${profiles[@]:3}"; do
+    e2e_check "bookmarked and keyword places kept: ${p#$WINEPREFIX/}" \
+        [ "$(sql "$p/places.sqlite" "select group_concat(url) from moz_places")" = "https://docs.example/,https://mail.example/,https://search.example/search?q=%s" ]
+    e2e_check "no visit left: ${p#$WINEPREFIX/}" [ "$(sql "$p/places.sqlite" 'select count(*) from moz_historyvisits')" = 0 ]
+    e2e_check "bookmarks kept: ${p#$WINEPREFIX/}" [ "$(sql "$p/places.sqlite" 'select count(*) from moz_bookmarks')" = 4 ]
+    e2e_check "no cookie left: ${p#$WINEPREFIX/}" [ "$(sql "$p/cookies.sqlite" 'select count(*) from moz_cookies')" = 0 ]
+    for db in places.sqlite favicons.sqlite cookies.sqlite formhistory.sqlite; do
+        e2e_check "integrity ok: ${p#$WINEPREFIX/}/$db" [ "$(sql "$p/$db" 'pragma integrity_check')" = ok ]
+    done
+done
 hashes "$KEEP" >"$WINEPREFIX/keep-after2.txt"
 changed=$(diff "$WINEPREFIX/keep-before.txt" "$WINEPREFIX/keep-after2.txt" | grep '^>' | cut -c3- | sed "s|$WINEPREFIX/||" |
-    grep -v -e '/History$' -e '/Network/Cookies$' -e '/places.sqlite$' -e '/cookies.sqlite$')
-e2e_check "bookmarks, logins, preferences, sessions and extensions unchanged${changed:+: $changed}" [ -z "$changed" ]
+    grep -v -E '/(History|Favicons|Top Sites|Shortcuts|Network Action Predictor|Network/Cookies|Visited Links|(places|favicons|cookies)\.sqlite(-wal)?)$')
+e2e_check "bookmarks, logins, preferences, form entries, sessions and extensions unchanged${changed:+: $changed}" [ -z "$changed" ]
 
 [ "$E2E_FAILURES" -eq 0 ]

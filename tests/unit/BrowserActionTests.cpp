@@ -1,7 +1,8 @@
 // Today's browsers against profiles and SQLite databases the tests make: the
-// history and cookie rows go, bookmarks and everything else of the user's stay
-// byte for byte, a held profile lock keeps every file, and profiles.ini's
-// Install and Profile sections all count.
+// history and cookie rows go from every store that holds them, bookmarks and
+// everything else of the user's stay byte for byte, a held profile lock keeps
+// every file and a missing one is made for the clean, a link in a database's
+// place is never opened, and profiles.ini's Install and Profile sections all count.
 #include "catalogue/BrowserActions.h"
 #include "catalogue/BrowserDatabases.h"
 #include "catalogue/BrowserProfiles.h"
@@ -101,43 +102,130 @@ THandle HoldLock(const std::wstring& file) {
 void MakeChromiumHistory(const std::wstring& file) {
     Exec(file,
          "CREATE TABLE urls(id INTEGER PRIMARY KEY AUTOINCREMENT, url LONGVARCHAR, title LONGVARCHAR,"
-         " visit_count INTEGER DEFAULT 0 NOT NULL, last_visit_time INTEGER NOT NULL);"
+         " visit_count INTEGER DEFAULT 0 NOT NULL, typed_count INTEGER DEFAULT 0 NOT NULL,"
+         " last_visit_time INTEGER NOT NULL, hidden INTEGER DEFAULT 0 NOT NULL);"
+         "CREATE INDEX urls_url_index ON urls (url);"
          "CREATE TABLE visits(id INTEGER PRIMARY KEY AUTOINCREMENT, url INTEGER NOT NULL, visit_time INTEGER NOT NULL,"
-         " from_visit INTEGER);"
+         " from_visit INTEGER, segment_id INTEGER);"
          "CREATE INDEX visits_url_index ON visits (url);"
-         "CREATE TABLE keyword_search_terms(keyword_id INTEGER NOT NULL, url_id INTEGER NOT NULL, term LONGVARCHAR);"
+         "CREATE TABLE keyword_search_terms(keyword_id INTEGER NOT NULL, url_id INTEGER NOT NULL,"
+         " term LONGVARCHAR NOT NULL, normalized_term LONGVARCHAR NOT NULL);"
+         "CREATE TABLE segments (id INTEGER PRIMARY KEY, name VARCHAR, url_id INTEGER NON NULL);"
+         "CREATE TABLE segment_usage (id INTEGER PRIMARY KEY, segment_id INTEGER NOT NULL,"
+         " time_slot INTEGER NOT NULL, visit_count INTEGER DEFAULT 0 NOT NULL);"
          "CREATE TABLE downloads(id INTEGER PRIMARY KEY, target_path LONGVARCHAR NOT NULL);"
-         "INSERT INTO urls(url, title, visit_count, last_visit_time) VALUES"
-         " ('https://news.example/', 'News', 3, 1), ('https://bank.example/login', 'Bank', 1, 2);"
-         "INSERT INTO visits(url, visit_time) VALUES (1, 1), (1, 2), (1, 3), (2, 4);"
-         "INSERT INTO keyword_search_terms VALUES (1, 1, 'weather');"
+         "INSERT INTO urls(url, title, visit_count, typed_count, last_visit_time) VALUES"
+         " ('https://news.example/', 'News', 3, 1, 1), ('https://bank.example/login', 'Bank', 1, 0, 2),"
+         " ('https://docs.example/manual', 'Manual', 5, 2, 3);"
+         "INSERT INTO visits(url, visit_time) VALUES (1, 1), (1, 2), (1, 3), (2, 4), (3, 5);"
+         "INSERT INTO keyword_search_terms VALUES (1, 1, 'Weather', 'weather');"
+         "INSERT INTO segments VALUES (1, 'http://bank.example/', 2);"
+         "INSERT INTO segment_usage VALUES (1, 1, 100, 1);"
          "INSERT INTO downloads VALUES (1, 'C:\\Users\\u\\Downloads\\setup.exe');");
 }
+
+// The other stores of visited pages, shaped as Chromium makes them.
+void MakeChromiumFavicons(const std::wstring& file) {
+    Exec(file,
+         "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
+         "CREATE TABLE icon_mapping(id INTEGER PRIMARY KEY, page_url LONGVARCHAR NOT NULL, icon_id INTEGER,"
+         " page_url_type INTEGER DEFAULT 0);"
+         "CREATE INDEX icon_mapping_page_url_idx ON icon_mapping(page_url);"
+         "CREATE TABLE favicons(id INTEGER PRIMARY KEY, url LONGVARCHAR NOT NULL, icon_type INTEGER DEFAULT 1);"
+         "CREATE TABLE favicon_bitmaps(id INTEGER PRIMARY KEY, icon_id INTEGER NOT NULL, last_updated INTEGER DEFAULT 0,"
+         " image_data BLOB, width INTEGER DEFAULT 0, height INTEGER DEFAULT 0, last_requested INTEGER DEFAULT 0);"
+         "INSERT INTO meta VALUES ('version', '9');"
+         "INSERT INTO favicons VALUES (1, 'https://news.example/favicon.ico', 1), (2, 'https://bank.example/b.png', 1),"
+         " (3, 'https://docs.example/favicon.ico', 1);"
+         "INSERT INTO icon_mapping VALUES (1, 'https://news.example/', 1, 0), (2, 'https://bank.example/login', 2, 0),"
+         " (3, 'https://docs.example/manual', 3, 0), (4, 'https://news.example/world', 1, 0);"
+         "INSERT INTO favicon_bitmaps(icon_id, image_data, width, height) VALUES (1, x'89504e47', 16, 16),"
+         " (2, x'89504e47', 16, 16), (3, x'89504e47', 16, 16), (3, x'89504e47', 32, 32);");
+}
+
+void MakeChromiumHistoryOnlyStores(const std::wstring& profile) {
+    Exec(profile + L"Top Sites",
+         "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
+         "CREATE TABLE top_sites(url TEXT NOT NULL PRIMARY KEY, url_rank INTEGER NOT NULL, title TEXT NOT NULL);"
+         "INSERT INTO meta VALUES ('version', '5');"
+         "INSERT INTO top_sites VALUES ('https://news.example/', 0, 'News'), ('https://bank.example/login', 1, 'Bank');");
+    Exec(profile + L"Shortcuts",
+         "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
+         "CREATE TABLE omni_box_shortcuts(id VARCHAR PRIMARY KEY, text VARCHAR, fill_into_edit VARCHAR, url VARCHAR,"
+         " document_type INTEGER, contents VARCHAR, contents_class VARCHAR, description VARCHAR,"
+         " description_class VARCHAR, transition INTEGER, type INTEGER, keyword VARCHAR, last_access_time INTEGER,"
+         " number_of_hits INTEGER);"
+         "INSERT INTO meta VALUES ('version', '2');"
+         "INSERT INTO omni_box_shortcuts VALUES ('A1', 'ban', 'bank.example/login', 'https://bank.example/login', 0,"
+         " 'bank.example/login', '0,1', 'Bank', '0,0', 1, 0, '', 13300000000000000, 4);");
+    Exec(profile + L"Network Action Predictor",
+         "CREATE TABLE network_action_predictor(id TEXT PRIMARY KEY, user_text TEXT, url TEXT,"
+         " number_of_hits INTEGER, number_of_misses INTEGER);"
+         "CREATE TABLE resource_prefetch_predictor_host_redirect ( key TEXT, proto BLOB, PRIMARY KEY(key));"
+         "CREATE TABLE resource_prefetch_predictor_origin ( key TEXT, proto BLOB, PRIMARY KEY(key));"
+         "CREATE TABLE resource_prefetch_predictor_metadata ( key TEXT, value INTEGER, PRIMARY KEY (key));"
+         "INSERT INTO network_action_predictor VALUES ('B2', 'ban', 'https://bank.example/login', 3, 0);"
+         "INSERT INTO resource_prefetch_predictor_host_redirect VALUES ('bank.example', x'0a0c');"
+         "INSERT INTO resource_prefetch_predictor_origin VALUES ('bank.example', x'0a0c');"
+         "INSERT INTO resource_prefetch_predictor_metadata VALUES ('version', 7);");
+}
+
+// The bookmarks of a Chromium profile, with the page the tests keep.
+const char* const ChromiumBookmarks =
+    "{\"checksum\": \"0\", \"roots\": {\"bookmark_bar\": {\"children\": [{\"name\": \"Manual\", \"type\": \"url\","
+    " \"url\": \"https://docs.example/manual\"}], \"type\": \"folder\"}}, \"version\": 1}";
 
 void MakeFirefoxPlaces(const std::wstring& file) {
     Exec(file,
          "PRAGMA journal_mode=WAL;"
          "CREATE TABLE moz_origins(id INTEGER PRIMARY KEY, prefix TEXT NOT NULL, host TEXT NOT NULL);"
          "CREATE TABLE moz_places(id INTEGER PRIMARY KEY, url LONGVARCHAR, title LONGVARCHAR,"
-         " visit_count INTEGER DEFAULT 0, last_visit_date INTEGER, origin_id INTEGER);"
+         " visit_count INTEGER DEFAULT 0, typed INTEGER DEFAULT 0 NOT NULL, last_visit_date INTEGER,"
+         " foreign_count INTEGER DEFAULT 0 NOT NULL, origin_id INTEGER);"
          "CREATE TABLE moz_historyvisits(id INTEGER PRIMARY KEY, from_visit INTEGER, place_id INTEGER,"
          " visit_date INTEGER, visit_type INTEGER);"
          "CREATE TABLE moz_bookmarks(id INTEGER PRIMARY KEY, type INTEGER, fk INTEGER DEFAULT NULL, parent INTEGER,"
          " title LONGVARCHAR, guid TEXT);"
          "CREATE TABLE moz_keywords(id INTEGER PRIMARY KEY AUTOINCREMENT, keyword TEXT UNIQUE, place_id INTEGER);"
          "CREATE TABLE moz_inputhistory(place_id INTEGER NOT NULL, input LONGVARCHAR NOT NULL);"
+         "CREATE TABLE moz_anno_attributes(id INTEGER PRIMARY KEY, name VARCHAR(32) UNIQUE NOT NULL);"
+         "CREATE TABLE moz_annos(id INTEGER PRIMARY KEY, place_id INTEGER NOT NULL, anno_attribute_id INTEGER,"
+         " content LONGVARCHAR, flags INTEGER DEFAULT 0, expiration INTEGER DEFAULT 0, type INTEGER DEFAULT 0,"
+         " dateAdded INTEGER DEFAULT 0, lastModified INTEGER DEFAULT 0);"
          "INSERT INTO moz_origins VALUES (1, 'https://', 'docs.example'), (2, 'https://', 'news.example'),"
-         " (3, 'https://', 'search.example');"
-         "INSERT INTO moz_places VALUES (1, 'https://docs.example/manual', 'Manual', 4, 100, 1),"
-         " (2, 'https://news.example/today', 'Today', 9, 200, 2), (3, 'https://news.example/old', 'Old', 1, 50, 2),"
-         " (4, 'https://search.example/?q=%s', 'Search', 2, 300, 3), (5, 'https://docs.example/faq', 'FAQ', 0, NULL, 1);"
+         " (3, 'https://', 'search.example'), (4, 'https://', 'files.example');"
+         "INSERT INTO moz_places VALUES (1, 'https://docs.example/manual', 'Manual', 4, 1, 100, 1, 1),"
+         " (2, 'https://news.example/today', 'Today', 9, 1, 200, 0, 2), (3, 'https://news.example/old', 'Old', 1, 0, 50, 0, 2),"
+         " (4, 'https://search.example/?q=%s', 'Search', 2, 0, 300, 1, 3), (5, 'https://docs.example/faq', 'FAQ', 0, 0, NULL, 1, 1),"
+         // A download: its place is referred to by annotations only.
+         " (6, 'https://files.example/setup.exe', 'setup.exe', 1, 0, 400, 0, 4);"
+         "INSERT INTO moz_anno_attributes VALUES (1, 'downloads/destinationFileURI'), (2, 'downloads/metaData');"
+         "INSERT INTO moz_annos(place_id, anno_attribute_id, content) VALUES"
+         " (6, 1, 'file:///C:/Users/u/Downloads/setup.exe'), (6, 2, '{\"state\":1}');"
          "INSERT INTO moz_historyvisits(place_id, visit_date, visit_type) VALUES (1, 100, 1), (2, 150, 1),"
-         " (2, 200, 1), (3, 50, 1), (4, 300, 2);"
+         " (2, 200, 1), (3, 50, 1), (4, 300, 2), (6, 400, 7);"
          // Folders (fk NULL), a bookmark of place 1 and one of place 5, which was never visited.
          "INSERT INTO moz_bookmarks VALUES (1, 2, NULL, 0, 'menu', 'menu________'),"
          " (2, 1, 1, 1, 'Manual', 'bm1'), (3, 1, 5, 1, 'FAQ', 'bm2');"
          "INSERT INTO moz_keywords(keyword, place_id) VALUES ('s', 4);"
          "INSERT INTO moz_inputhistory VALUES (2, 'new');");
+}
+
+void MakeFirefoxFavicons(const std::wstring& file) {
+    Exec(file,
+         "CREATE TABLE moz_pages_w_icons (id INTEGER PRIMARY KEY, page_url TEXT NOT NULL, page_url_hash INTEGER NOT NULL);"
+         "CREATE TABLE moz_icons (id INTEGER PRIMARY KEY, icon_url TEXT NOT NULL, fixed_icon_url_hash INTEGER NOT NULL,"
+         " width INTEGER NOT NULL DEFAULT 0, root INTEGER NOT NULL DEFAULT 0, color INTEGER,"
+         " expire_ms INTEGER NOT NULL DEFAULT 0, flags INTEGER NOT NULL DEFAULT 0, data BLOB);"
+         "CREATE TABLE moz_icons_to_pages (page_id INTEGER NOT NULL, icon_id INTEGER NOT NULL,"
+         " expire_ms INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (page_id, icon_id)) WITHOUT ROWID;"
+         "INSERT INTO moz_pages_w_icons VALUES (1, 'https://docs.example/manual', 11), (2, 'https://news.example/today', 12),"
+         " (3, 'https://news.example/old', 13);"
+         // Site icons (root) of a kept and of a forgotten origin, and page icons.
+         "INSERT INTO moz_icons(id, icon_url, fixed_icon_url_hash, width, root, data) VALUES"
+         " (1, 'https://docs.example/favicon.ico', 21, 16, 1, x'00'), (2, 'https://news.example/favicon.ico', 22, 16, 1, x'00'),"
+         " (3, 'https://docs.example/logo.png', 23, 32, 0, x'00'), (4, 'https://news.example/n.png', 24, 32, 0, x'00');"
+         "INSERT INTO moz_icons_to_pages(page_id, icon_id) VALUES (1, 3), (2, 4), (3, 4);");
 }
 
 void MakeCookies(const std::wstring& file, const std::string& table) {
@@ -204,36 +292,131 @@ TEST(BrowserProfiles, ALockFileHeldOpenMeansRunningAMissingOneMeansClosed) {
     EXPECT_EQ(ProbeProfileLock(temp.Path() + L"parent.lock"), TProfileLockState::Held);
 }
 
+// Chromium makes its lockfile delete-on-close: a closed browser leaves none.
+// The clean makes one the same way, so a browser starting meanwhile fails to
+// make its own (as against a running copy), and it goes with the clean.
+TEST(BrowserProfiles, AMissingLockIsMadeForTheCleanAndGoesWithIt) {
+    TTempFolder temp(L"mklock");
+    const std::wstring lockFile = temp.Path() + L"lockfile";
+    {
+        const TBrowserProfileLock lock(lockFile);
+        ASSERT_TRUE(lock.Free());
+        EXPECT_TRUE(FileExists(lockFile));
+        // What a starting Chromium does.
+        const THandle starting(::CreateFileW(lockFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                             FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        EXPECT_FALSE(starting);
+        EXPECT_EQ(ProbeProfileLock(lockFile), TProfileLockState::Held);
+    }
+    EXPECT_FALSE(FileExists(lockFile));
+    // One a crash left behind is held and stays; Firefox's parent.lock always stays.
+    WriteText(lockFile, "");
+    {
+        const TBrowserProfileLock lock(lockFile);
+        EXPECT_TRUE(lock.Free());
+    }
+    EXPECT_TRUE(FileExists(lockFile));
+    // No profile folder: nothing to hold, nothing made.
+    EXPECT_TRUE(TBrowserProfileLock(temp.Path() + L"gone\\lockfile").Free());
+    EXPECT_FALSE(PathExists(temp.Path() + L"gone"));
+}
+
+TEST(BrowserProfiles, TheBookmarkedAddressesAreEveryUrlValueOfBothBookmarkFiles) {
+    EXPECT_EQ(JsonUrlValues("{\"roots\": {\"bookmark_bar\": {\"children\": [{\"type\": \"url\", "
+                            "\"url\": \"https://a.example/?x=1\\u0026y=\\\"2\\\"\"},"
+                            " {\"children\": [{\"url\" : \"https:\\/\\/b.example\\/\\u00e9\\ud83d\\ude00\"}],"
+                            " \"meta_info\": {\"url\": 5}, \"name\": \"url\", \"title\": \"https://c.example/\"}]}}}"),
+              (std::vector<std::string>{"https://a.example/?x=1&y=\"2\"", "https://b.example/\xC3\xA9\xF0\x9F\x98\x80"}));
+    // A broken file yields what came before the break.
+    EXPECT_EQ(JsonUrlValues("{\"url\": \"https://a.example/\", \"url\": \"https://b.exa"),
+              std::vector<std::string>{"https://a.example/"});
+    TTempFolder temp(L"bmarks");
+    EXPECT_TRUE(ChromiumBookmarkedUrls(temp.Path()).empty());
+    WriteText(temp.Path() + L"Bookmarks", ChromiumBookmarks);
+    WriteText(temp.Path() + L"Account Bookmarks", "{\"roots\": {\"other\": {\"children\": [{\"url\": \"https://acct.example/\"}]}}}");
+    EXPECT_EQ(ChromiumBookmarkedUrls(temp.Path()),
+              (std::vector<std::string>{"https://docs.example/manual", "https://acct.example/"}));
+}
+
 // --- Databases ---
 
-TEST(BrowserDatabases, ChromiumHistoryLosesEveryVisitAndUrlButKeepsDownloads) {
+TEST(BrowserDatabases, ChromiumHistoryKeepsOnlyTheBookmarkedRowsWithoutTheirVisitsAndKeepsDownloads) {
     TTempFolder temp(L"crhist");
     const std::wstring history = temp.Path() + L"History";
     MakeChromiumHistory(history);
-    ASSERT_TRUE(ClearChromiumHistoryDatabase(history));
-    EXPECT_EQ(Count(history, "visits"), "0");
-    EXPECT_EQ(Count(history, "urls"), "0");
-    EXPECT_EQ(Count(history, "keyword_search_terms"), "0");
+    ASSERT_TRUE(ClearChromiumHistoryDatabase(history, {"https://docs.example/manual", "https://never.example/"}));
+    for (const char* table : {"visits", "keyword_search_terms", "segments", "segment_usage"})
+        EXPECT_EQ(Count(history, table), "0") << table;
+    EXPECT_EQ(Column(history, "SELECT url||' '||visit_count||' '||typed_count||' '||last_visit_time FROM urls"),
+              std::vector<std::string>{"https://docs.example/manual 0 0 0"});
     EXPECT_EQ(Count(history, "downloads"), "1");
     EXPECT_EQ(DatabaseIntegrity(history), "ok");
     // No visited page can be read back from the file's free pages.
-    EXPECT_EQ(Bytes(history).find("bank.example"), std::string::npos);
+    const std::string bytes = Bytes(history);
+    for (const char* gone : {"bank.example", "news.example", "Weather"})
+        EXPECT_EQ(bytes.find(gone), std::string::npos) << gone;
 }
 
-TEST(BrowserDatabases, FirefoxHistoryKeepsBookmarkedAndReferencedPlacesAndTheBookmarksThemselves) {
+TEST(BrowserDatabases, ChromiumFaviconsKeepTheBookmarkedPagesIconsAndNothingElse) {
+    TTempFolder temp(L"crfav");
+    const std::wstring favicons = temp.Path() + L"Favicons";
+    MakeChromiumFavicons(favicons);
+    ASSERT_TRUE(ClearChromiumFaviconDatabase(favicons, {"https://docs.example/manual"}));
+    EXPECT_EQ(Column(favicons, "SELECT page_url FROM icon_mapping"),
+              std::vector<std::string>{"https://docs.example/manual"});
+    EXPECT_EQ(Column(favicons, "SELECT url FROM favicons"),
+              std::vector<std::string>{"https://docs.example/favicon.ico"});
+    EXPECT_EQ(Column(favicons, "SELECT group_concat(width) FROM favicon_bitmaps"), std::vector<std::string>{"16,32"});
+    EXPECT_EQ(Count(favicons, "meta"), "1");
+    EXPECT_EQ(DatabaseIntegrity(favicons), "ok");
+    EXPECT_EQ(Bytes(favicons).find("news.example"), std::string::npos);
+    // Without bookmarks nothing stays.
+    ASSERT_TRUE(ClearChromiumFaviconDatabase(favicons, {}));
+    EXPECT_EQ(Count(favicons, "favicon_bitmaps"), "0");
+}
+
+TEST(BrowserDatabases, TopSitesShortcutsAndPredictorLoseEveryRowButTheirSchemaBookkeeping) {
+    TTempFolder temp(L"crstores");
+    MakeChromiumHistoryOnlyStores(temp.Path());
+    ASSERT_TRUE(ClearHistoryOnlyDatabase(temp.Path() + L"Top Sites", "top_sites"));
+    ASSERT_TRUE(ClearHistoryOnlyDatabase(temp.Path() + L"Shortcuts", "omni_box_shortcuts"));
+    const std::wstring predictor = temp.Path() + L"Network Action Predictor";
+    ASSERT_TRUE(ClearHistoryOnlyDatabase(predictor, "network_action_predictor"));
+    EXPECT_EQ(Count(temp.Path() + L"Top Sites", "top_sites"), "0");
+    EXPECT_EQ(Count(temp.Path() + L"Top Sites", "meta"), "1");
+    EXPECT_EQ(Count(temp.Path() + L"Shortcuts", "omni_box_shortcuts"), "0");
+    for (const char* table : {"network_action_predictor", "resource_prefetch_predictor_host_redirect",
+                              "resource_prefetch_predictor_origin"})
+        EXPECT_EQ(Count(predictor, table), "0") << table;
+    EXPECT_EQ(Count(predictor, "resource_prefetch_predictor_metadata"), "1");
+    for (const wchar_t* store : {L"Top Sites", L"Shortcuts", L"Network Action Predictor"}) {
+        EXPECT_EQ(DatabaseIntegrity(temp.Path() + store), "ok");
+        EXPECT_EQ(Bytes(temp.Path() + store).find("bank.example"), std::string::npos) << ToUtf8(store);
+    }
+    // A database without the store's table is someone else's.
+    EXPECT_FALSE(ClearHistoryOnlyDatabase(temp.Path() + L"Top Sites", "omni_box_shortcuts"));
+}
+
+TEST(BrowserDatabases, FirefoxHistoryKeepsOnlyPlacesOthersCountAndTheirIcons) {
     TTempFolder temp(L"ffhist");
-    const std::wstring places = temp.Path() + L"places.sqlite";
+    const std::wstring places = temp.Path() + L"places.sqlite", favicons = temp.Path() + L"favicons.sqlite";
     MakeFirefoxPlaces(places);
+    MakeFirefoxFavicons(favicons);
     const auto bookmarksBefore = Column(places, "SELECT id||'|'||type||'|'||ifnull(fk,'')||'|'||title||'|'||guid "
                                                 "FROM moz_bookmarks ORDER BY id");
-    ASSERT_TRUE(ClearFirefoxPlacesHistory(places));
+    TFirefoxKeptPlaces kept;
+    ASSERT_TRUE(ClearFirefoxPlacesHistory(places, &kept));
     EXPECT_EQ(Count(places, "moz_historyvisits"), "0");
     EXPECT_EQ(Count(places, "moz_inputhistory"), "0");
-    // Bookmarked (1, 5) and keyword (4) places stay with their addresses; the rest go.
+    // Bookmarked (1, 5) and keyword (4) places stay with their addresses; the
+    // download (6), kept by annotations only, goes with them.
     EXPECT_EQ(Column(places, "SELECT id||' '||url FROM moz_places ORDER BY id"),
               (std::vector<std::string>{"1 https://docs.example/manual", "4 https://search.example/?q=%s",
                                         "5 https://docs.example/faq"}));
-    EXPECT_EQ(Column(places, "SELECT count(*) FROM moz_places WHERE visit_count<>0 OR last_visit_date IS NOT NULL"),
+    EXPECT_EQ(Count(places, "moz_annos"), "0");
+    EXPECT_EQ(Count(places, "moz_anno_attributes"), "0");
+    EXPECT_EQ(Column(places, "SELECT count(*) FROM moz_places WHERE visit_count<>0 OR typed<>0 "
+                             "OR last_visit_date IS NOT NULL"),
               std::vector<std::string>{"0"});
     EXPECT_EQ(Column(places, "SELECT id||'|'||type||'|'||ifnull(fk,'')||'|'||title||'|'||guid "
                              "FROM moz_bookmarks ORDER BY id"),
@@ -241,7 +424,49 @@ TEST(BrowserDatabases, FirefoxHistoryKeepsBookmarkedAndReferencedPlacesAndTheBoo
     EXPECT_EQ(Count(places, "moz_keywords"), "1");
     EXPECT_EQ(Column(places, "SELECT host FROM moz_origins ORDER BY id"),
               (std::vector<std::string>{"docs.example", "search.example"}));
+    EXPECT_EQ(kept.Urls.size(), 3u);
+    EXPECT_EQ(kept.Origins, (std::vector<std::string>{"https://docs.example", "https://search.example"}));
     EXPECT_EQ(DatabaseIntegrity(places), "ok");
+    for (const char* gone : {"news.example", "files.example", "setup.exe"})
+        EXPECT_EQ(Bytes(places).find(gone), std::string::npos) << gone;
+
+    ASSERT_TRUE(ClearFirefoxFavicons(favicons, kept));
+    EXPECT_EQ(Column(favicons, "SELECT page_url FROM moz_pages_w_icons"),
+              std::vector<std::string>{"https://docs.example/manual"});
+    // The kept page's icon and its site's icon stay; the forgotten site's go.
+    EXPECT_EQ(Column(favicons, "SELECT icon_url FROM moz_icons ORDER BY id"),
+              (std::vector<std::string>{"https://docs.example/favicon.ico", "https://docs.example/logo.png"}));
+    EXPECT_EQ(Count(favicons, "moz_icons_to_pages"), "1");
+    EXPECT_EQ(DatabaseIntegrity(favicons), "ok");
+    EXPECT_EQ(Bytes(favicons).find("news.example"), std::string::npos);
+}
+
+// Firefox keeps its newest pages in the -wal until it checkpoints; after the
+// clean neither the -wal nor the database may hold them.
+TEST(BrowserDatabases, AWalDatabaseIsCheckpointedSoNoFileHoldsTheOldRows) {
+    TTempFolder temp(L"ffwal");
+    const std::wstring places = temp.Path() + L"places.sqlite";
+    MakeFirefoxPlaces(places);
+    sqlite3* browser = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(ToUtf8(places).c_str(), &browser, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(browser,
+                           "PRAGMA wal_autocheckpoint=0;"
+                           "INSERT INTO moz_places(id, url, title, origin_id) VALUES (7, 'https://fresh.example/wal-only',"
+                           " 'Fresh', 2);"
+                           "INSERT INTO moz_historyvisits(place_id, visit_date, visit_type) VALUES (7, 500, 1);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    ASSERT_NE(Bytes(places + L"-wal").find("fresh.example"), std::string::npos);
+    ASSERT_EQ(Bytes(places).find("fresh.example"), std::string::npos);
+    ASSERT_TRUE(ClearFirefoxPlacesHistory(places));
+    // The other connection is still open, so the -wal stays, emptied.
+    EXPECT_EQ(Bytes(places + L"-wal"), "");
+    sqlite3_close(browser);
+    EXPECT_EQ(Count(places, "moz_places"), "3");
+    EXPECT_EQ(DatabaseIntegrity(places), "ok");
+    for (const std::wstring& file : {places, places + L"-wal"})
+        for (const char* gone : {"fresh.example", "news.example"})
+            EXPECT_EQ(Bytes(file).find(gone), std::string::npos) << ToUtf8(file) << ": " << gone;
 }
 
 TEST(BrowserDatabases, CookieTablesOfBothFamiliesAreEmptiedAndStayUsable) {
@@ -284,6 +509,41 @@ TEST(BrowserDatabases, ABusyMissingOrForeignDatabaseIsLeftAsItWas) {
     EXPECT_EQ(Bytes(temp.Path() + L"places.sqlite"), "not a database");
 }
 
+// Windows shows a file symbolic link as a reparse point; SQLite would write
+// and delete through one. Wine cannot make such links, so the attributes are
+// answered here as Windows would answer them.
+std::wstring LinkSuffix;
+DWORD AttributesWithLink(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const bool link = path.size() >= LinkSuffix.size() &&
+                      path.compare(path.size() - LinkSuffix.size(), LinkSuffix.size(), LinkSuffix) == 0;
+    return attributes != INVALID_FILE_ATTRIBUTES && link ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
+}
+
+TEST(BrowserDatabases, ADatabaseOrCompanionThatIsALinkIsNeverOpened) {
+    TTempFolder temp(L"links");
+    const std::wstring history = temp.Path() + L"History";
+    MakeChromiumHistory(history);
+    WriteText(history + L"-journal", "");
+    const std::string before = Bytes(history);
+    struct TRestore {
+        ~TRestore() { SetDatabaseAttributesForTesting(nullptr); }
+    } restore;
+    SetDatabaseAttributesForTesting(AttributesWithLink);
+    for (const wchar_t* link : {L"\\History", L"History-journal", L"History-wal"}) {
+        LinkSuffix = link;
+        WriteText(history + L"-wal", "");
+        EXPECT_FALSE(ClearChromiumHistoryDatabase(history)) << ToUtf8(link);
+        EXPECT_EQ(Bytes(history), before) << ToUtf8(link);
+        EXPECT_TRUE(FileExists(history + L"-journal")) << ToUtf8(link);
+    }
+    // The same files, none of them a link, are cleaned.
+    SetDatabaseAttributesForTesting(nullptr);
+    ::DeleteFileW((history + L"-wal").c_str());
+    EXPECT_TRUE(ClearChromiumHistoryDatabase(history));
+    EXPECT_EQ(Count(history, "visits"), "0");
+}
+
 // --- Whole profiles ---
 
 // A Chromium user-data folder with two profiles and the user's files beside the junk.
@@ -294,7 +554,11 @@ void MakeChromiumUserData(const TTempFolder& temp) {
         temp.CreateFile(std::wstring(profile) + L"\\Cache\\Cache_Data\\f_00001a", 20000);
         temp.CreateFile(std::wstring(profile) + L"\\Code Cache\\js\\index-dir\\the-real-index", 300);
         temp.CreateFile(std::wstring(profile) + L"\\GPUCache\\data_0", 8192);
-        WriteText(folder + L"Bookmarks", "{\"roots\": {\"bookmark_bar\": {\"children\": []}}}");
+        WriteText(folder + L"Bookmarks", ChromiumBookmarks);
+        WriteText(folder + L"Web Data", "autofill entries");
+        WriteText(folder + L"Visited Links", std::string("VLnk\x03\0\0\0", 8) + std::string(64, '\x5a'));
+        MakeChromiumFavicons(folder + L"Favicons");
+        MakeChromiumHistoryOnlyStores(folder);
         WriteText(folder + L"Preferences", "{\"profile\": {\"name\": \"Person 1\"}}");
         WriteText(folder + L"Login Data", "logins");
         WriteText(folder + L"Extensions\\abc\\1.0\\manifest.json", "{}");
@@ -337,18 +601,41 @@ TEST(BrowserActions, ARunningChromiumBrowserKeepsEveryFile) {
     EXPECT_EQ(Snapshot(temp.Path()), before);
 }
 
-TEST(BrowserActions, ChromiumHistoryAndCookiesGoFromEveryProfile) {
+TEST(BrowserActions, ChromiumHistoryAndCookiesGoFromEveryStoreOfEveryProfile) {
     TTempFolder temp(L"crrows");
     MakeChromiumUserData(temp);
-    const std::string bookmarks = Bytes(temp.Path() + L"Profile 1\\Bookmarks");
+    const auto before = Snapshot(temp.Path());
     ASSERT_TRUE(CleanChromiumUserData(temp.Path(), TBrowserPart::History));
     ASSERT_TRUE(CleanChromiumUserData(temp.Path(), TBrowserPart::Cookies));
+    const auto after = Snapshot(temp.Path());
     for (const wchar_t* profile : {L"Default\\", L"Profile 1\\"}) {
-        EXPECT_EQ(Count(temp.Path() + profile + L"History", "visits"), "0");
-        EXPECT_EQ(Count(temp.Path() + profile + L"Network\\Cookies", "cookies"), "0");
-        EXPECT_EQ(DatabaseIntegrity(temp.Path() + profile + L"History"), "ok");
+        const std::wstring folder = temp.Path() + profile;
+        EXPECT_EQ(Count(folder + L"History", "visits"), "0");
+        EXPECT_EQ(Column(folder + L"History", "SELECT url FROM urls"),
+                  std::vector<std::string>{"https://docs.example/manual"});
+        EXPECT_EQ(Column(folder + L"Favicons", "SELECT page_url FROM icon_mapping"),
+                  std::vector<std::string>{"https://docs.example/manual"});
+        EXPECT_EQ(Count(folder + L"Top Sites", "top_sites"), "0");
+        EXPECT_EQ(Count(folder + L"Shortcuts", "omni_box_shortcuts"), "0");
+        EXPECT_EQ(Count(folder + L"Network Action Predictor", "network_action_predictor"), "0");
+        EXPECT_EQ(Count(folder + L"Network\\Cookies", "cookies"), "0");
+        EXPECT_FALSE(FileExists(folder + L"Visited Links"));
+        for (const wchar_t* store : {L"History", L"Favicons", L"Top Sites", L"Shortcuts", L"Network Action Predictor"}) {
+            EXPECT_EQ(DatabaseIntegrity(folder + store), "ok") << ToUtf8(store);
+            EXPECT_EQ(Bytes(folder + store).find("bank.example"), std::string::npos) << ToUtf8(store);
+        }
     }
-    EXPECT_EQ(Bytes(temp.Path() + L"Profile 1\\Bookmarks"), bookmarks);
+    // Everything else is as it was, and the lock made for the clean has gone.
+    const std::vector<std::wstring> cleaned = {L"History", L"Favicons", L"Top Sites", L"Shortcuts",
+                                               L"Network Action Predictor", L"Network\\Cookies", L"Visited Links"};
+    for (const auto& [path, bytes] : before) {
+        const bool isCleaned = std::any_of(cleaned.begin(), cleaned.end(), [&](const std::wstring& name) {
+            return path.size() > name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0;
+        });
+        if (isCleaned) continue;
+        EXPECT_TRUE(after.count(path) && after.at(path) == bytes) << ToUtf8(path) << " changed";
+    }
+    EXPECT_FALSE(FileExists(temp.Path() + L"lockfile"));
 }
 
 TEST(BrowserActions, FirefoxPassesOverTheRunningProfileAndCleansTheOther) {
@@ -358,6 +645,7 @@ TEST(BrowserActions, FirefoxPassesOverTheRunningProfileAndCleansTheOther) {
         TFirefoxProfile profile{temp.Path() + L"Roaming\\" + name + L"\\", temp.Path() + L"Local\\" + name + L"\\"};
         CreateDirectoryTree(profile.Folder);
         MakeFirefoxPlaces(profile.Folder + L"places.sqlite");
+        MakeFirefoxFavicons(profile.Folder + L"favicons.sqlite");
         MakeCookies(profile.Folder + L"cookies.sqlite", "moz_cookies");
         WriteText(profile.Folder + L"prefs.js", "user_pref(\"browser.startup.page\", 3);");
         WriteText(profile.Folder + L"logins.json", "{\"logins\": []}");
@@ -376,6 +664,8 @@ TEST(BrowserActions, FirefoxPassesOverTheRunningProfileAndCleansTheOther) {
     EXPECT_EQ(Count(profiles[1].Folder + L"places.sqlite", "moz_historyvisits"), "0");
     EXPECT_EQ(Count(profiles[1].Folder + L"cookies.sqlite", "moz_cookies"), "0");
     EXPECT_EQ(Count(profiles[1].Folder + L"places.sqlite", "moz_bookmarks"), "3");
+    EXPECT_EQ(Count(profiles[1].Folder + L"favicons.sqlite", "moz_pages_w_icons"), "1");
+    EXPECT_FALSE(FileExists(profiles[1].Folder + L"parent.lock")) << "a lock made for the clean goes after it";
     EXPECT_EQ(Bytes(profiles[1].Folder + L"logins.json"), "{\"logins\": []}");
 }
 
@@ -417,8 +707,8 @@ TEST(BrowserActionRows, ARunningBrowserIsNamedInTheDetailLinesAndKeptUntilItClos
         EXPECT_EQ(line, L"Mozilla Firefox 正在运行，清理时将跳过它正在使用的配置文件。");
         chromeHistory->Perform();
         firefoxHistory->Perform();
-        EXPECT_EQ(Count(chrome + L"Default\\History", "visits"), "4");
-        EXPECT_EQ(Count(firefox + L"Profiles\\t.default\\places.sqlite", "moz_historyvisits"), "5");
+        EXPECT_EQ(Count(chrome + L"Default\\History", "visits"), "5");
+        EXPECT_EQ(Count(firefox + L"Profiles\\t.default\\places.sqlite", "moz_historyvisits"), "6");
     }
     chromeCookies->GetSecondInfoLine(line);
     EXPECT_EQ(line, L"以保持登录到经常访问的站点。");

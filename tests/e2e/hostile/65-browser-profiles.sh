@@ -26,6 +26,9 @@ python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.executescript(
 python3 -c 'import sqlite3,sys; c=sqlite3.connect(sys.argv[1]); c.executescript("CREATE TABLE cookies(host_key TEXT, value TEXT); INSERT INTO cookies VALUES (\"a\", \"b\");"); c.commit()' "$chrome/Default/Cookies"
 ln -s "$H_CANARY/History" "$chrome/Default/History"
 ln -s "$H_CANARY/outside.bak" "$chrome/Default/Cookies-journal"
+# Visited Links, deleted whole by the history action, is a link to a canary file; so is the Favicons database.
+ln -s "$H_CANARY/outside.tmp" "$chrome/Default/Visited Links"
+ln -s "$H_CANARY/History" "$chrome/Default/Favicons"
 # Firefox: a profile whose cache2 is a link, a places.sqlite that is a link, and sections naming
 # the drive root and a folder outside the Firefox folder, each holding a prefs.js and a cache2.
 printf 'user_pref("a", 1);\n' >"$ff/Profiles/p.default/prefs.js"
@@ -42,6 +45,7 @@ hostile_auto
 e2e_check "browser links: /auto ends with 0 (got $H_RC)" [ "$H_RC" = 0 ]
 e2e_check "browser links: cache folders and files that are links leave their targets (canary)" hostile_canary_intact
 e2e_check "browser links: a history database reached through a link is not written" [ "$(h_sum "$H_CANARY/History")" = "$history_sum" ]
+e2e_check "browser links: Visited Links that is a link keeps its target" [ -e "$H_CANARY/outside.tmp" ]
 e2e_check "browser links: a journal that is a link keeps its target" [ "$(h_sum "$H_CANARY/outside.bak")" = "$bak_sum" ]
 e2e_check "browser links: a cookie database with a linked journal is not written" [ "$(h_sum "$chrome/Default/Cookies")" = "$cookies_sum" ]
 e2e_check "browser links: a profile path that climbs out of the Firefox folder is not cleaned" test -e "$H_APPDATA/Mozilla/Escape/cache2/keep"
