@@ -3,6 +3,7 @@
 #include "catalogue/FolderMasks.h"
 #include "engine/Masks.h"
 #include "engine/SystemRoutines.h"
+#include "engine/TemporaryFolders.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -164,14 +165,15 @@ void TDeleteWindowsUpdateUninstallInformation::Configure(std::wstring& Name, std
 void TEmptyUserTemporaryDirectory::Configure(std::wstring& Name, std::wstring& Masks,
                                              TSmartProtection& SmartProtection) {
     Name = L"清空用户临时目录";
-    Masks = MakeMaskList(TemporaryFolderMasks({GetTempDirectory()}));
+    Masks = MakeMaskList(
+        TemporaryFolderMasks(UserTemporaryFolders(GetTempDirectory(), SystemTemporaryFolders(GetWindowsDir()))));
     SmartProtection = TSmartProtection::spSession;
 }
 
 void TEmptyWindowsTemporaryDirectory::Configure(std::wstring& Name, std::wstring& Masks,
                                                 TSmartProtection& SmartProtection) {
     Name = L"清空 Windows 临时目录";
-    Masks = MakeMaskList(TemporaryFolderMasks({GetWindowsDir() + L"Temp"}));
+    Masks = MakeMaskList(TemporaryFolderMasks(SystemTemporaryFolders(GetWindowsDir())));
     SmartProtection = TSmartProtection::spSession;
 }
 

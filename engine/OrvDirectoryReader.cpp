@@ -1,5 +1,6 @@
 #include "engine/OrvDirectoryReader.h"
 
+#include "engine/CloudFiles.h"
 #include "engine/DateTime.h"
 #include "engine/Exceptions.h"
 #include "engine/FolderPaths.h"
@@ -70,9 +71,9 @@ bool DirectoryExists(const std::wstring& path) {
 
 // Junctions, directory symbolic links and mount points name another place:
 // entering them would walk a tree twice, or leave the drive being read, or loop.
-// Other reparse points (cloud placeholders, deduplicated folders) hold their own
-// content and are walked. A reparse point whose tag the system does not report
-// is taken as a link.
+// Other reparse points (deduplicated folders, ...) hold their own content and
+// are walked; cloud folders never reach this test. A reparse point whose tag
+// the system does not report is taken as a link.
 bool IsLinkedDirectory(const WIN32_FIND_DATAW& data) {
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
     return data.dwReserved0 == 0 || IsReparseTagNameSurrogate(data.dwReserved0);
@@ -80,7 +81,40 @@ bool IsLinkedDirectory(const WIN32_FIND_DATAW& data) {
 
 bool IsDotEntry(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
 
+TDirEntryHookForTesting GDirEntryHook;
+
+// The \\?\ form of the walk's root, to which the names the walk finds are
+// appended as they are: a name Windows would read as a device ("com3.old") or
+// trim ("dir.", "name ") reaches the entry itself only that way. Empty when the
+// root cannot be made absolute; then the plain form is used.
+std::wstring LiteralRoot(const std::wstring& root) {
+    if (root.starts_with(L"\\\\?\\") || root.starts_with(L"\\\\.\\")) return root;
+    const DWORD needed = ::GetFullPathNameW(root.c_str(), 0, nullptr, nullptr);
+    std::wstring full(needed, L'\0');
+    const DWORD length = needed == 0 ? 0 : ::GetFullPathNameW(root.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return {};
+    full.resize(length);
+    if (full.empty() || full.back() != L'\\') full.push_back(L'\\');
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 }  // namespace
+
+TDirEntryKind ClassifyDirEntry(const WIN32_FIND_DATAW& Data, bool Recursive) {
+    if (IsDotEntry(Data.cFileName)) return TDirEntryKind::Skip;
+    // Under Wine a Unix name may hold a backslash ("..\\Documents" leads
+    // elsewhere, "..\\..\\.." back up the drive without end) or U+FFFD for bytes
+    // that are not UTF-8 (the name leads to another entry). Neither leads back here.
+    if (IsForeignEntryName(Data.cFileName)) return TDirEntryKind::Skip;
+    // dwReserved0 holds the reparse tag when the attributes say reparse point.
+    if (IsContentElsewhere(Data.dwFileAttributes, Data.dwReserved0)) return TDirEntryKind::Skip;
+    if (Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Recursive && !IsLinkedDirectory(Data) ? TDirEntryKind::Directory : TDirEntryKind::Skip;
+    return TDirEntryKind::File;
+}
+
+void SetDirEntryHookForTesting(TDirEntryHookForTesting Hook) { GDirEntryHook = std::move(Hook); }
 
 // The state of one walk. Each walk has its own, so a walk started from a window
 // message while an older one unwinds does not disturb it.
@@ -93,6 +127,8 @@ struct TDirReader::TWalk {
 
     std::wstring Path;  // the directory being read; a file's name is appended while it is reported
     std::wstring SystemPathBuffer;
+    size_t RootLength = 0;
+    std::wstring LiteralRoot;  // see LiteralRoot; empty: plain paths
     std::vector<TLevel> Levels;
     WIN32_FIND_DATAW Data;
 
@@ -121,6 +157,21 @@ struct TDirReader::TWalk {
         for (const std::wstring& entry : reader.FExcludedDirectories) AddExcluded(entry);
         Path.reserve(MAX_PATH);
         Path = reader.FDirectory;
+        RootLength = Path.size();
+        LiteralRoot = ::LiteralRoot(Path);
+    }
+
+    // Path followed by "*", as the system must see it to list that directory.
+    const wchar_t* ListingPattern() {
+        if (LiteralRoot.empty()) {
+            Path.push_back(L'*');
+            const wchar_t* pattern = SystemPath(Path, SystemPathBuffer);
+            if (pattern != SystemPathBuffer.c_str()) SystemPathBuffer = Path;
+            Path.pop_back();
+            return SystemPathBuffer.c_str();
+        }
+        SystemPathBuffer.assign(LiteralRoot).append(Path, RootLength, std::wstring::npos).push_back(L'*');
+        return SystemPathBuffer.c_str();
     }
     TWalk(const TWalk&) = delete;
     TWalk& operator=(const TWalk&) = delete;
@@ -218,10 +269,8 @@ bool TDirReader::EnterDirectory(TWalk& walk) {
     if (walk.OnDirectory) walk.OnDirectory(this, walk.Path);
 
     const size_t length = walk.Path.size();
-    walk.Path.push_back(L'*');
-    TFindHandle find(::FindFirstFileExW(SystemPath(walk.Path, walk.SystemPathBuffer), FindExInfoBasic, &walk.Data,
-                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    walk.Path.resize(length);
+    TFindHandle find(::FindFirstFileExW(walk.ListingPattern(), FindExInfoBasic, &walk.Data, FindExSearchNameMatch,
+                                        nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!find) {
         ProcessMessages();
         return false;
@@ -235,15 +284,12 @@ bool TDirReader::EnterDirectory(TWalk& walk) {
 }
 
 void TDirReader::HandleEntry(TWalk& walk) {
+    if (GDirEntryHook) GDirEntryHook(walk.Path, walk.Data);
     const WIN32_FIND_DATAW& data = walk.Data;
-    if (IsDotEntry(data.cFileName)) return;
-    // Under Wine a Unix name may hold a backslash ("..\\Documents" leads
-    // elsewhere, "..\\..\\.." back up the drive without end) or U+FFFD for bytes
-    // that are not UTF-8 (the name leads to another entry). Neither leads back here.
-    if (IsForeignEntryName(data.cFileName)) return;
+    const TDirEntryKind kind = ClassifyDirEntry(data, walk.Recursive);
+    if (kind == TDirEntryKind::Skip) return;
     const size_t length = walk.Path.size();
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (!walk.Recursive || IsLinkedDirectory(data)) return;
+    if (kind == TDirEntryKind::Directory) {
         walk.Path.append(data.cFileName);
         walk.Path.push_back(L'\\');
         // On success the new level owns the longer path until it is closed.

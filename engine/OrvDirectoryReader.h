@@ -22,6 +22,22 @@ using TDirReaderFileEvent = std::function<void(TDirReader* Sender, const std::ws
 using TDirReaderDirectoryEvent = std::function<void(TDirReader* Sender, const std::wstring& DirName)>;
 using TDirReaderNotifyEvent = std::function<void(TDirReader* Sender)>;
 
+// What the walk does with one entry of a listing. Pure and free of state, so
+// any number of threads may ask at once.
+enum class TDirEntryKind { Skip, Directory, File };
+// Skipped: "." and "..", names no Windows name can hold (IsForeignEntryName),
+// entries whose content lives elsewhere (IsContentElsewhere: cloud placeholders,
+// recalled or offline files, and every folder with a cloud tag, so nothing below
+// one is found), and folders that are links or that Recursive leaves out.
+// A File still has to pass the mask and age filters.
+TDirEntryKind ClassifyDirEntry(const WIN32_FIND_DATAW& Data, bool Recursive);
+
+// Tests: a function that may change each listed entry (its directory with a
+// trailing backslash, the entry) before the walk looks at it, as a system with
+// cloud files would list it. Empty: none. Set only while no walk runs.
+using TDirEntryHookForTesting = std::function<void(const std::wstring& Directory, WIN32_FIND_DATAW& Data)>;
+void SetDirEntryHookForTesting(TDirEntryHookForTesting Hook);
+
 class TDirReader {
 public:
     TDirReader();

@@ -8,10 +8,12 @@
 #include "platform/Registry.h"
 
 #include <windows.h>
+#include <ntsecapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
 #include <cmath>
 #include <vector>
 
@@ -25,20 +27,71 @@ TDateTime SystemNow() {
 
 uint64_t SystemTicks() { return ::GetTickCount64(); }
 
+// The LSA answer for the process's own logon session; secur32 is loaded on demand,
+// as only this question needs it.
+bool ReadSystemLogonTime(FILETIME& logonUtc) {
+    using TGetData = LONG(WINAPI*)(PLUID, PSECURITY_LOGON_SESSION_DATA*);
+    using TFreeBuffer = LONG(WINAPI*)(PVOID);
+    // By its full path: Windows 7 without its loader update knows no LOAD_LIBRARY_SEARCH_SYSTEM32.
+    wchar_t system[MAX_PATH + 1] = {};
+    const UINT systemLength = ::GetSystemDirectoryW(system, MAX_PATH + 1);
+    if (systemLength == 0 || systemLength > MAX_PATH) return false;
+    HMODULE secur32 = ::LoadLibraryW((std::wstring(system, systemLength) + L"\\secur32.dll").c_str());
+    if (secur32 == nullptr) return false;
+    const auto getData = reinterpret_cast<TGetData>(::GetProcAddress(secur32, "LsaGetLogonSessionData"));
+    const auto freeBuffer = reinterpret_cast<TFreeBuffer>(::GetProcAddress(secur32, "LsaFreeReturnBuffer"));
+    HANDLE token = nullptr;
+    if (getData == nullptr || freeBuffer == nullptr || !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    THandle tokenHandle(token);
+    TOKEN_STATISTICS statistics{};
+    DWORD length = 0;
+    if (!::GetTokenInformation(token, TokenStatistics, &statistics, sizeof statistics, &length)) return false;
+    PSECURITY_LOGON_SESSION_DATA data = nullptr;
+    if (getData(&statistics.AuthenticationId, &data) != 0 || data == nullptr) return false;
+    const bool known = data->Size >= offsetof(SECURITY_LOGON_SESSION_DATA, LogonTime) + sizeof(LARGE_INTEGER) &&
+                       IsScreenLogonType(data->LogonType) && data->LogonTime.QuadPart > 0;
+    if (known) {
+        logonUtc.dwLowDateTime = data->LogonTime.LowPart;
+        logonUtc.dwHighDateTime = static_cast<DWORD>(data->LogonTime.HighPart);
+    }
+    freeBuffer(data);
+    return known;
+}
+
+// A process's logon session never changes: asked once.
+bool SystemLogonTime(FILETIME& logonUtc) {
+    static FILETIME logon{};
+    static const bool known = ReadSystemLogonTime(logon);
+    logonUtc = logon;
+    return known;
+}
+
+bool NoLogonTime(FILETIME&) { return false; }
+
 TNowFunction GNow = SystemNow;
 TTickFunction GTicks = SystemTicks;
+TLogonTimeFunction GLogonTime = SystemLogonTime;
 
 }  // namespace
 
 void SetClockForTesting(TNowFunction now, TTickFunction ticks) {
     GNow = now ? now : SystemNow;
     GTicks = ticks ? ticks : SystemTicks;
+    GLogonTime = now || ticks ? NoLogonTime : SystemLogonTime;
+}
+
+void SetLogonTimeForTesting(TLogonTimeFunction logonTime) {
+    GLogonTime = logonTime ? logonTime : GNow == SystemNow && GTicks == SystemTicks ? SystemLogonTime : NoLogonTime;
 }
 
 TDateTime Now() { return GNow(); }
 
 int32_t GetUptimeSeconds() {
-    const uint64_t seconds = GTicks() / 1000;
+    const int64_t uptime = static_cast<int64_t>(GTicks() / 1000);
+    FILETIME logon{};
+    const bool known = GLogonTime(logon);
+    const int64_t seconds = known ? SessionSeconds(uptime, &logon, Now(), CurrentLocalBias()) : uptime;
     return seconds > INT32_MAX ? INT32_MAX : static_cast<int32_t>(seconds);
 }
 
@@ -73,7 +126,7 @@ TFileTimes FileTimesOf(const WIN32_FIND_DATAW& data) {
 
 TFileTimes GetFileTimes(const std::wstring& fileName) {
     WIN32_FIND_DATAW data;
-    TFindHandle find(::FindFirstFileExW(ExtendedLengthPath(fileName).c_str(), FindExInfoBasic, &data,
+    TFindHandle find(::FindFirstFileExW(LiteralPath(fileName).c_str(), FindExInfoBasic, &data,
                                         FindExSearchNameMatch, nullptr, 0));
     if (!find) throw Exception(L"无法读取上一次访问文件的时间。\r\n" + fileName);
     return FileTimesOf(data);
@@ -104,6 +157,19 @@ int64_t FileAgeSeconds(TDateTime Now, const TFileTimes& Times, int64_t LocalBias
     return std::min({FileTimeAgeSeconds(Now, Times.Creation, LocalBias),
                      FileTimeAgeSeconds(Now, Times.LastAccess, LocalBias),
                      FileTimeAgeSeconds(Now, Times.LastWrite, LocalBias)});
+}
+
+bool IsScreenLogonType(unsigned long LogonType) {
+    return LogonType == Interactive || LogonType == RemoteInteractive || LogonType == CachedInteractive ||
+           LogonType == CachedRemoteInteractive;
+}
+
+int64_t SessionSeconds(int64_t UptimeSeconds, const FILETIME* LogonUtc, TDateTime Now, int64_t LocalBias) {
+    if (LogonUtc == nullptr) return UptimeSeconds;
+    const int64_t sinceLogon = LocalTicks(Now) - (FileTicks(*LogonUtc) + LocalBias);
+    // A logon after now: the clock was set back since, and says nothing.
+    if (sinceLogon < 0) return UptimeSeconds;
+    return std::min(UptimeSeconds, sinceLogon / TicksPerSecond);
 }
 
 // --- The program's windows ---
@@ -178,6 +244,8 @@ std::wstring WalkSpelling(const std::wstring& folder) {
 
 void GetFixedDrives(std::vector<std::wstring>& List) {
     List.clear();
+    // The drives that are read unless they are another's folder.
+    std::wstring candidates;
     const DWORD drives = ::GetLogicalDrives();
     for (int bit = 0; bit < 26; ++bit) {
         if ((drives & (1u << bit)) == 0) continue;
@@ -186,11 +254,15 @@ void GetFixedDrives(std::vector<std::wstring>& List) {
         if (::GetDriveTypeW(root.c_str()) != DRIVE_FIXED) continue;
         const DWORD attributes = ::GetFileAttributesW(root.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
-        if (IsFolderAlias(ReadDriveRootFacts(letter))) continue;
         // Wine's default Z: is the whole Linux system.
         if (DriveReachesUnixRoot(root)) continue;
-        List.push_back(root);
+        candidates.push_back(letter);
     }
+    std::vector<TDriveRootFacts> facts;
+    for (wchar_t letter : candidates) facts.push_back(ReadDriveRootFacts(letter));
+    wchar_t windows[MAX_PATH + 1] = {};
+    const wchar_t systemLetter = ::GetWindowsDirectoryW(windows, MAX_PATH + 1) >= 2 && windows[1] == L':' ? windows[0] : 0;
+    for (wchar_t letter : DrivesToRead(facts, systemLetter)) List.push_back(std::wstring{letter, L':', L'\\'});
 }
 
 namespace {
@@ -252,6 +324,10 @@ TDriveRootFacts ReadDriveRootFacts(wchar_t Letter) {
     if (!directory.Valid()) return facts;
     facts.FinalPath = DosFinalPath(directory.Get());
     ReadDotEntryIds(directory.Get(), facts);
+    if (RunningUnderWine()) {
+        facts.UnderWine = true;
+        facts.EnclosingDrives = WineEnclosingDrives(root);
+    }
     return facts;
 }
 

@@ -11,6 +11,7 @@
 #undef ClearEventLog
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,14 +19,34 @@
 // --- Clock seam: production reads the system clock; tests may set both. ---
 using TNowFunction = TDateTime (*)();
 using TTickFunction = uint64_t (*)();
-// Null restores the system clock.
+// Null restores the system clock. A test clock comes without a logon time (the
+// real one means nothing against it) until SetLogonTimeForTesting gives one.
 void SetClockForTesting(TNowFunction now, TTickFunction ticks);
 // The current local date-time.
 TDateTime Now();
 
-// Seconds since Windows started. Read from the 64-bit tick counter, so the value
-// stays positive and meaningful for uptimes beyond 24.8 days.
+// The logon time of the user this process runs as (UTC); false when it is not known.
+using TLogonTimeFunction = bool (*)(FILETIME& logonUtc);
+// Null restores the system's answer (or none, while a test clock is set).
+void SetLogonTimeForTesting(TLogonTimeFunction logonTime);
+
+// Seconds since the Windows session began: the later of the start of Windows and
+// the user's logon. Fast Startup hibernates the system at shut-down instead of
+// ending it, so the start can be weeks old while the user logged on this morning;
+// the logon comes from LSA for the process's logon session, and counts only for a
+// logon at the screen (local, remote or cached). Where it cannot be read, or lies
+// after the clock's now, the start of Windows counts alone. Read from the 64-bit
+// tick counter, so the value stays positive beyond 24.8 days.
 int32_t GetUptimeSeconds();
+// The decision itself: UptimeSeconds since the start of Windows, the logon time
+// (null when not known) against the local moment Now and the zone's LocalBias
+// (CurrentLocalBias).
+int64_t SessionSeconds(int64_t UptimeSeconds, const FILETIME* LogonUtc, TDateTime Now, int64_t LocalBias);
+// True for the logon types (SECURITY_LOGON_TYPE) of a user at the screen: at the
+// machine, through Remote Desktop, either with cached credentials. A batch, service
+// or network logon begins with the process itself, not with the programs whose
+// files the session rule keeps; SYSTEM's session has no type.
+bool IsScreenLogonType(unsigned long LogonType);
 
 // --- File times and ages ---
 // The times a file's age counts from (UTC). Windows Vista and later often leave
@@ -105,6 +126,10 @@ void SetRunningUnderWineForTesting(int Answer);
 // Under Wine, the Unix path (UTF-8) Wine gives for Path; empty on Windows or
 // when Wine cannot tell. Always asks the system, whatever a test set.
 std::string WineUnixFileName(const std::wstring& Path);
+// Under Wine, the drives whose Unix folder holds the Unix folder of Path (a
+// drive root, "F:\\"), nearest first, as letters ("D"); links are resolved. A
+// drive whose folder is Path's own is not among them. Empty on Windows.
+std::wstring WineEnclosingDrives(const std::wstring& Path);
 // True for a Unix path that names the root "/" in any spelling ("/", "//", "/.").
 bool IsUnixRootLocation(const std::string& UnixPath);
 // True when the drive Root ("Z:\") is, under Wine, the Linux root: such a drive
@@ -185,6 +210,22 @@ bool EntryIsItself(const std::wstring& path);
 // ("C:\a\b", "\\server\share\a"); empty when it cannot be opened or the system
 // cannot tell.
 std::wstring ResolvedEntryPath(const std::wstring& path);
+// True when a system error from marking an entry for deletion in the POSIX
+// form (FileDispositionInfoEx) says the system or the file system does not
+// know that form; the classic form is then used from then on.
+bool DispositionExIsUnknown(unsigned long Error);
+// Tests: a stand-in for SetFileInformationByHandle when it marks an entry for
+// deletion (InfoClass 21: FileDispositionInfoEx, 4: FileDispositionInfo); it
+// answers non-zero on success and sets the last error otherwise. Null restores
+// the system's call. Either way the answer whether the system has the POSIX
+// form is asked again.
+using TDispositionCallForTesting = int (*)(void* Entry, int InfoClass, void* Info, unsigned long Size);
+void SetDispositionCallForTesting(TDispositionCallForTesting Call);
+// Tests: a function that may change the attributes and reparse tag the
+// deletion routines read from an entry's handle (its path as given), as a
+// system with cloud files would give them. Empty: none.
+using TAttributeTagHookForTesting = std::function<void(const std::wstring& Path, uint32_t& Attributes, uint32_t& Tag)>;
+void SetAttributeTagHookForTesting(TAttributeTagHookForTesting Hook);
 
 // --- Internet Explorer ---
 // Deletes URL cache entries: those whose source URL contains "Cookie" (case

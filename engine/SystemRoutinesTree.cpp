@@ -8,8 +8,13 @@
 // RemoveDirectoryW then delete. So every entry is deleted through a handle, and
 // only after the handle shows that it holds the entry itself: a link opened as
 // a link, or a plain entry whose final path is the one its name gives.
+//
+// Paths go to the system in the \\?\ form, so a name it would otherwise read
+// as a device ("com3.old") or trim ("dir.", "name ") reaches that very entry.
+// Entries whose content lives elsewhere (engine/CloudFiles.h) are never deleted.
 #include "engine/SystemRoutines.h"
 
+#include "engine/CloudFiles.h"
 #include "engine/Exceptions.h"
 #include "platform/Handles.h"
 #include "platform/LongPath.h"
@@ -35,7 +40,7 @@ bool IsDotEntry(const wchar_t* name) {
 }
 
 THandle OpenEntry(const std::wstring& path, DWORD access, DWORD flags) {
-    return THandle(::CreateFileW(ExtendedLengthPath(path).c_str(), access,
+    return THandle(::CreateFileW(LiteralPath(path).c_str(), access,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
 }
@@ -102,6 +107,79 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
                                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// Path with the dots and spaces that end any of its parts left out: how Wine
+// names an entry such as "name." or "dir. " that it opened as itself (Windows
+// names it as it is).
+std::wstring WithTrimmedParts(const std::wstring& path) {
+    std::wstring trimmed;
+    trimmed.reserve(path.size());
+    for (size_t begin = 0; begin <= path.size();) {
+        size_t end = path.find(L'\\', begin);
+        if (end == std::wstring::npos) end = path.size();
+        size_t last = end;
+        while (last > begin && (path[last - 1] == L'.' || path[last - 1] == L' ')) --last;
+        // "." and ".." are parts of their own, never trimmed to nothing.
+        if (last == begin) last = end;
+        trimmed.append(path, begin, last - begin);
+        if (end < path.size()) trimmed.push_back(L'\\');
+        begin = end + 1;
+    }
+    return trimmed;
+}
+
+bool SameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION first = {}, second = {};
+    return ::GetFileInformationByHandle(a, &first) && ::GetFileInformationByHandle(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// True when Entry, opened from Expected, holds the entry Expected names: the
+// system's name for it, FinalPath, is Expected as it is, or as Wine names an
+// entry with a part that ends in a dot or space ("name." as "name"). Wine
+// opened that part as itself - the \\?\ form is not trimmed - unless it is a
+// link to, or another name of, the trimmed one, which then holds the same file.
+bool IsNamedByNestedDrive(const std::wstring& finalPath, const std::wstring& expected);
+
+bool HoldsExpectedEntry(HANDLE entry, const std::wstring& finalPath, const std::wstring& expected) {
+    if (SamePath(finalPath, expected) || IsNamedByNestedDrive(finalPath, expected)) return true;
+    const std::wstring trimmed = WithTrimmedParts(expected);
+    if (trimmed == expected || !SamePath(finalPath, trimmed)) return false;
+    THandle plain = OpenEntry(trimmed, FILE_READ_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
+    return !plain || !SameFile(entry, plain.Get());
+}
+
+// True for a plain folder as its parent lists it: Wine shows a Unix link to a
+// folder there as a reparse point, though it opens the link's target.
+bool IsListedAsPlainFolder(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    TFindHandle find(::FindFirstFileW(LiteralPath(path).c_str(), &data));
+    return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+           (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// Under Wine every entry is named by the deepest drive whose folder holds it:
+// with F: linked to D:'s folder "inner", the walk of D: finds "D:\\inner\\x",
+// whose handle Wine names "F:\\x". It is that entry itself when Expected's part
+// before the shared tail ("D:\\inner") is F:'s folder, every folder on its way
+// below D:'s root listed as a plain folder - no link leads there. A drive's own
+// folder (no tail) is never taken for an entry below another drive.
+bool IsNamedByNestedDrive(const std::wstring& finalPath, const std::wstring& expected) {
+    if (!RunningUnderWine() || finalPath.size() < 4 || finalPath[1] != L':' || finalPath[2] != L'\\') return false;
+    const size_t tailLength = finalPath.size() - 3;
+    if (expected.size() < tailLength + 5) return false;  // "D:\\x\\" + tail at least
+    const size_t split = expected.size() - tailLength;
+    if (expected[split - 1] != L'\\' || !SamePath(expected.substr(split), finalPath.substr(3))) return false;
+    const std::wstring folder = expected.substr(0, split - 1);
+    if (folder.size() < 4 || folder[1] != L':' || folder[2] != L'\\') return false;
+    THandle nested = OpenEntry(folder, FILE_READ_ATTRIBUTES, 0);
+    if (!nested || !SamePath(FinalPath(nested.Get()), finalPath.substr(0, 3))) return false;
+    for (size_t slash = folder.find(L'\\', 3); ; slash = folder.find(L'\\', slash + 1)) {
+        if (!IsListedAsPlainFolder(folder.substr(0, slash))) return false;
+        if (slash == std::wstring::npos) return true;
+    }
+}
+
 std::wstring ResolvedPath(const std::wstring& path) {
     THandle entry = OpenEntry(path, FILE_READ_ATTRIBUTES, 0);
     return entry ? FinalPath(entry.Get()) : std::wstring();
@@ -113,24 +191,87 @@ bool SetAttributes(HANDLE entry, DWORD attributes) {
     return ::SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
 }
 
-bool MarkForDeletion(HANDLE entry) {
+// --- Marking for deletion ---
+
+// FileDispositionInfoEx, spelled out: mingw declares it only for Windows 10 builds.
+constexpr auto DispositionInfoExClass = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD DispositionExFlags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
+                                     FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
+
+TDispositionCallForTesting GDispositionCall = nullptr;
+// -1: not known yet; 0: the system (or a file system it met) lacks the Ex form; 1: it has it.
+std::atomic<int> GSystemHasDispositionEx{-1};
+
+bool SetDisposition(HANDLE entry, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
+    if (GDispositionCall) return GDispositionCall(entry, static_cast<int>(infoClass), info, size) != 0;
+    return ::SetFileInformationByHandle(entry, infoClass, info, size) != FALSE;
+}
+
+// The POSIX form: the name goes at once, even while another program holds the
+// file open with share-delete (so its folder can go too), and a read-only
+// attribute does not refuse it. Windows 10 1709 and later; older systems, Wine
+// 8 and file systems without it answer that they do not know it, and then the
+// classic form is used from then on.
+bool MarkForDeletionEx(HANDLE entry) {
+    if (GSystemHasDispositionEx.load(std::memory_order_relaxed) == 0) return false;
+    DWORD flags = DispositionExFlags;  // FILE_DISPOSITION_INFO_EX holds only these flags
+    if (SetDisposition(entry, DispositionInfoExClass, &flags, sizeof(flags))) {
+        GSystemHasDispositionEx.store(1, std::memory_order_relaxed);
+        return true;
+    }
+    if (DispositionExIsUnknown(::GetLastError())) GSystemHasDispositionEx.store(0, std::memory_order_relaxed);
+    return false;
+}
+
+bool MarkForDeletionClassic(HANDLE entry) {
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    return ::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+    return SetDisposition(entry, FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+// Marks the entry, opened with DELETE, for deletion. Where only the classic
+// form is left and a read-only attribute refuses it, the entry is opened again
+// through its handle - the same entry, whatever happened to its name - with
+// FILE_WRITE_ATTRIBUTES, asked for only then: DELETE alone may be granted by
+// the parent folder where writing the attributes is not. The attribute is
+// cleared for the deletion and restored when the entry stays all the same.
+// Attributes: the entry's own, from its handle.
+bool MarkForDeletion(HANDLE entry, DWORD attributes) {
+    if (MarkForDeletionEx(entry) || MarkForDeletionClassic(entry)) return true;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
+    THandle writable(::ReOpenFile(entry, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!writable) return false;
+    const DWORD kept = attributes & ~(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY);
+    if (!SetAttributes(writable.Get(), kept & ~FILE_ATTRIBUTE_READONLY)) return false;
+    if (MarkForDeletionClassic(writable.Get())) return true;
+    SetAttributes(writable.Get(), kept);
+    return false;
+}
+
+TAttributeTagHookForTesting GAttributeTagHook;
+
+// The entry's attributes and reparse tag, as its handle gives them.
+bool ReadAttributeTag(HANDLE entry, const std::wstring& path, FILE_ATTRIBUTE_TAG_INFO& tag) {
+    if (!::GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof(tag))) return false;
+    if (GAttributeTagHook) {
+        uint32_t attributes = tag.FileAttributes, reparseTag = tag.ReparseTag;
+        GAttributeTagHook(path, attributes, reparseTag);
+        tag.FileAttributes = attributes;
+        tag.ReparseTag = reparseTag;
+    }
+    return true;
 }
 
 // Removes a junction or symbolic link itself. A link that opens as anything but
-// a reparse point stays.
+// a reparse point stays, and so does a cloud placeholder: it is no link.
 bool DeleteLink(const std::wstring& path) {
-    THandle link = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
+    THandle link = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
     FILE_ATTRIBUTE_TAG_INFO tag = {};
-    if (!link || !::GetFileInformationByHandleEx(link.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) ||
-        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    if (!link || !ReadAttributeTag(link.Get(), path, tag) || (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+        IsContentElsewhere(tag.FileAttributes, tag.ReparseTag))
         return false;
-    // The link's own attributes: a read-only link refuses deletion.
-    if (tag.FileAttributes & FILE_ATTRIBUTE_READONLY)
-        SetAttributes(link.Get(), tag.FileAttributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT |
-                                                         FILE_ATTRIBUTE_DIRECTORY));
-    return MarkForDeletion(link.Get());
+    return MarkForDeletion(link.Get(), tag.FileAttributes);
 }
 
 enum class TEntryKind { File, Folder };
@@ -146,42 +287,34 @@ std::wstring_view NamePart(const std::wstring& path) {
 // when a file was found; a plain folder, never a link, for a folder - and that
 // it lands at Expected, then deletes it through that handle. A file's name must
 // match Expected exactly: under Wine a name that differs only in letter case is
-// another file. Attributes that had to be cleared come back when it stays.
+// another file. An entry whose content lives elsewhere stays.
 bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected, TEntryKind kind,
                          TDeletedFile* deleted = nullptr) {
-    THandle entry =
-        OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
+    // With DELETE alone: FILE_WRITE_ATTRIBUTES is asked for only when a
+    // read-only attribute must be cleared (MarkForDeletion).
+    THandle entry = OpenEntry(path, DELETE | FILE_READ_ATTRIBUTES, FILE_FLAG_OPEN_REPARSE_POINT);
     if (!entry) return false;
     // A file is told from a folder by its standard information, which also
-    // gives its size and its number of names; the attributes are read only
-    // for a folder (is it a link?) or when the deletion was refused.
+    // gives its size and its number of names.
     FILE_STANDARD_INFO standard = {};
     if (!::GetFileInformationByHandleEx(entry.Get(), FileStandardInfo, &standard, sizeof(standard))) return false;
     // A file swapped for a folder or a folder link since it was found: deleting
     // it would take a whole tree, or a tree elsewhere.
     if (kind == TEntryKind::File && standard.Directory) return false;
+    // A cloud placeholder, or a file whose data was moved away: deleting it
+    // would delete it everywhere and free nothing here.
     FILE_ATTRIBUTE_TAG_INFO tag = {};
-    const auto readTag = [&] {
-        return ::GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &tag, sizeof(tag)) != FALSE;
-    };
+    if (!ReadAttributeTag(entry.Get(), path, tag) || IsContentElsewhere(tag.FileAttributes, tag.ReparseTag))
+        return false;
     // An emptied folder is removed only as itself; a link there is not ours.
-    if (kind == TEntryKind::Folder &&
-        (!standard.Directory || !readTag() || (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0))
+    if (kind == TEntryKind::Folder && (!standard.Directory || (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0))
         return false;
     const std::wstring finalPath = FinalPath(entry.Get());
-    if (!SamePath(finalPath, expected)) return false;
-    if (kind == TEntryKind::File && NamePart(finalPath) != NamePart(expected)) return false;
-    if (!MarkForDeletion(entry.Get())) {
-        // A read-only attribute refuses it: cleared through the same handle,
-        // and restored when the entry stays all the same.
-        if (!readTag() || (tag.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
-        const DWORD kept = tag.FileAttributes & ~(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY);
-        SetAttributes(entry.Get(), kept & ~FILE_ATTRIBUTE_READONLY);
-        if (!MarkForDeletion(entry.Get())) {
-            SetAttributes(entry.Get(), kept);
-            return false;
-        }
-    }
+    if (!HoldsExpectedEntry(entry.Get(), finalPath, expected)) return false;
+    if (kind == TEntryKind::File && NamePart(finalPath) != NamePart(expected) &&
+        NamePart(finalPath) != NamePart(WithTrimmedParts(expected)))
+        return false;
+    if (!MarkForDeletion(entry.Get(), tag.FileAttributes)) return false;
     if (deleted != nullptr) *deleted = TDeletedFile{static_cast<uint64_t>(standard.EndOfFile.QuadPart), standard.NumberOfLinks};
     return true;
 }
@@ -191,13 +324,15 @@ bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected,
 bool DeleteTree(const std::wstring& directory, const std::wstring& resolved) {
     bool allDeleted = true;
     WIN32_FIND_DATAW data;
-    TFindHandle find(::FindFirstFileW(ExtendedLengthPath(Join(directory, L"*")).c_str(), &data));
+    TFindHandle find(::FindFirstFileW(LiteralPath(Join(directory, L"*")).c_str(), &data));
     if (find) {
         do {
             if (IsDotEntry(data.cFileName)) continue;
             const std::wstring path = Join(directory, data.cFileName), expected = Join(resolved, data.cFileName);
             bool deleted;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            if (IsContentElsewhere(data.dwFileAttributes, data.dwReserved0))
+                deleted = false;
+            else if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
                 deleted = DeleteLink(path);
             else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 deleted = SamePath(ResolvedPath(path), expected) && DeleteTree(path, expected);
@@ -214,7 +349,7 @@ bool DeleteTree(const std::wstring& directory, const std::wstring& resolved) {
 
 bool DeleteDirectoryTree(const std::wstring& path) {
     const std::wstring directory = WithoutTrailingBackslashes(path);
-    const DWORD attributes = ::GetFileAttributesW(ExtendedLengthPath(directory).c_str());
+    const DWORD attributes = ::GetFileAttributesW(LiteralPath(directory).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return DeleteLink(directory);
     const std::wstring resolved = ResolvedPath(directory);
@@ -254,11 +389,25 @@ bool RemoveEmptiedFolder(const std::wstring& path) {
 
 bool EntryIsItself(const std::wstring& path) {
     const std::wstring name = WithoutTrailingBackslashes(path);
-    const DWORD attributes = ::GetFileAttributesW(ExtendedLengthPath(name).c_str());
+    const DWORD attributes = ::GetFileAttributesW(LiteralPath(name).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     // A link the system shows as one is removed as a link, never through it.
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
-    return SamePath(ResolvedPath(name), name);
+    THandle entry = OpenEntry(name, FILE_READ_ATTRIBUTES, 0);
+    return entry && HoldsExpectedEntry(entry.Get(), FinalPath(entry.Get()), name);
 }
 
 std::wstring ResolvedEntryPath(const std::wstring& path) { return ResolvedPath(WithoutTrailingBackslashes(path)); }
+
+bool DispositionExIsUnknown(unsigned long Error) {
+    // ERROR_INVALID_PARAMETER: an information class the system does not know
+    // (Windows before 10 1709, Wine 8); the others: a file system without it.
+    return Error == ERROR_INVALID_PARAMETER || Error == ERROR_INVALID_FUNCTION || Error == ERROR_NOT_SUPPORTED;
+}
+
+void SetDispositionCallForTesting(TDispositionCallForTesting Call) {
+    GDispositionCall = Call;
+    GSystemHasDispositionEx.store(-1, std::memory_order_relaxed);
+}
+
+void SetAttributeTagHookForTesting(TAttributeTagHookForTesting Hook) { GAttributeTagHook = std::move(Hook); }

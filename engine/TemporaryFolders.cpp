@@ -96,3 +96,29 @@ std::wstring TemporaryFolderToEmpty(const std::wstring& Folder) {
     if (IsRefusedTemporaryFolder(Folder)) return {};
     return WithTrailingBackslash(WalkFolderPath(Folder));
 }
+
+std::vector<std::wstring> SystemTemporaryFolders(const std::wstring& WindowsDir) {
+    if (WindowsDir.empty()) return {};
+    const std::wstring windows = WithTrailingBackslash(WindowsDir);
+    std::vector<std::wstring> folders{windows + L"Temp"};
+    // Only where it is: before Windows 11 the mask would stand in the lists for nothing.
+    const DWORD attributes = ::GetFileAttributesW((windows + L"SystemTemp").c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        folders.push_back(windows + L"SystemTemp");
+    return folders;
+}
+
+bool IsSameFolder(const std::wstring& Folder, const std::wstring& Other) {
+    const std::vector<std::wstring> others = FolderSpellings(Other);
+    for (const auto& spelling : FolderSpellings(Folder))
+        for (const auto& other : others)
+            if (SamePathText(WithTrailingBackslash(spelling), WithTrailingBackslash(other))) return true;
+    return false;
+}
+
+std::vector<std::wstring> UserTemporaryFolders(const std::wstring& UserTemp,
+                                               const std::vector<std::wstring>& SystemFolders) {
+    for (const auto& folder : SystemFolders)
+        if (IsSameFolder(UserTemp, folder)) return {};
+    return {UserTemp};
+}

@@ -31,3 +31,18 @@ TGuardedFolders CurrentGuardedFolders();
 
 // The decision on spellings already normalised (FolderSpellings).
 bool IsRefusedAmong(const std::vector<std::wstring>& Spellings, const TGuardedFolders& Guarded);
+
+// The system's temporary folders below the Windows folder WindowsDir: Temp, and
+// SystemTemp where it exists, in which Windows 11 keeps the temporary files of
+// SYSTEM and the services.
+std::vector<std::wstring> SystemTemporaryFolders(const std::wstring& WindowsDir);
+
+// True when Folder and Other name the same folder in any spelling either has.
+bool IsSameFolder(const std::wstring& Folder, const std::wstring& Other);
+
+// The user's temporary folder for the user's own action: none when it is one of
+// SystemFolders. Running as SYSTEM (a scheduled task may), TEMP is Windows' own
+// temporary folder, which the Windows action empties; two actions would find
+// every file there twice.
+std::vector<std::wstring> UserTemporaryFolders(const std::wstring& UserTemp,
+                                               const std::vector<std::wstring>& SystemFolders);

@@ -37,7 +37,7 @@ size_t UpperCaseInto(const std::wstring& source, std::wstring& target) {
 
 // True when the file no longer exists (temporary files come and go during a walk).
 bool FileIsGone(const std::wstring& fileName) {
-    if (::GetFileAttributesW(ExtendedLengthPath(fileName).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    if (::GetFileAttributesW(LiteralPath(fileName).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
@@ -46,7 +46,7 @@ bool FileIsGone(const std::wstring& fileName) {
 bool FileIsThere(const std::wstring& fileName, uint64_t& size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     size = 0;
-    if (::GetFileAttributesExW(ExtendedLengthPath(fileName).c_str(), GetFileExInfoStandard, &data)) {
+    if (::GetFileAttributesExW(LiteralPath(fileName).c_str(), GetFileExInfoStandard, &data)) {
         size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         return true;
     }

@@ -130,10 +130,33 @@ Section "-Register"
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; The account the installer runs as, "DOMAIN\user", in $R2 (empty when Windows does
+; not say); $R3 is the task's logon type for it. The installer runs elevated, so when
+; a standard user gave an administrator's password this is the administrator.
+Function TaskAccount
+  System::Call 'secur32::GetUserNameExW(i 2, w .R2, *i ${NSIS_MAX_STRLEN}) i .R4'
+  ${If} $R4 == 0
+    System::Call 'advapi32::GetUserNameW(w .R2, *i ${NSIS_MAX_STRLEN}) i .R4'
+    ${If} $R4 == 0
+      StrCpy $R2 ""
+    ${EndIf}
+  ${EndIf}
+  StrCpy $R3 "InteractiveToken"
+  ; Installed by SYSTEM (a deployment tool): the task runs as SYSTEM, which has no
+  ; interactive token. The domain part of its name is translated; its SID is not.
+  ${WordFind} "$R2" "\" "-1" $R4
+  ${If} $R4 == "SYSTEM"
+    StrCpy $R2 "S-1-5-18"
+    StrCpy $R3 "ServiceAccount"
+  ${EndIf}
+  ${WordReplace} "$R2" "&" "&amp;" "+" $R2
+FunctionEnd
+
 ; The task definition goes through schtasks /xml, which every Windows since Vista
 ; reads; it also stays beside the program so that an administrator can import it again.
 Function WriteTaskDefinition
   ${WordReplace} "$INSTDIR" "&" "&amp;" "+" $R0
+  Call TaskAccount
   FileOpen $R1 "$INSTDIR\${TASK_FILE}" w
   FileWriteUTF16LE /BOM $R1 '<?xml version="1.0" encoding="UTF-16"?>$\r$\n'
   FileWriteUTF16LE $R1 '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">$\r$\n'
@@ -153,12 +176,19 @@ Function WriteTaskDefinition
   FileWriteUTF16LE $R1 '  </Triggers>$\r$\n'
   FileWriteUTF16LE $R1 '  <Principals>$\r$\n'
   FileWriteUTF16LE $R1 '    <Principal id="Author">$\r$\n'
-  FileWriteUTF16LE $R1 '      <LogonType>InteractiveToken</LogonType>$\r$\n'
+  ${If} $R2 != ""
+    FileWriteUTF16LE $R1 '      <UserId>$R2</UserId>$\r$\n'
+  ${EndIf}
+  FileWriteUTF16LE $R1 '      <LogonType>$R3</LogonType>$\r$\n'
   FileWriteUTF16LE $R1 '      <RunLevel>HighestAvailable</RunLevel>$\r$\n'
   FileWriteUTF16LE $R1 '    </Principal>$\r$\n'
   FileWriteUTF16LE $R1 '  </Principals>$\r$\n'
   FileWriteUTF16LE $R1 '  <Settings>$\r$\n'
   FileWriteUTF16LE $R1 '    <MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>$\r$\n'
+  ; A laptop on battery at noon on Monday still cleans (the scheduler's defaults say
+  ; no), and a run missed while it was off follows at the next start.
+  FileWriteUTF16LE $R1 '    <DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>$\r$\n'
+  FileWriteUTF16LE $R1 '    <StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>$\r$\n'
   FileWriteUTF16LE $R1 '    <StartWhenAvailable>true</StartWhenAvailable>$\r$\n'
   FileWriteUTF16LE $R1 '    <ExecutionTimeLimit>PT2H</ExecutionTimeLimit>$\r$\n'
   FileWriteUTF16LE $R1 '  </Settings>$\r$\n'

@@ -4,6 +4,7 @@
 #include "catalogue/FolderMasks.h"
 #include "catalogue/Winapp2Action.h"
 #include "engine/SystemRoutines.h"
+#include "engine/TemporaryFolders.h"
 #include "platform/LongPath.h"
 #include "ui/Application.h"
 #include "ui/ErrorReport.h"
@@ -43,7 +44,7 @@ std::wstring WithoutTrailingBackslash(const std::wstring& path) {
 int64_t CountGoneFiles(const std::vector<std::wstring>& files) {
     int64_t gone = 0;
     for (const std::wstring& file : files) {
-        if (::GetFileAttributesW(ExtendedLengthPath(file).c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        if (::GetFileAttributesW(LiteralPath(file).c_str()) != INVALID_FILE_ATTRIBUTES) continue;
         const DWORD code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) ++gone;
     }
@@ -52,14 +53,26 @@ int64_t CountGoneFiles(const std::vector<std::wstring>& files) {
 
 }  // namespace
 
+namespace {
+
+// "648 字节", with the size in the windows' units from 1 KB on: "12690000 字节 (12.1 MB)".
+std::wstring ByteCountText(uint64_t Bytes) {
+    std::wstring text = std::to_wstring(Bytes) + L" 字节";
+    if (Bytes >= 1024) text += L" (" + FormatSizeText(static_cast<double>(Bytes)) + L")";
+    return text;
+}
+
+}  // namespace
+
 std::wstring AutoRunSummaryText(const TCleanupPassResult& Pass, bool Failed) {
     std::wstring text;
     if (Pass.Done) {
-        const double freed = std::max(0.0, Pass.BytesFreed);
+        // What the files took, as the window reports it; the free space also moves
+        // with whatever else runs meanwhile, so it only follows, named as such.
+        const double grown = std::max(0.0, Pass.BytesFreed);
         text = L"自动清理结束: 删除了 " + std::to_wstring(Pass.FilesDeleted) + L" 个文件, 释放了 " +
-               std::to_wstring(static_cast<long long>(freed)) + L" 字节";
-        if (freed >= 1024) text += L" (" + FormatSizeText(freed) + L")";
-        text += L"。";
+               ByteCountText(Pass.BytesDeleted) + L", 可用空间增加了 " +
+               ByteCountText(static_cast<uint64_t>(grown)) + L"。";
     } else {
         text = L"自动运行结束, 清理没有完成。";
     }
@@ -138,7 +151,9 @@ void TVantrelForm::StartReadingActionExecute() {
     // two temporary folders; matched literally, whatever the folder names hold. A
     // refused temporary folder (TEMP=C:\, unset, ...) gives up no folders.
     const std::wstring windows = GetWindowsDir();
-    std::vector<std::wstring> candidates = TemporaryFolderMasks({GetTempDirectory(), windows + L"Temp"});
+    std::vector<std::wstring> temporary = SystemTemporaryFolders(windows);
+    temporary.push_back(GetTempDirectory());
+    std::vector<std::wstring> candidates = TemporaryFolderMasks(temporary);
     candidates.insert(candidates.begin(), FolderMaskPrefix(windows) + L"$Nt*");
     FEmptyDirCandidateMasks = TCompiledMaskList(UpperCaseAscii(MakeMaskList(candidates)));
 

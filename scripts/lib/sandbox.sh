@@ -44,14 +44,18 @@ vt_sandbox_seal() {
 }
 
 # Creates (once) and boots sandbox $1. Options: --drive <letter> (an extra fixed
-# drive, a folder inside the sandbox), --winver <winxp|win7|win10|...>.
+# drive, a folder inside the prefix, linked as "../drive_<letter>"),
+# --linked-drive <letter>=<folder> (a drive made as a Linux user makes one: an
+# absolute link to <sandbox>/<folder>, beside the prefix's own folders),
+# --winver <winxp|win7|win10|...>.
 # The prefix is reused when it already exists; drives and version are applied each time.
 vt_sandbox_create() {
     local name=$1; shift
-    local drives=() winver=""
+    local drives=() linked=() winver=""
     while [ $# -gt 0 ]; do
         case "$1" in
             --drive) drives+=("$2"); shift 2 ;;
+            --linked-drive) linked+=("$2"); shift 2 ;;
             --winver) winver=$2; shift 2 ;;
             *) vt_say "vt_sandbox_create: unknown option $1"; return 2 ;;
         esac
@@ -75,6 +79,11 @@ vt_sandbox_create() {
     for d in "${drives[@]}"; do
         mkdir -p "$dir/drive_$d"
         ln -sfn "../drive_$d" "$dir/dosdevices/$d:"
+    done
+    for d in "${linked[@]}"; do
+        case "${d#*=}" in ''|/*|*..*) vt_say "vt_sandbox_create: $d must name a folder inside the sandbox"; return 2 ;; esac
+        mkdir -p "$dir/${d#*=}"
+        ln -sfn "$dir/${d#*=}" "$dir/dosdevices/${d%%=*}:"
     done
     vt_sandbox_seal "$name"
     if [ -n "$winver" ]; then
@@ -154,4 +163,16 @@ vt_sandbox_folder() {
     win=$(cd "$WINEPREFIX/drive_c" && wine cmd /c "echo %$1%" 2>/dev/null | tr -d '\r')
     [ -n "$win" ] || return 1
     winepath -u "$win" 2>/dev/null | sed 's:/$::'
+}
+
+# Puts Wine's Marlett into the Fonts folder of sandbox $1. The sandbox's Wine loads none
+# of its own fonts from /usr/share/wine/fonts (the sandbox has no drive that maps "/"),
+# and without Marlett the caption buttons show the letters "0 1 r" in a text font where
+# the minimise, maximise and close glyphs belong. Windows keeps Marlett in Windows\Fonts.
+vt_sandbox_caption_font() {
+    local fonts; fonts="$(vt_sandbox_dir "$1")/drive_c/windows/Fonts"
+    local marlett=/usr/share/wine/fonts/marlett.ttf  # fonts-wine
+    [ -f "$marlett" ] || { vt_say "no $marlett: the caption buttons will show letters"; return 0; }
+    mkdir -p "$fonts"
+    [ -f "$fonts/marlett.ttf" ] || cp "$marlett" "$fonts/marlett.ttf"
 }

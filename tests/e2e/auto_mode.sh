@@ -58,6 +58,7 @@ old "$CANARY/outside.tmp"; old "$CANARY/outside.bak"
 
 snapshot() { (cd "$WINEPREFIX" && find drive_c drive_d -type f ! -path '*/Holvane/Vantrel/*' | sort); }
 snapshot >"$WINEPREFIX/before.txt"
+(cd "$WINEPREFIX" && find drive_c drive_d -type f ! -path '*/Holvane/Vantrel/*' -printf '%p\t%s\n') >"$WINEPREFIX/sizes.txt"
 # The backup action's files (report.doc.bak, notes.old): the log names their
 # bytes, and the link named like a backup as the one file it could not delete.
 backup_bytes=$(( $(stat -c %s "$D/Projects/report.doc.bak") + $(stat -c %s "$D/Projects/notes.old") ))
@@ -76,6 +77,11 @@ e2e_check "emptied temporary folders removed" [ ! -e "$TEMP_DIR/vt-setup" ]
 e2e_check "the log names the backup action's files and bytes" \
     grep -qF "清理操作 \"删除备份文件 (*.bak, *.old, *.000)\": 删除了 2 个文件, $backup_bytes 字节, 1 个文件无法删除。" \
     "$APPDATA_DIR/Holvane/Vantrel/Vantrel.log"
+# The run's last line states what the deleted files took, whatever the free space did.
+gone_bytes=$(printf '%s\n' "$gone" | awk -F '\t' 'NR == FNR { gone[$0] = 1; next } ($1 in gone) { sum += $2 } END { print sum + 0 }' - "$WINEPREFIX/sizes.txt")
+last_line=$(tail -n 1 "$APPDATA_DIR/Holvane/Vantrel/Vantrel.log" 2>/dev/null | tr -d '\r')
+e2e_check "the last line states the $gone_bytes bytes of the deleted files (${last_line#*  })" \
+    grep -qE "自动清理结束: 删除了 [0-9]+ 个文件, 释放了 $gone_bytes 字节( \([^)]+\))?, 可用空间增加了 [0-9]+ 字节( \([^)]+\))?。\$" <<<"$last_line"
 e2e_check "canary outside the sandbox untouched" test -e "$CANARY/outside.tmp" -a -e "$CANARY/outside.bak"
 rm -rf "$CANARY"
 

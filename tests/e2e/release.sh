@@ -72,6 +72,22 @@ e2e_check "task runs the installed Vantrel.exe" has '<Command>"C:\Program Files\
 e2e_check "task passes /auto" has '<Arguments>/auto</Arguments>'
 e2e_check "task runs with the highest privileges" has '<RunLevel>HighestAvailable</RunLevel>'
 e2e_check "task runs every week" has '<WeeksInterval>1</WeeksInterval>'
+e2e_check "task starts on battery" has '<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>'
+e2e_check "task goes on when the power goes to battery" has '<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>'
+e2e_check "task runs a missed start when it can" has '<StartWhenAvailable>true</StartWhenAvailable>'
+e2e_check "task runs with the installing user's own token" has '<LogonType>InteractiveToken</LogonType>'
+# The account that installed: the sandbox's one user, as Windows names it ("MACHINE\user").
+user=$(basename "$(dirname "$(dirname "$APPDATA_DIR")")")
+account=$(printf '%s\n' "$definition" | sed -n 's|^ *<UserId>\(.*\)</UserId>$|\1|p')
+names_installer() { [ "${account##*\\}" = "$user" ]; }
+e2e_check "task names the installing account $user (got $account)" names_installer
+# What the scheduler kept of it: Wine writes the settings it took into its own copy
+# (UTF-8; the principal and the triggers it drops).
+kept=$(cat "$TASK" 2>/dev/null)
+kept_has() { printf '%s\n' "$kept" | tr -d '\r' | grep -qF -- "$1"; }
+e2e_check "the scheduler kept: starts on battery" kept_has '<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>'
+e2e_check "the scheduler kept: goes on on battery" kept_has '<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>'
+e2e_check "the scheduler kept: starts when available" kept_has '<StartWhenAvailable>true</StartWhenAvailable>'
 weekly=$(entry WeeklyTask)
 e2e_check "the weekly choice is remembered (got $weekly)" [ "$weekly" = 0x1 ]
 

@@ -71,6 +71,70 @@ TEST(DriveAliases, ARootWithAParentFolderIsAnAlias) {
     EXPECT_TRUE(IsFolderAlias(linked));
 }
 
+// Under Wine a drive is another's folder when its Unix folder lies inside the
+// folder of a drive that is read; the ".." Wine lists in the root of any drive
+// linked outside the prefix tells nothing.
+TEST(DriveAliases, UnderWineTheUnixFolderDecides) {
+    TDriveRootFacts downloads = Volume(L'D');  // D: -> ~/Downloads, outside the prefix
+    downloads.UnderWine = true;
+    downloads.RootId = 0x548677;
+    downloads.ParentId = 0x548600;
+    EXPECT_FALSE(IsFolderAlias(downloads, L"CDEF"));
+    TDriveRootFacts inner = downloads;  // F: -> ~/Downloads/inner
+    inner.Letter = L'F';
+    inner.FinalPath = L"F:\\";
+    inner.EnclosingDrives = L"D";
+    EXPECT_TRUE(IsFolderAlias(inner, L"CDEF"));
+    // Only a drive that is read takes another's files: not the Linux root, not itself.
+    EXPECT_FALSE(IsFolderAlias(inner, L"CEF"));
+    inner.EnclosingDrives = L"FZ";
+    EXPECT_FALSE(IsFolderAlias(inner, L"CDEF"));
+    inner.EnclosingDrives = L"ZD";  // nearest first; any one that is read counts
+    EXPECT_TRUE(IsFolderAlias(inner, L"CDEF"));
+    // The same folder as an earlier drive: Wine names the earlier letter.
+    TDriveRootFacts same = downloads;
+    same.Letter = L'G';
+    same.FinalPath = L"D:\\";
+    EXPECT_TRUE(IsFolderAlias(same, L"CDEG"));
+    // A drive defined as a path is an alias there too.
+    TDriveRootFacts subst = downloads;
+    subst.DosDevice = L"\\??\\C:\\users";
+    EXPECT_TRUE(IsFolderAlias(subst, L"CD"));
+}
+
+namespace {
+
+TDriveRootFacts WineDrive(wchar_t letter, const wchar_t* enclosing) {
+    TDriveRootFacts facts = Volume(letter);
+    facts.UnderWine = true;
+    facts.ParentId = 7;  // Wine lists ".." in every root linked outside the prefix
+    facts.EnclosingDrives = enclosing;
+    return facts;
+}
+
+}  // namespace
+
+// What a Linux user makes: D: -> ~/Downloads, E: -> a folder beside the
+// prefix, F: -> ~/Downloads/inner. F's files are read once, through D:.
+TEST(DriveAliases, ALinuxUsersDrivesAreReadAndANestedOneOnce) {
+    TDriveRootFacts c = WineDrive(L'C', L"");
+    c.ParentId.reset();
+    EXPECT_EQ(DrivesToRead({c, WineDrive(L'D', L""), WineDrive(L'E', L""), WineDrive(L'F', L"D")}, L'C'), L"CDE");
+    EXPECT_EQ(DrivesToRead({c, WineDrive(L'D', L"F"), WineDrive(L'F', L"")}, L'C'), L"CF");
+}
+
+// H: -> ~ holds the prefix, so the Windows folder under "H:\.wine\drive_c":
+// H: is not read; C: is, and the drives inside H: but outside C: are too.
+TEST(DriveAliases, ADriveHoldingTheWindowsDriveIsNotRead) {
+    EXPECT_EQ(DrivesToRead({WineDrive(L'C', L"H"), WineDrive(L'D', L"H"), WineDrive(L'F', L"DH"), WineDrive(L'H', L"")},
+                           L'C'),
+              L"CD");
+    // On Windows nothing is enclosing: every volume is read, subst drives are not.
+    TDriveRootFacts subst = Volume(L'S');
+    subst.DosDevice = L"\\??\\C:\\work";
+    EXPECT_EQ(DrivesToRead({Volume(L'C'), Volume(L'D'), subst}, L'C'), L"CD");
+}
+
 // The sandbox's own drives are volumes: none of them is left out.
 TEST(DriveAliases, SandboxDrivesAreVolumes) {
     std::vector<std::wstring> drives;

@@ -4,8 +4,10 @@
 // folder paths holding "[".
 #include "catalogue/FileMaskClasses.h"
 #include "catalogue/FolderMasks.h"
+#include "engine/FolderPaths.h"
 #include "engine/Masks.h"
 #include "engine/SystemRoutines.h"
+#include "engine/TemporaryFolders.h"
 
 #include "SandboxTestSupport.h"
 
@@ -454,6 +456,43 @@ TEST(FileMaskCatalogueTemporaryFolders, UserTemporaryFolderThatIsNoTemporaryFold
     auto item = Make<TEmptyUserTemporaryDirectory>();
     EXPECT_EQ(ListFromCommaText(item->Masks), Strings{FolderContentMask(longFolder.Path())});
     EXPECT_TRUE(Catches(*item, longFolder.Path() + L"\\setup\\data.bin"));
+}
+
+// Run as SYSTEM (a scheduled task may), the user's temporary folder is Windows'
+// own: Windows\Temp, or Windows\SystemTemp on Windows 11. The Windows action
+// empties it, and the user's action builds no mask on it, so no file there is
+// found twice; Windows 11's SystemTemp is one of the system's folders anyway.
+TEST(FileMaskCatalogueTemporaryFolders, RunningAsSystemTheWindowsTemporaryFolderIsEmptiedOnce) {
+    const std::wstring windows = GetWindowsDir();
+    const Strings system{L"C:\\Windows\\Temp", L"C:\\Windows\\SystemTemp"};
+    EXPECT_EQ(UserTemporaryFolders(L"C:\\Users\\zhang\\AppData\\Local\\Temp\\", system),
+              Strings{L"C:\\Users\\zhang\\AppData\\Local\\Temp\\"});
+    EXPECT_EQ(UserTemporaryFolders(L"c:\\windows\\TEMP\\", system), Strings{});
+    EXPECT_EQ(UserTemporaryFolders(L"C:\\Windows\\SystemTemp", system), Strings{});
+    EXPECT_EQ(UserTemporaryFolders(L"C:\\Windows\\Temp\\Sub", system), Strings{L"C:\\Windows\\Temp\\Sub"});
+
+    // SystemTemp counts where Windows has made it.
+    if (Exists(windows + L"SystemTemp")) GTEST_SKIP() << "the sandbox has a SystemTemp of its own";
+    EXPECT_EQ(SystemTemporaryFolders(windows), Strings{windows + L"Temp"});
+    TMadeFolder systemTemp(windows + L"SystemTemp");
+    EXPECT_EQ(SystemTemporaryFolders(windows), (Strings{windows + L"Temp", windows + L"SystemTemp"}));
+    TMadeFolder temp(windows + L"Temp\\vt-system-" + Pid());
+    const std::wstring inTemp = temp.AddFile(L"setup.dat");
+    const std::wstring inSystemTemp = systemTemp.AddFile(L"vt-system-" + Pid() + L".dat");
+    for (const std::wstring& folder : {windows + L"Temp\\", windows + L"SystemTemp\\"}) {
+        TScopedEnvironment tmp(L"TMP", folder);
+        TScopedEnvironment tempVariable(L"TEMP", folder);
+        ASSERT_TRUE(SamePathText(GetTempDirectory(), folder)) << testing::PrintToString(GetTempDirectory());
+        EXPECT_EQ(Make<TEmptyUserTemporaryDirectory>()->Masks, L"") << testing::PrintToString(folder);
+        TCleanupList list;
+        list.AddAction(TCleanupCustomItem::ClassOf<TEmptyUserTemporaryDirectory>(), true);
+        list.AddAction(TCleanupCustomItem::ClassOf<TEmptyWindowsTemporaryDirectory>(), true);
+        for (const std::wstring& file : {inTemp, inSystemTemp}) {
+            EXPECT_TRUE(list.AddFoundFile(file, L"None")) << testing::PrintToString(file);
+            EXPECT_TRUE(dynamic_cast<TCleanupFileMaskItem&>(list.Items(0)).FoundFiles.empty());
+            EXPECT_EQ(dynamic_cast<TCleanupFileMaskItem&>(list.Items(1)).FoundFiles.size(), file == inTemp ? 1u : 2u);
+        }
+    }
 }
 
 // ------------------------------------------------------------ availability

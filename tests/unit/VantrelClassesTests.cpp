@@ -269,6 +269,63 @@ TEST_F(ActionModel, UptimeBeyondTwentyFiveDaysStillProtects) {
     EXPECT_TRUE(action.AcceptFile(FileAccessedAgo(L"b.tmp", 31 * Day), L"Uptime"));
 }
 
+// Fast Startup: Windows started 30 days ago, the user logged on 2 days ago.
+FILETIME GLogonUtc;
+bool GLogonKnown = false;
+bool FixedLogon(FILETIME& logon) {
+    logon = GLogonUtc;
+    return GLogonKnown;
+}
+
+TEST_F(ActionModel, SessionStartsAtTheLogonWhenWindowsStartedEarlier) {
+    TCleanupList list;
+    auto& action = AddMaskAction(list, {L"u", {L"*.tmp"}});
+    GTicksMs = 30ULL * Day * 1000;
+    GLogonUtc = FromUInt64(ToUInt64(GNowUtc) - 2 * Day * TicksPerSecond);
+    GLogonKnown = true;
+    SetLogonTimeForTesting(FixedLogon);
+    EXPECT_EQ(GetUptimeSeconds(), 2 * Day);
+    EXPECT_TRUE(action.AcceptFile(FileAccessedAgo(L"before-logon.tmp", 3 * Day), L"Uptime"));
+    EXPECT_FALSE(action.AcceptFile(FileAccessedAgo(L"since-logon.tmp", 2 * Day - 1), L"Uptime"));
+
+    // Logged on before the last start (the clock moved): the start counts.
+    GLogonUtc = FromUInt64(ToUInt64(GNowUtc) - 40 * Day * TicksPerSecond);
+    EXPECT_EQ(GetUptimeSeconds(), 30 * Day);
+    // A logon after now says nothing: the start counts, as when none is known.
+    GLogonUtc = FromUInt64(ToUInt64(GNowUtc) + Day * TicksPerSecond);
+    EXPECT_EQ(GetUptimeSeconds(), 30 * Day);
+    GLogonKnown = false;
+    GLogonUtc = FromUInt64(ToUInt64(GNowUtc) - 2 * Day * TicksPerSecond);
+    EXPECT_EQ(GetUptimeSeconds(), 30 * Day);
+    EXPECT_FALSE(action.AcceptFile(FileAccessedAgo(L"kept.tmp", 3 * Day), L"Uptime"));
+}
+
+// The system's own answer (LSA where it tells, the start of Windows otherwise)
+// never makes the session longer than Windows has run.
+TEST(SessionStart, TheSystemsAnswerIsNoLongerThanTheUptime) {
+    const int32_t session = GetUptimeSeconds();
+    EXPECT_GE(session, 0);
+    EXPECT_LE(static_cast<uint64_t>(session), ::GetTickCount64() / 1000);
+}
+
+TEST(SessionStart, TheLaterOfStartAndLogon) {
+    const TDateTime now = EncodeDateTime(2026, 3, 10, 12, 0, 0, 0);
+    SYSTEMTIME st{2026, 3, 0, 10, 11, 0, 0, 0};  // an hour before, as UTC with no zone bias
+    FILETIME logon;
+    ::SystemTimeToFileTime(&st, &logon);
+    EXPECT_EQ(SessionSeconds(30 * Day, &logon, now, 0), 3600);
+    EXPECT_EQ(SessionSeconds(1800, &logon, now, 0), 1800);
+    EXPECT_EQ(SessionSeconds(30 * Day, nullptr, now, 0), 30 * Day);
+    // Seen from a zone eight hours ahead of UTC, the logon is still an hour old.
+    EXPECT_EQ(SessionSeconds(30 * Day, &logon, now + 8.0 / 24, 8 * 3600 * int64_t(TicksPerSecond)), 3600);
+    EXPECT_EQ(SessionSeconds(30 * Day, &logon, EncodeDateTime(2026, 3, 10, 10, 0, 0, 0), 0), 30 * Day);
+
+    // Interactive, RemoteInteractive, CachedInteractive, CachedRemoteInteractive count;
+    // SYSTEM's (0), Network, Batch, Service, Unlock and NewCredentials do not.
+    for (unsigned long type : {2ul, 10ul, 11ul, 12ul}) EXPECT_TRUE(IsScreenLogonType(type)) << type;
+    for (unsigned long type : {0ul, 3ul, 4ul, 5ul, 7ul, 9ul}) EXPECT_FALSE(IsScreenLogonType(type)) << type;
+}
+
 TEST_F(ActionModel, SmartModeLetsEachActionDecideAndUnknownModesTakeNothing) {
     TCleanupList list;
     auto& session = AddMaskAction(list, {L"s", {L"*.tmp"}, TSmartProtection::spSession});

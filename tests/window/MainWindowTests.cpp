@@ -396,6 +396,19 @@ TEST(CleanupTexts, PerActionLogLineAndDeletedFiles) {
     EXPECT_EQ(DeletedFilesText(TCleanupOutcome{2, 1536, 0}), L"删除了 2 个文件 (1.5 KB).");
 }
 
+// The run's last line states what the deleted files took; the free space, which
+// moves with everything else on the machine, follows under its own name.
+TEST(CleanupTexts, AutoRunLastLineStatesTheDeletedBytes) {
+    EXPECT_EQ(AutoRunSummaryText(TCleanupPassResult{true, 4, 0, 648}, false),
+              L"自动清理结束: 删除了 4 个文件, 释放了 648 字节, 可用空间增加了 0 字节。");
+    EXPECT_EQ(AutoRunSummaryText(TCleanupPassResult{true, 12, 35340000, 12690000}, false),
+              L"自动清理结束: 删除了 12 个文件, 释放了 12690000 字节 (12.1 MB), 可用空间增加了 35340000 字节 (33.7 MB)。");
+    // A shrink of the free space is no growth.
+    EXPECT_EQ(AutoRunSummaryText(TCleanupPassResult{true, 1, -4096, 2048}, true),
+              L"自动清理结束: 删除了 1 个文件, 释放了 2048 字节 (2 KB), 可用空间增加了 0 字节。运行中出现了错误 (退出代码 1)。");
+    EXPECT_EQ(AutoRunSummaryText(TCleanupPassResult{false, 3, 100, 100}, false), L"自动运行结束, 清理没有完成。");
+}
+
 // The cleanup's status line follows an action's per-file texts ten times a
 // second, not once per file; the first text of each action shows at once.
 TEST_F(MainWindow, CleanupStatusIsDrawnTenTimesASecondNotPerFile) {
