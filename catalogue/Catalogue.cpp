@@ -5,6 +5,7 @@
 #include "catalogue/ModernWindowsClasses.h"
 #include "catalogue/OutlookFirefoxCatalogue.h"
 #include "catalogue/SpecialActionClasses.h"
+#include "catalogue/Winapp2Action.h"
 
 #include <algorithm>
 
@@ -23,5 +24,7 @@ std::vector<TCatalogueRow> CleanupCatalogue() {
     std::stable_sort(placed.begin(), placed.end(), [](const TPlaced& a, const TPlaced& b) { return a.Place < b.Place; });
     std::vector<TCatalogueRow> rows;
     for (const auto& p : placed) rows.push_back(p.Row);
+    // The community rules come last, as one row for all their entries.
+    rows.push_back({TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>(), false});
     return rows;
 }

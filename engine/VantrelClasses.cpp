@@ -98,9 +98,10 @@ bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, const std::w
 
 bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, std::wstring_view UpperFileName,
                                       const std::wstring& FileProtection, const TFileTimes* Times) {
-    if (!FCompiledMasks.MatchesAny(UpperFileName)) return false;
+    if (!MatchesFile(UpperFileName)) return false;
     uint64_t size = 0;
     if (!IsOldEnough(FileName, FileProtection, Times, size)) return false;
+    if (!TakeFoundFile(FileName, size)) return false;
     FoundFiles.Add(FileName, size);
     return true;
 }
@@ -460,7 +461,7 @@ std::vector<std::wstring> TCleanupList::CheckedFoundFiles() const {
 }
 
 void TCleanupList::ClearFoundFiles() {
-    for (auto* item : FFileMaskItems) item->FoundFiles.clear();
+    for (auto* item : FFileMaskItems) item->ClearFoundFiles();
     FSharedBytes.clear();
 }
 

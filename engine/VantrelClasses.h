@@ -103,12 +103,24 @@ public:
     void GetSecondInfoLine(std::wstring& Text) override;
     TCleanupItemState GetState() override;
     void Execute() override;
+    // Forgets what the last reading pass found; the list calls it as a pass starts.
+    virtual void ClearFoundFiles() { FoundFiles.clear(); }
 
     const TCompiledMaskList& CompiledMasks() const { return FCompiledMasks; }
 
 protected:
     virtual void Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) = 0;
     void AfterConstruction() override;
+    // An action with rules finer than masks answers here; its masks then only
+    // tell the list which names may reach it.
+    virtual bool MatchesFile(std::wstring_view UpperFileName) { return FCompiledMasks.MatchesAny(UpperFileName); }
+    // A file that matched and is old enough, just before it joins FoundFiles;
+    // false keeps it out.
+    virtual bool TakeFoundFile(const std::wstring& FileName, uint64_t Size) {
+        (void)FileName;
+        (void)Size;
+        return true;
+    }
 
 private:
     // Size: the file's, from Times or from the file, when it is old enough.

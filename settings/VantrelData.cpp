@@ -147,6 +147,10 @@ TXMLExcludeDirectoriesType TXMLVantrelSettingsType::ExcludeDirectories() const {
     return TXMLExcludeDirectoriesType(Child(L"ExcludeDirectories"));
 }
 
+TXMLWinapp2ItemsType TXMLVantrelSettingsType::Winapp2Items() const {
+    return TXMLWinapp2ItemsType(Child(L"Winapp2Items"));
+}
+
 std::string TXMLVantrelSettingsType::SaveToUtf8() const {
     Assert(static_cast<bool>(FDocument), L"TXMLVantrelSettingsType: no settings document");
     return SerializeDomToUtf8(FDocument);

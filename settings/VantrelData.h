@@ -95,6 +95,13 @@ public:
     explicit TXMLCleanupItemsType(TDomElement element) : TXMLElementCollection(std::move(element), L"CleanupItem") {}
 };
 
+// The ticks of the winapp2.ini entries, by entry name: Winapp2Items with
+// Winapp2Item children (Name, Enabled). An element the older program passes over.
+class TXMLWinapp2ItemsType : public TXMLElementCollection<TXMLCleanupItemType> {
+public:
+    explicit TXMLWinapp2ItemsType(TDomElement element) : TXMLElementCollection(std::move(element), L"Winapp2Item") {}
+};
+
 class TXMLExcludeDirectoriesType : public TXMLElementCollection<TXMLExcludeDirectoryType> {
 public:
     explicit TXMLExcludeDirectoriesType(TDomElement element)
@@ -118,6 +125,7 @@ public:
     TXMLOptionsType Options() const;
     TXMLCleanupItemsType CleanupItems() const;
     TXMLExcludeDirectoriesType ExcludeDirectories() const;
+    TXMLWinapp2ItemsType Winapp2Items() const;
 
     // Writes the document to FileName (UTF-8, declaration version "1.0") through a
     // new file in the same folder that then replaces FileName in one step, so a

@@ -168,6 +168,16 @@ std::wstring TActionCheckList::RowText(int row) const {
     return text;
 }
 
+void TActionCheckList::SetRowText(int row, const std::wstring& text) {
+    if (row < 0 || row >= Count() || RowText(row) == text) return;
+    ::SendMessageW(FHandle, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(FHandle, LB_DELETESTRING, static_cast<WPARAM>(row), 0);
+    ::SendMessageW(FHandle, LB_INSERTSTRING, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text.c_str()));
+    ::SendMessageW(FHandle, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(FHandle, nullptr, FALSE);
+    ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, FHandle, OBJID_CLIENT, row + 1);
+}
+
 int TActionCheckList::RowAt(POINT point) const {
     for (int row = 0; row < Count(); ++row) {
         RECT rect;

@@ -48,6 +48,8 @@ public:
     // Toggles the tick of Row as a click on its box does (OnCheckClick, then OnRowClick).
     void ToggleRow(int row);
     std::wstring RowText(int row) const;
+    // Shows another text for the row (its tick and place stay).
+    void SetRowText(int row, const std::wstring& text);
     // The row the keyboard works on, or -1.
     int FocusRow() const { return FFocusRow; }
     void SetFocusRow(int row);

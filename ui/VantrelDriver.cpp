@@ -2,6 +2,7 @@
 #include "ui/VantrelUnit.h"
 
 #include "catalogue/FolderMasks.h"
+#include "catalogue/Winapp2Action.h"
 #include "engine/SystemRoutines.h"
 #include "engine/TemporaryFolders.h"
 #include "platform/LongPath.h"
@@ -105,6 +106,7 @@ std::wstring TVantrelForm::ScanMode() const { return FSettings ? FSettings->Opti
 
 void TVantrelForm::LoadExcludedDirectories() {
     FDirReader->ExcludedDirectories() = LoadExcludeDirectories(*FSettings);
+    if (FWinapp2Item != nullptr) FWinapp2Item->ExcludedDirectories = FDirReader->ExcludedDirectories();
 }
 
 void TVantrelForm::SetControlsIdle(bool Idle) {
@@ -294,6 +296,13 @@ void TVantrelForm::StartCleanupActionExecute() {
 
 void TVantrelForm::LogActionOutcomes() {
     for (int row = 0; row < FActionList->Count(); ++row) {
+        // The winapp2.ini row speaks for each of its entries.
+        if (const auto* winapp2 = dynamic_cast<const TCleanupWinapp2Item*>(&FActionList->Items(row))) {
+            for (const std::wstring& line : winapp2->LoadLogLines()) WriteRunLogLine(line);
+            if (winapp2->Checked)
+                for (const std::wstring& line : winapp2->OutcomeLogLines()) WriteRunLogLine(line);
+            continue;
+        }
         const auto* item = dynamic_cast<const TCleanupFileMaskItem*>(&FActionList->Items(row));
         if (item == nullptr || !item->Checked || item->Outcome.Deleted + item->Outcome.NotDeleted == 0) continue;
         WriteRunLogLine(ActionOutcomeLogText(item->Name, item->Outcome));

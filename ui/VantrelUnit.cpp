@@ -2,6 +2,7 @@
 
 #include "app/AutoMode.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/Winapp2Action.h"
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
 #include "ui/ActionImages.h"
@@ -12,6 +13,8 @@
 #include "ui/OrvViewAbout.h"
 #include "ui/PreviewVantrelUnit.h"
 #include "ui/SetupVantrelUnit.h"
+#include "ui/Winapp2EntriesForm.h"
+#include "settings/Winapp2Ticks.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>
@@ -34,6 +37,7 @@ enum TCommandId : int {
     cmSelectAll,
     cmDeselectAll,
     cmDefaultSelection,
+    cmWinapp2,
 };
 constexpr int idCleanupActionsList = 200;
 constexpr int idSpeedButton1 = 201;
@@ -176,6 +180,7 @@ void TVantrelForm::RebuildFileMenu() {
     if (!FIdleCommands)
         FMenuLook.Append(FFileMenu, cmStopReading, L"停止读取(&S)", aiStop, !FCommandsEnabled);
     if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartCleanup, L"清理(&C)", aiClean);
+    if (FIdleCommands && FWinapp2Item != nullptr) FMenuLook.Append(FFileMenu, cmWinapp2, L"其他应用程序(&W)...");
     FMenuLook.Append(FFileMenu, cmExit, L"退出(&X)");
     ::EnableMenuItem(FMainMenu, cmSetup, MF_BYCOMMAND | (FCommandsEnabled ? MF_ENABLED : MF_GRAYED));
     FMenuBar.Refresh();
@@ -305,6 +310,11 @@ void TVantrelForm::FormCreate() {
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
     LoadActionTicks(*FSettings, *FActionList, ticks);
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) FCleanupActionsListBox.SetChecked(row, ticks[row]);
+    if (FWinapp2Item != nullptr) {
+        LoadWinapp2Ticks(*FSettings, FWinapp2Item->Rules);
+        FWinapp2Item->RebuildFoundFiles();
+        FCleanupActionsListBox.SetRowText(FWinapp2Row, FWinapp2Item->RowText());
+    }
     LoadExcludedDirectories();
     ValidateVantrelSettings(*FSettings);
 
@@ -322,7 +332,12 @@ void TVantrelForm::BuildCleanupActions() {
 void TVantrelForm::AddCleanupAction(const TCleanupItemClass& ItemClass, bool DefaultChecked) {
     if (!ItemClass.IsAvailable()) return;
     TCleanupCustomItem& action = FActionList->AddAction(ItemClass, DefaultChecked);
-    FCleanupActionsListBox.AddRow(action.Name, DefaultChecked);
+    const int row = FCleanupActionsListBox.AddRow(action.Name, DefaultChecked);
+    if (auto* winapp2 = dynamic_cast<TCleanupWinapp2Item*>(&action)) {
+        FWinapp2Item = winapp2;
+        FWinapp2Row = row;
+        RebuildFileMenu();
+    }
 }
 
 void TVantrelForm::FormActivate() {
@@ -348,6 +363,7 @@ void TVantrelForm::FormDestroy() {
     if (!FSettings || !FActionList) return;
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
+    if (FWinapp2Item != nullptr) StoreWinapp2Ticks(*FSettings, FWinapp2Item->Rules);
     SaveVantrelSettingsOnExit(*FSettings, *FActionList, ticks);
 }
 
@@ -448,6 +464,7 @@ void TVantrelForm::HandleCommand(int id) {
         case cmSelectAll: SelectAllItemsActionExecute(); break;
         case cmDeselectAll: DeselectAllItemsActionExecute(); break;
         case cmDefaultSelection: DefaultSelectionActionExecute(); break;
+        case cmWinapp2: Winapp2ActionExecute(); break;
         default: break;
     }
 }
@@ -539,6 +556,10 @@ void TVantrelForm::HandleCleanupActionsClick(int row) {
 }
 
 void TVantrelForm::ShowActionDetails(int row) {
+    if (row == FWinapp2Row) {
+        Winapp2ActionExecute();
+        return;
+    }
     ::EnableWindow(Handle(), FALSE);
     TCleanupCustomItem& action = FActionList->Items(row);
     // The detail window's cleanup must not write into this window's status lines.
@@ -560,6 +581,29 @@ void TVantrelForm::ShowActionDetails(int row) {
     ::ShowWindow(Handle(), SW_SHOW);
     ::EnableWindow(Handle(), TRUE);
     ::SetForegroundWindow(Handle());
+}
+
+void TVantrelForm::Winapp2ActionExecute() {
+    if (FWinapp2Item == nullptr || FReading || !FCommandsEnabled) return;
+    TStatusSnapshot snapshot;
+    BeginModalStatus(L"其他应用程序...", snapshot);
+    try {
+        TWinapp2EntriesForm form(*FWinapp2Item);
+        if (form.ShowEntries(Handle()) == mrOk) UpdateWinapp2Row();
+    } catch (...) {
+        EndModalStatus(snapshot);
+        throw;
+    }
+    EndModalStatus(snapshot);
+    TicksChanged();
+}
+
+void TVantrelForm::UpdateWinapp2Row() {
+    if (FWinapp2Item == nullptr) return;
+    // Ticking entries means cleaning them: the row follows whether any is ticked.
+    FCleanupActionsListBox.SetChecked(FWinapp2Row, FWinapp2Item->Rules.CheckedCount() > 0);
+    FCleanupActionsListBox.SetRowText(FWinapp2Row, FWinapp2Item->RowText());
+    RefreshList();
 }
 
 void TVantrelForm::LegendActionExecute() {

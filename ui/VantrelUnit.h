@@ -46,6 +46,8 @@ std::wstring ActionOutcomeLogText(const std::wstring& ActionName, const TCleanup
 // anything failed (then the exit code is 1).
 std::wstring AutoRunSummaryText(const TCleanupPassResult& Pass, bool Failed);
 
+class TCleanupWinapp2Item;
+
 class TVantrelForm : public TWindow {
 public:
     // Creates the window, owned by the application window, and shows it.
@@ -65,6 +67,8 @@ public:
     void SetupActionExecute();
     void LegendActionExecute();
     void AboutActionExecute();
+    // The window of the winapp2.ini entries (the row's detail and the menu item).
+    void Winapp2ActionExecute();
 
     void BeginModalStatus(const std::wstring& Text, TStatusSnapshot& Snapshot);
     void EndModalStatus(const TStatusSnapshot& Snapshot);
@@ -86,6 +90,8 @@ public:
     TDpi Dpi() const { return FDpi; }
     HMENU MainMenu() const { return FMainMenu; }
     TMenuBar& MenuBar() { return FMenuBar; }
+    TCleanupWinapp2Item* Winapp2Item() const { return FWinapp2Item; }
+    int Winapp2Row() const { return FWinapp2Row; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -122,6 +128,8 @@ private:
     void ShowActionDetails(int row);
     void ShowCleanupActionsPopupMenu(POINT screenPoint);
     void RefreshList();
+    // The winapp2.ini row's text and tick after its entries' ticks changed.
+    void UpdateWinapp2Row();
     // The ticks of the list as the actions' Checked, and the free-space line with
     // what they would free, when that line shows.
     void TicksChanged();
@@ -179,6 +187,8 @@ private:
     int FGaugeMaximum = 0;
     std::optional<TXMLVantrelSettingsType> FSettings;
     std::unique_ptr<TCleanupList> FActionList;
+    TCleanupWinapp2Item* FWinapp2Item = nullptr;  // in FActionList
+    int FWinapp2Row = -1;
     std::unique_ptr<TDirReader> FDirReader;
     std::vector<std::wstring> FEmptyDirCandidates;
     std::vector<std::wstring> FDrives;

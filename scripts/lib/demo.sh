@@ -50,7 +50,34 @@ vt_demo_seed() {
     wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Applets\Paint\Recent File List' /v 'File1' /d 'C:\pic.bmp' /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\WinRAR\ArcHistory' /v 0 /d 'D:\Downloads\archive.rar' /f >/dev/null 2>&1
 
+    vt_demo_seed_winapp2 "$appdata"
+
     # Today's Windows and browsers: update downloads, thumbnail and shader caches,
     # error reports, crash dumps, Chrome, Edge and Firefox profiles.
     vt_modern_seed "$dir/demo-modern-junk.txt" "$dir/demo-modern-keep.txt" "$dir/demo-modern-unticked.txt"
+}
+
+# A small winapp2.ini in the settings folder, with three applications "installed"
+# (their folders and a registry key), so the row "清理其他应用程序 (winapp2.ini)" and
+# its entries window have something to show. Call with the sandbox's environment active.
+vt_demo_seed_winapp2() {
+    local appdata=$1 local_appdata
+    local_appdata=$(realpath "$(vt_sandbox_folder LOCALAPPDATA)" 2>/dev/null) || return 0
+    mkdir -p "$appdata/Holvane/Vantrel"
+    junk "$local_appdata/DemoChat/Cache/data_0" 180000 10
+    junk "$local_appdata/DemoChat/Cache/js/index" 42000 10
+    junk "$appdata/DemoPlayer/logs/player.log" 9000 10
+    junk "$appdata/DemoPlayer/logs/2024/update.log" 3000 10
+    printf 'keep me\n' >"$appdata/DemoPlayer/library.db"
+    wine reg add 'HKCU\Software\DemoEditor\Recent File List' /v File1 /d 'D:\Projects\report\report.doc' /f >/dev/null 2>&1
+    printf '%s\r\n' \
+        '; Demo rules, in the community format' \
+        '[DemoChat *]' 'LangSecRef=3022' 'DetectFile=%LocalAppData%\DemoChat' \
+        'FileKey1=%LocalAppData%\DemoChat\Cache|*.*|RECURSE' \
+        '[DemoPlayer *]' 'LangSecRef=3023' 'DetectFile=%AppData%\DemoPlayer' \
+        'FileKey1=%AppData%\DemoPlayer\logs|*.log|RECURSE' \
+        '[DemoEditor *]' 'LangSecRef=3021' 'Detect=HKCU\Software\DemoEditor' \
+        'Warning=This clears the list of recently opened documents.' \
+        'RegKey1=HKCU\Software\DemoEditor\Recent File List' \
+        >"$appdata/Holvane/Vantrel/winapp2.ini"
 }

@@ -25,6 +25,7 @@
 #include "BenchSupport.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/Winapp2Action.h"
 #include "engine/Exceptions.h"
 #include "engine/OrvDirectoryReader.h"
 #include "engine/SystemRoutines.h"
@@ -33,6 +34,7 @@
 #include "ui/PreviewVantrelUnit.h"
 
 #include <windows.h>
+#include <shlobj.h>
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -630,6 +632,94 @@ int BenchDetailWindow(size_t count, int rounds) {
     return 0;
 }
 
+// winapp2.ini: reading and detecting a file of Entries entries (one in twenty
+// installed, by a registry key or a folder), against the rest of the
+// catalogue's creation at start-up, which is what the program does without it.
+int BenchWinapp2(const std::wstring& folder, size_t entries, int rounds) {
+    CreateDirectoryTree(folder + L"rules");
+    CreateDirectoryTree(folder + L"none");
+    const std::wstring appData = GetSpecialFolder(CSIDL_APPDATA);
+    std::string text = "\xEF\xBB\xBF; generated for the bench\r\n";
+    size_t installed = 0;
+    for (size_t i = 0; i < entries; ++i) {
+        const std::string n = std::to_string(i);
+        const bool present = i % 20 == 0;
+        installed += present ? 1 : 0;
+        if (present && i % 40 == 0) {
+            HKEY key = nullptr;
+            ::RegCreateKeyExW(HKEY_CURRENT_USER, (L"Software\\VtBench\\App" + std::to_wstring(i)).c_str(), 0, nullptr,
+                              0, KEY_WRITE, nullptr, &key, nullptr);
+            if (key) ::RegCloseKey(key);
+        } else if (present) {
+            CreateDirectoryTree(appData + L"VtBenchApp" + std::to_wstring(i));
+        }
+        text += "[Bench App " + n + " *]\r\nLangSecRef=" + std::to_string(3021 + i % 11) + "\r\n";
+        if (i % 40 == 0) text += "Detect=HKCU\\Software\\VtBench\\App" + n + "\r\n";
+        else text += "DetectFile=%AppData%\\VtBenchApp" + n + "\r\n";
+        if (i % 3 == 0) text += "Detect2=HKLM\\Software\\VtBenchVendor\\App" + n + "\r\n";
+        text += "FileKey1=%LocalAppData%\\VtBenchApp" + n + "\\Cache|*.*|RECURSE\r\n";
+        text += "FileKey2=%AppData%\\VtBenchApp" + n + "\\logs|*.log;*.txt\r\n";
+        text += "ExcludeKey1=FILE|%AppData%\\VtBenchApp" + n + "\\logs\\|keep.log\r\n";
+        text += "RegKey1=HKCU\\Software\\VtBenchApp" + n + "\\Recent\r\n\r\n";
+    }
+    {
+        HANDLE file = ::CreateFileW((folder + L"rules\\winapp2.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        ::CloseHandle(file);
+    }
+    TSamples without, load;
+    size_t detected = 0;
+    for (int round = 0; round < rounds; ++round) {
+        SetWinapp2FoldersForTesting({folder + L"none"});
+        {
+            TStopwatch watch;
+            const double cpu = ProcessCpuMs();
+            auto list = MakeFullActionList();
+            without.Wall.push_back(watch.Ms());
+            without.Cpu.push_back(ProcessCpuMs() - cpu);
+        }
+        SetWinapp2FoldersForTesting({folder + L"rules"});
+        TStopwatch watch;
+        const double cpu = ProcessCpuMs();
+        TCleanupList list;
+        auto& item = static_cast<TCleanupWinapp2Item&>(
+            list.AddAction(TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>(), false));
+        load.Wall.push_back(watch.Ms());
+        load.Cpu.push_back(ProcessCpuMs() - cpu);
+        detected = static_cast<size_t>(item.Rules.OfferedCount());
+    }
+    SetWinapp2FoldersForTesting({});
+    // Where the time goes: the text alone, then the checks without and with the system's answers.
+    TSamples parse, check;
+    const TWinapp2System system = Winapp2SystemOfThisComputer();
+    TWinapp2System blind = system;
+    blind.KeyExists = nullptr;
+    blind.PathExists = nullptr;
+    const std::wstring wide = DecodeWinapp2Text(text);
+    for (int round = 0; round < rounds; ++round) {
+        TStopwatch watch;
+        TWinapp2RuleSet rules;
+        rules.AddText(wide, L"bench", blind);
+        parse.Wall.push_back(watch.Ms());
+        TStopwatch checkWatch;
+        rules.Prepare(blind);
+        check.Wall.push_back(checkWatch.Ms());
+    }
+    std::printf("  of which: the text %.1f ms, checks and compiling without detection %.1f ms\n", Median(parse.Wall),
+                Median(check.Wall));
+    std::printf("winapp2.ini with %zu entries (%zu KB, %zu installed, %zu detected), %d rounds\n", entries,
+                text.size() / 1024, installed, detected, rounds);
+    PrintSamplesHeader("");
+    PrintSamples("winapp2_startup_without", "start-up's catalogue without winapp2.ini", without, without, "");
+    PrintSamples("winapp2_load_detect", "reading and detecting winapp2.ini", load, without, "");
+    Result("winapp2_load_detect_ms", Median(load.Wall));
+    Result("winapp2_startup_without_ms", Median(without.Wall));
+    Result("winapp2_detected", static_cast<double>(detected));
+    return 0;
+}
+
 int Run(const std::vector<std::wstring>& args) {
     if (args.size() == 3 && args[0] == L"settings") {
         WriteSettings(args[1], false);
@@ -657,10 +747,13 @@ int Run(const std::vector<std::wstring>& args) {
     if (args.size() == 4 && args[0] == L"cleanmany")
         return BenchCleanupMany(WithBackslash(args[1]), static_cast<size_t>(_wtoi(args[2].c_str())),
                                 std::max(1, _wtoi(args[3].c_str())));
+    if (args.size() == 4 && args[0] == L"winapp2")
+        return BenchWinapp2(WithBackslash(args[1]), static_cast<size_t>(_wtoi(args[2].c_str())),
+                            std::max(1, _wtoi(args[3].c_str())));
     if (args.size() == 3 && args[0] == L"detail")
         return BenchDetailWindow(static_cast<size_t>(_wtoi(args[1].c_str())), std::max(1, _wtoi(args[2].c_str())));
     std::fprintf(stderr, "usage: bench-engine settings Unticked Ticked | read Root Rounds | clean Root Rounds | "
-                         "engine Paths Rounds | cleanmany Root Files Rounds | detail Files Rounds\n");
+                         "engine Paths Rounds | cleanmany Root Files Rounds | detail Files Rounds | winapp2 Folder Entries Rounds\n");
     return 2;
 }
 

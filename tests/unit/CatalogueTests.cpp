@@ -7,6 +7,7 @@
 #include "catalogue/ModernWindowsClasses.h"
 #include "catalogue/OutlookActions.h"
 #include "catalogue/SpecialActionClasses.h"
+#include "catalogue/Winapp2Action.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,8 @@ TEST(Catalogue, FortyActionsThenTodaysWindowsAndBrowsersInListOrderWithTheirDefa
         ROW(TClearMicrosoftEdgeCache, true), ROW(TClearMicrosoftEdgeCookies, false),
         ROW(TClearMicrosoftEdgeHistory, false), ROW(TClearFirefoxQuantumCache, true),
         ROW(TClearFirefoxQuantumCookies, false), ROW(TClearFirefoxQuantumHistory, false),
+        // Last, one row for every entry of winapp2.ini.
+        ROW(TCleanupWinapp2Item, false),
     };
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::vector<TCatalogueRow> rows = CleanupCatalogue();

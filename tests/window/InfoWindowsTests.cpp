@@ -10,6 +10,7 @@
 #include "ui/OrvHyperlink.h"
 #include "ui/OrvViewAbout.h"
 #include "ui/PreviewVantrelUnit.h"
+#include "ui/Winapp2EntriesForm.h"
 #include "window/WindowTestSupport.h"
 
 #include "VantrelVersion.h"
@@ -613,3 +614,78 @@ TEST_F(AboutWindow, DeactivationClosesWithCancel) {
 }
 
 }  // namespace
+
+// --- winapp2.ini entries ---
+
+TEST(Winapp2EntriesWindow, GroupsTicksWarningsRefusalsAndFiles) {
+    Application().Initialize();
+    TTempFolder tmp(L"w2window");
+    const std::wstring root = tmp.Path().substr(0, tmp.Path().size() - 1);
+    const std::wstring cacheFile = tmp.CreateFile(L"Chat\\Cache\\data_1", 2048);
+    TWinapp2System system;
+    system.Folders.WinDir = L"C:\\Windows";
+    struct TReset {
+        ~TReset() { TCleanupWinapp2Item::RuleSource() = nullptr; }
+    } reset;
+    TCleanupWinapp2Item::RuleSource() = [&](TWinapp2RuleSet& rules) {
+        rules.AddText(L"[Chat *]\nLangSecRef=3022\nFileKey1=" + root + L"\\Chat\\Cache|*.*\n"
+                      L"[Editor *]\nLangSecRef=3021\nWarning=会删除未保存的草稿。\nFileKey1=" + root + L"\\Editor|*.bak\n"
+                      L"[Broken *]\nLangSecRef=3021\nFileKey1=%WinDir%|*.*|RECURSE\n"
+                      L"[Launcher *]\nSection=游戏\nFileKey1=" + root + L"\\Launcher\\logs|*.log\n",
+                      L"C:\\test\\winapp2.ini", system);
+        rules.Prepare(system);
+    };
+    TCleanupList list;
+    auto& item = static_cast<TCleanupWinapp2Item&>(list.AddAction(TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>(), false));
+    list.AddFoundFile(cacheFile, L"None");
+    TStandInWindow owner(L"main");
+    TWinapp2EntriesForm form(item);
+    std::vector<std::wstring> asked;
+    bool answer = false;
+    form.ConfirmWarning = [&](const std::wstring& name, const std::wstring& warning) {
+        asked.push_back(name + L": " + warning);
+        return answer;
+    };
+    bool inspected = false;
+    TTimerScript script(
+        {[&] {
+             inspected = true;
+             EXPECT_EQ(WindowText(form.Handle()), L"其他应用程序 (winapp2.ini)");
+             const auto rows = form.Rows();
+             std::vector<std::wstring> shown;
+             for (const auto& r : rows)
+                 shown.push_back((r.Group ? L"# " : (r.HasTick ? L"[ ] " : L"    ")) + r.Text + L" | " + r.Files +
+                                 L" | " + r.Size);
+             EXPECT_EQ(shown, (std::vector<std::wstring>{
+                                  L"# 应用程序 |  | ", L"    Broken |  | 已拒绝", L"[ ] Editor | 0 | 0 bytes",
+                                  L"# 互联网 |  | ", L"[ ] Chat | 1 | 2 KB", L"# 游戏 |  | ",
+                                  L"[ ] Launcher | 0 | 0 bytes"}));
+             EXPECT_EQ(form.SummaryText(), L"检测到 4 个应用程序, 已选 0 项。");
+             // A refused entry and a group take no tick; a warning is asked first.
+             form.ClickEntryTick(L"Broken");
+             form.ClickEntryTick(L"Editor");
+             EXPECT_EQ(asked, std::vector<std::wstring>{L"Editor: 会删除未保存的草稿。"});
+             answer = true;
+             form.ClickEntryTick(L"Editor");
+             form.ClickEntryTick(L"Chat");
+             EXPECT_EQ(asked.size(), 2u);
+             EXPECT_EQ(form.SummaryText(), L"检测到 4 个应用程序, 已选 2 项。");
+             form.SelectEntry(L"Chat");
+             const auto files = form.FileListEntries();
+             ASSERT_EQ(files.size(), 1u);
+             EXPECT_EQ(files[0], cacheFile + L"    2 KB");
+             EXPECT_EQ(form.HintText(), L"互联网 - C:\\test\\winapp2.ini");
+             form.SelectEntry(L"Broken");
+             EXPECT_EQ(form.HintText().rfind(L"已拒绝: FileKey1 会清理受保护的文件夹: C:\\Windows", 0), 0u)
+                 << form.HintText();
+             HoldForScreenshot();
+         },
+         [&] { ::PostMessageW(form.OkButton(), BM_CLICK, 0, 0); }, [&] { form.SetModalResult(mrAbort); }});
+    EXPECT_EQ(form.ShowEntries(owner.Handle()), mrOk);
+    EXPECT_TRUE(inspected);
+    // OK hands the ticks to the entries; the row's files follow them.
+    EXPECT_EQ(item.Rules.CheckedCount(), 2);
+    EXPECT_EQ(item.FoundFiles.size(), 1u);
+    EXPECT_EQ(item.RowText(), L"清理其他应用程序 (winapp2.ini): 已选 2 项");
+}
+

@@ -3,6 +3,7 @@
 // the candidate folders removed after a cleanup, the selection commands and hints.
 // The passes read the test sandbox's own C: drive (no Z:; see scripts/lib/sandbox.sh).
 #include "catalogue/FileMaskClasses.h"
+#include "catalogue/Winapp2Action.h"
 #include "engine/SystemRoutines.h"
 #include "platform/Gdi.h"
 #include "settings/VantrelData.h"
@@ -168,7 +169,7 @@ TEST_F(MainWindow, CommandsFollowReadingIdleAndCleaning) {
     EXPECT_EQ(whileReading, (std::vector<std::wstring>{L"停止读取(&S)", L"退出(&X)"}));
     EXPECT_TRUE(gaugeWhileReading);
     EXPECT_FALSE(buttonWhileReading);
-    EXPECT_EQ(Form->FileMenuTexts(), (std::vector<std::wstring>{L"重新读取(&R)", L"清理(&C)", L"退出(&X)"}));
+    EXPECT_EQ(Form->FileMenuTexts(), (std::vector<std::wstring>{L"重新读取(&R)", L"清理(&C)", L"其他应用程序(&W)...", L"退出(&X)"}));
     EXPECT_FALSE(Form->GaugeVisible());
     EXPECT_TRUE(Form->CleanButtonVisible());
 
@@ -199,7 +200,7 @@ TEST_F(MainWindow, CommandsFollowReadingIdleAndCleaning) {
     EXPECT_TRUE(Form->SetupEnabled());
     EXPECT_FALSE(FileExists(file));
     EXPECT_TRUE(::IsWindowEnabled(Form->Handle()));
-    EXPECT_EQ(Form->FileMenuTexts(), (std::vector<std::wstring>{L"重新读取(&R)", L"清理(&C)", L"退出(&X)"}));
+    EXPECT_EQ(Form->FileMenuTexts(), (std::vector<std::wstring>{L"重新读取(&R)", L"清理(&C)", L"其他应用程序(&W)...", L"退出(&X)"}));
     EXPECT_EQ(Form->Status1Text().rfind(L"通过清理释放的空间: ", 0), 0u) << Utf8(Form->Status1Text());
     EXPECT_EQ(Form->Status2Text().rfind(L"可用空间总计: ", 0), 0u);
 }
@@ -437,3 +438,60 @@ TEST_F(MainWindow, CleanupStatusIsDrawnTenTimesASecondNotPerFile) {
     EXPECT_EQ(shown.front(), action.ProgressText);
     EXPECT_LE(shown.size(), 2 + elapsed / 100) << "in " << elapsed << " ms";
 }
+
+TEST_F(MainWindow, Winapp2RowTakesItsTicksFromTheSettingsAndKeepsThoseOfEntriesAway) {
+    TTempFolder tmp(L"w2main");
+    const std::wstring root = tmp.Path().substr(0, tmp.Path().size() - 1);
+    const std::wstring rules = tmp.CreateFolder(L"rules");
+    const std::wstring cache = tmp.CreateFile(L"App\\Cache\\page.tmp", 100);
+    // Old enough for any protection mode.
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+    t.QuadPart -= 30ULL * 24 * 3600 * 10000000ULL;
+    const FILETIME old{t.LowPart, t.HighPart};
+    HANDLE file = ::CreateFileW(cache.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ::SetFileTime(file, &old, &old, &old);
+    ::CloseHandle(file);
+    WriteFile(rules + L"winapp2.ini", Utf8(L"[App *]\r\nFileKey1=" + root + L"\\App\\Cache|*.tmp\r\n"
+                                           L"[Other *]\r\nFileKey1=" + root + L"\\Other|*.log\r\n"));
+    SetWinapp2FoldersForTesting({rules});
+    struct TReset {
+        ~TReset() { SetWinapp2FoldersForTesting({}); }
+    } reset;
+    WriteFile(SettingsFile, "<?xml version=\"1.0\"?><VantrelSettings><CleanupItems>"
+                            "<CleanupItem Name=\"" + Utf8(TCleanupWinapp2Item::ActionName) + "\" Enabled=\"True\"/>"
+                            "</CleanupItems><Winapp2Items><Winapp2Item Name=\"App *\" Enabled=\"True\"/>"
+                            "<Winapp2Item Name=\"Gone Away *\" Enabled=\"True\"/></Winapp2Items></VantrelSettings>");
+    OpenAndRead();
+    const int row = Form->Winapp2Row();
+    ASSERT_EQ(row, Form->CleanupActionsListBox().Count() - 1);
+    EXPECT_TRUE(Form->CleanupActionsListBox().Checked(row));
+    EXPECT_EQ(Form->CleanupActionsListBox().RowText(row), L"清理其他应用程序 (winapp2.ini): 已选 1 项");
+    const TCleanupWinapp2Item& item = *Form->Winapp2Item();
+    ASSERT_EQ(item.FoundFiles.size(), 1u);
+    EXPECT_EQ(item.FoundFiles[0], cache);
+    Close();
+    const std::string saved = ReadFileText(SettingsFile);
+    EXPECT_NE(saved.find("<Winapp2Item Name=\"App *\" Enabled=\"True\"/>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<Winapp2Item Name=\"Gone Away *\" Enabled=\"True\"/>"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find("Other *"), std::string::npos) << saved;
+}
+
+TEST_F(MainWindow, Winapp2RowSaysWhereToPutTheFileWhenThereIsNone) {
+    TTempFolder tmp(L"w2none");
+    SetWinapp2FoldersForTesting({tmp.Path()});
+    struct TReset {
+        ~TReset() { SetWinapp2FoldersForTesting({}); }
+    } reset;
+    OpenAndRead();
+    TCleanupWinapp2Item& item = *Form->Winapp2Item();
+    item.FileProtection = L"Smart";
+    std::wstring first, second;
+    item.GetFirstInfoLine(first);
+    item.GetSecondInfoLine(second);
+    EXPECT_EQ(first, L"没有找到 winapp2.ini。");
+    EXPECT_EQ(second, L"请把 winapp2.ini 放在 Vantrel.exe 所在的文件夹或 %APPDATA%\\Holvane\\Vantrel 中。");
+    EXPECT_EQ(Form->CleanupActionsListBox().RowText(Form->Winapp2Row()), L"清理其他应用程序 (winapp2.ini)");
+}
+

@@ -1,0 +1,60 @@
+// The main list's row for the winapp2.ini entries: one file-mask action that
+// carries every detected entry. The reading pass offers it each file under an
+// entry's folders; the ticked entries' files are its found files, deleted like
+// any action's; their REMOVESELF folders and RegKeys go after them.
+#pragma once
+
+#include "catalogue/Winapp2Rules.h"
+#include "engine/VantrelClasses.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class TCleanupWinapp2Item : public TCleanupFileMaskItem {
+public:
+    static constexpr const wchar_t* ActionName = L"清理其他应用程序 (winapp2.ini)";
+
+    TWinapp2RuleSet Rules;
+    // The folders reading passes never enter: nothing in them, or holding one, is removed.
+    std::vector<std::wstring> ExcludedDirectories;
+    // How long reading and detecting took, in milliseconds.
+    double LoadMilliseconds = 0;
+
+    // Where the rules come from; tests replace it. By default: winapp2.ini in
+    // Winapp2Folders(), detected against this computer.
+    static std::function<void(TWinapp2RuleSet&)>& RuleSource();
+
+    // Ticks or unticks an entry (the window and the settings); an entry that
+    // is not offered or refused never runs, whatever its tick.
+    void SetRuleChecked(size_t Index, bool Checked);
+    // The found files again from the entries after their ticks changed.
+    void RebuildFoundFiles();
+    // The row's text in the main list: the name, with the number of ticked entries.
+    std::wstring RowText() const;
+    // After a cleanup: one log line per entry that ran.
+    std::vector<std::wstring> OutcomeLogLines() const;
+    // What was read: a line with the files and counts, one line per offered
+    // entry that is refused, and one for unreadable lines.
+    std::vector<std::wstring> LoadLogLines() const;
+
+    // The entries' lists too.
+    void ClearFoundFiles() override;
+    void GetFirstInfoLine(std::wstring& Text) override;
+    void GetSecondInfoLine(std::wstring& Text) override;
+    void Execute() override;
+
+protected:
+    void Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) override;
+    bool MatchesFile(std::wstring_view UpperFileName) override;
+    bool TakeFoundFile(const std::wstring& FileName, uint64_t Size) override;
+
+private:
+    void RemoveEmptiedTree(const std::wstring& Folder, TWinapp2Outcome& Outcome);
+    // Folder is excluded or lies in an excluded folder, or (OrHoldsOne) holds one.
+    bool FolderIsExcluded(const std::wstring& Folder, bool OrHoldsOne) const;
+    std::vector<uint32_t> FMatched;  // the entries that took the file in hand
+};
+
+// The entry's hint: its group, its source and, when refused, why.
+std::wstring Winapp2EntryHint(const TWinapp2Rule& Rule);
