@@ -19,17 +19,6 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
     return true;
 }
 
-HKEY HiveKey(TWinapp2RegPath::THive hive) {
-    switch (hive) {
-        case TWinapp2RegPath::rhCurrentUser: return HKEY_CURRENT_USER;
-        case TWinapp2RegPath::rhLocalMachine: return HKEY_LOCAL_MACHINE;
-        case TWinapp2RegPath::rhUsers: return HKEY_USERS;
-        case TWinapp2RegPath::rhClassesRoot: return HKEY_CLASSES_ROOT;
-        case TWinapp2RegPath::rhCurrentConfig: return HKEY_CURRENT_CONFIG;
-        default: return nullptr;
-    }
-}
-
 struct TKeptPlace {
     TWinapp2RegPath::THive Hive;
     std::wstring SubKey;
@@ -125,6 +114,17 @@ private:
 };
 
 }  // namespace
+
+HKEY HiveKey(TWinapp2RegPath::THive hive) {
+    switch (hive) {
+        case TWinapp2RegPath::rhCurrentUser: return HKEY_CURRENT_USER;
+        case TWinapp2RegPath::rhLocalMachine: return HKEY_LOCAL_MACHINE;
+        case TWinapp2RegPath::rhUsers: return HKEY_USERS;
+        case TWinapp2RegPath::rhClassesRoot: return HKEY_CLASSES_ROOT;
+        case TWinapp2RegPath::rhCurrentConfig: return HKEY_CURRENT_CONFIG;
+        default: return nullptr;
+    }
+}
 
 int64_t DeleteWinapp2RegKey(const TWinapp2RegKey& regKey, const std::vector<TWinapp2Exclude>& excludes) {
     const auto split = SplitWinapp2RegPath(regKey.Key);

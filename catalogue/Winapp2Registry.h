@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+struct HKEY__;
+
+// The predefined key of a winapp2.ini hive; nullptr for none.
+HKEY__* HiveKey(TWinapp2RegPath::THive hive);
+
 // Deletes the value (Key|Value) or the key with everything below it, in the
 // registry view the path names (a WOW6432Node path reaches the 32-bit view).
 // Keys and values that an exclusion names stay, and so do the keys above

@@ -1,6 +1,7 @@
 #include "catalogue/Winapp2Rules.h"
 
 #include "catalogue/FolderMasks.h"
+#include "catalogue/Winapp2Registry.h"
 #include "engine/FolderPaths.h"
 #include "engine/SystemRoutines.h"
 #include "platform/Handles.h"
@@ -193,17 +194,6 @@ void ExpandWildcards(const std::wstring& path, bool foldersOnly, std::vector<std
         }
         if (out.size() >= limit) return;
     } while (::FindNextFileW(find.Get(), &data));
-}
-
-HKEY HiveKey(TWinapp2RegPath::THive hive) {
-    switch (hive) {
-        case TWinapp2RegPath::rhCurrentUser: return HKEY_CURRENT_USER;
-        case TWinapp2RegPath::rhLocalMachine: return HKEY_LOCAL_MACHINE;
-        case TWinapp2RegPath::rhUsers: return HKEY_USERS;
-        case TWinapp2RegPath::rhClassesRoot: return HKEY_CLASSES_ROOT;
-        case TWinapp2RegPath::rhCurrentConfig: return HKEY_CURRENT_CONFIG;
-        default: return nullptr;
-    }
 }
 
 }  // namespace

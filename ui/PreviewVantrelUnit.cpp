@@ -218,19 +218,7 @@ void TCleanupActionInfoForm::HideFileList() {
     CentreOn(::GetWindow(Handle(), GW_OWNER));
 }
 
-std::vector<std::wstring> TCleanupActionInfoForm::FileListEntries() const {
-    std::vector<std::wstring> entries;
-    const int count = static_cast<int>(::SendMessageW(FListBox, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        const LRESULT length = ::SendMessageW(FListBox, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-        std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
-        const LRESULT copied =
-            ::SendMessageW(FListBox, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-        entries.push_back(text);
-    }
-    return entries;
-}
+std::vector<std::wstring> TCleanupActionInfoForm::FileListEntries() const { return ListBoxEntries(FListBox); }
 
 std::wstring TCleanupActionInfoForm::Text1() const { return WindowText(FText1Label); }
 std::wstring TCleanupActionInfoForm::Text2() const { return WindowText(FText2Label); }

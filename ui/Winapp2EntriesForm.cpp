@@ -383,19 +383,7 @@ void TWinapp2EntriesForm::SelectEntry(const std::wstring& name) {
     ShowSelected();
 }
 
-std::vector<std::wstring> TWinapp2EntriesForm::FileListEntries() const {
-    std::vector<std::wstring> entries;
-    const int count = static_cast<int>(::SendMessageW(FFiles, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        const LRESULT length = ::SendMessageW(FFiles, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-        std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
-        const LRESULT copied =
-            ::SendMessageW(FFiles, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-        entries.push_back(text);
-    }
-    return entries;
-}
+std::vector<std::wstring> TWinapp2EntriesForm::FileListEntries() const { return ListBoxEntries(FFiles); }
 
 std::wstring TWinapp2EntriesForm::HintText() const { return WindowText(FHint); }
 std::wstring TWinapp2EntriesForm::SummaryText() const { return WindowText(FSummary); }

@@ -14,6 +14,20 @@ std::wstring WindowText(HWND wnd) {
     return text;
 }
 
+std::vector<std::wstring> ListBoxEntries(HWND listBox) {
+    std::vector<std::wstring> entries;
+    const int count = static_cast<int>(::SendMessageW(listBox, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const LRESULT length = ::SendMessageW(listBox, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
+        const LRESULT copied =
+            ::SendMessageW(listBox, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+        entries.push_back(text);
+    }
+    return entries;
+}
+
 TWindow::~TWindow() { DestroyHandle(); }
 
 void TWindow::CreateHandle(const TCreateArgs& args) {

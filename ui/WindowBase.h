@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // From now on Control is painted by Paint alone, background and all, whatever
 // the theme would draw; every other message keeps the control's own handling.
@@ -14,6 +15,8 @@ void PaintControlWith(HWND control, TControlPainter paint);
 // destruction sends must still reach the derived class's handlers.
 // The text of a window or control.
 std::wstring WindowText(HWND wnd);
+// The rows of a list box, as it shows them.
+std::vector<std::wstring> ListBoxEntries(HWND listBox);
 
 class TWindow {
 public:
