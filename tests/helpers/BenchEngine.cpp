@@ -466,13 +466,7 @@ void HandleLoop(const std::vector<std::wstring>& files, int threads) {
         }
         return 0;
     };
-    std::vector<HANDLE> started;
-    for (int i = 1; i < threads; ++i)
-        if (HANDLE h = ::CreateThread(nullptr, 256 * 1024, work, &shared, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr))
-            started.push_back(h);
-    work(&shared);
-    if (!started.empty()) ::WaitForMultipleObjects(static_cast<DWORD>(started.size()), started.data(), TRUE, INFINITE);
-    for (HANDLE h : started) ::CloseHandle(h);
+    RunOnThreads(work, &shared, threads);
 }
 
 // All files in one shell file operation, with the flags the actions use.

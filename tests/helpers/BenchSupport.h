@@ -55,6 +55,17 @@ inline int WalkThreads() {
     return std::clamp(static_cast<int>(info.dwNumberOfProcessors), 1, 8);
 }
 
+// Runs Work on Threads threads, this one among them, and returns when all are done.
+inline void RunOnThreads(LPTHREAD_START_ROUTINE Work, void* Shared, int Threads) {
+    std::vector<HANDLE> started;
+    for (int i = 1; i < Threads; ++i)
+        if (HANDLE h = ::CreateThread(nullptr, 256 * 1024, Work, Shared, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr))
+            started.push_back(h);
+    Work(Shared);
+    if (!started.empty()) ::WaitForMultipleObjects(static_cast<DWORD>(started.size()), started.data(), TRUE, INFINITE);
+    for (HANDLE h : started) ::CloseHandle(h);
+}
+
 // The least Threads threads can do to see every file: a shared stack of
 // folders, each listed whole with FindFirstFileExW (basic, large fetch) by
 // whichever thread takes it, in no particular order, nothing kept.
@@ -110,13 +121,7 @@ inline TCounts ParallelBareWalkOf(const std::wstring& root, int threads) {
         ::ReleaseSRWLockExclusive(&s.Lock);
         return 0;
     };
-    std::vector<HANDLE> started;
-    for (int i = 1; i < threads; ++i)
-        if (HANDLE h = ::CreateThread(nullptr, 256 * 1024, work, &shared, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr))
-            started.push_back(h);
-    work(&shared);
-    ::WaitForMultipleObjects(static_cast<DWORD>(started.size()), started.data(), TRUE, INFINITE);
-    for (HANDLE h : started) ::CloseHandle(h);
+    RunOnThreads(work, &shared, threads);
     return TCounts{shared.Files, shared.Dirs};
 }
 
