@@ -196,6 +196,9 @@ bool CreateDirectoryTree(const std::wstring& path);
 struct TDeletedFile {
     uint64_t Size = 0;
     uint32_t Links = 1;  // a file with more than one name stays until its last name goes
+    // With more than one name: which file it is (volume serial and file index),
+    // so that names of one file deleted at the same time can be told together.
+    uint64_t Volume = 0, Index = 0;
 };
 bool DeleteFoundFile(const std::wstring& path, TDeletedFile* Deleted = nullptr);
 // The two steps of every deletion through a handle, without the checks between
@@ -233,6 +236,9 @@ void SetDispositionCallForTesting(TDispositionCallForTesting Call);
 // system with cloud files would give them. Empty: none.
 using TAttributeTagHookForTesting = std::function<void(const std::wstring& Path, uint32_t& Attributes, uint32_t& Tag)>;
 void SetAttributeTagHookForTesting(TAttributeTagHookForTesting Hook);
+// True while a test has set one of the stand-ins above: files are then deleted
+// one at a time, on the caller's thread, as the stand-ins expect.
+bool DeletionIsHookedForTesting();
 
 // --- Internet Explorer ---
 // Deletes URL cache entries: those whose source URL contains "Cookie" (case

@@ -326,8 +326,16 @@ bool DeleteEntryByHandle(const std::wstring& path, const std::wstring& expected,
     if (kind == TEntryKind::File && NamePart(finalPath) != NamePart(expected) &&
         NamePart(finalPath) != NamePart(WithTrimmedParts(expected)))
         return false;
+    TDeletedFile outcome{static_cast<uint64_t>(standard.EndOfFile.QuadPart), standard.NumberOfLinks};
+    if (deleted != nullptr && outcome.Links > 1) {
+        BY_HANDLE_FILE_INFORMATION identity;
+        if (::GetFileInformationByHandle(entry.Get(), &identity)) {
+            outcome.Volume = identity.dwVolumeSerialNumber;
+            outcome.Index = (static_cast<uint64_t>(identity.nFileIndexHigh) << 32) | identity.nFileIndexLow;
+        }
+    }
     if (!MarkForDeletion(entry.Get(), tag.FileAttributes)) return false;
-    if (deleted != nullptr) *deleted = TDeletedFile{static_cast<uint64_t>(standard.EndOfFile.QuadPart), standard.NumberOfLinks};
+    if (deleted != nullptr) *deleted = outcome;
     return true;
 }
 
@@ -423,3 +431,5 @@ void SetDispositionCallForTesting(TDispositionCallForTesting Call) {
 }
 
 void SetAttributeTagHookForTesting(TAttributeTagHookForTesting Hook) { GAttributeTagHook = std::move(Hook); }
+
+bool DeletionIsHookedForTesting() { return GDispositionCall != nullptr || static_cast<bool>(GAttributeTagHook); }

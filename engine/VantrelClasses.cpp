@@ -7,7 +7,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
+#include <exception>
 #include <unordered_set>
 
 namespace {
@@ -170,22 +172,126 @@ TCleanupItemState TCleanupFileMaskItem::GetState() {
     return FoundFiles.empty() ? TCleanupItemState::csNothingFound : TCleanupItemState::csFilesFound;
 }
 
-void TCleanupFileMaskItem::Execute() {
-    const size_t count = FoundFiles.size();
-    Outcome = {};
-    std::wstring path;
-    for (size_t i = 1; i <= count; ++i) {
-        DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(i, count)) + L"%");
-        FoundFiles.PathInto(i - 1, path);
+int TCleanupFileMaskItem::DeletionThreads = 2;
+
+uint64_t BytesFreedBySharedNames(std::vector<TDeletedFile> Names) {
+    std::sort(Names.begin(), Names.end(), [](const TDeletedFile& a, const TDeletedFile& b) {
+        return a.Volume != b.Volume ? a.Volume < b.Volume : a.Index < b.Index;
+    });
+    uint64_t bytes = 0;
+    for (size_t first = 0, last; first < Names.size(); first = last) {
+        uint32_t mostLinks = 0;
+        for (last = first;
+             last < Names.size() && Names[last].Volume == Names[first].Volume && Names[last].Index == Names[first].Index;
+             ++last)
+            mostLinks = std::max(mostLinks, Names[last].Links);
+        // Names without an identity cannot be told together; none of them counts.
+        const bool known = Names[first].Volume != 0 || Names[first].Index != 0;
+        if (known && last - first >= mostLinks) bytes += Names[first].Size;
+    }
+    return bytes;
+}
+
+namespace {
+
+// From this many files a second thread pays for its start.
+constexpr size_t FilesForSecondThread = 64;
+
+// What one thread's deletions came to. A file with several names is set
+// aside: two threads may delete two of its names at once, each handle still
+// seeing the other name, so whether its last name went is decided once both
+// have finished (SettleSharedNames).
+struct TDeletionTally {
+    TCleanupOutcome Outcome;
+    std::vector<TDeletedFile> SharedNames;
+
+    void Delete(const TFoundFileList& files, size_t index, std::wstring& path) {
+        files.PathInto(index, path);
         TDeletedFile deleted;
         if (DeleteFoundFile(path, &deleted)) {
             ++Outcome.Deleted;
-            // A file with several names frees its bytes, and counts, when the last one goes.
-            if (deleted.Links <= 1) Outcome.Bytes += deleted.Size;
+            if (deleted.Links <= 1)
+                Outcome.Bytes += deleted.Size;
+            else
+                SharedNames.push_back(deleted);
         } else if (!FileIsGone(path)) {
             ++Outcome.NotDeleted;
         }
     }
+
+    void Add(const TDeletionTally& other) {
+        Outcome.Deleted += other.Outcome.Deleted;
+        Outcome.Bytes += other.Outcome.Bytes;
+        Outcome.NotDeleted += other.Outcome.NotDeleted;
+        SharedNames.insert(SharedNames.end(), other.SharedNames.begin(), other.SharedNames.end());
+    }
+
+    void SettleSharedNames() {
+        Outcome.Bytes += BytesFreedBySharedNames(std::move(SharedNames));
+        SharedNames.clear();
+    }
+};
+
+struct TDeletionThread {
+    const TFoundFileList* Files;
+    std::atomic<size_t>* Next;
+    TDeletionTally Tally;
+    std::exception_ptr Failure;
+
+    static DWORD WINAPI Main(void* parameter) {
+        auto& thread = *static_cast<TDeletionThread*>(parameter);
+        try {
+            std::wstring path;
+            for (size_t i; (i = thread.Next->fetch_add(1)) < thread.Files->size();) thread.Tally.Delete(*thread.Files, i, path);
+        } catch (...) {
+            thread.Failure = std::current_exception();
+        }
+        return 0;
+    }
+};
+
+}  // namespace
+
+void TCleanupFileMaskItem::Execute() {
+    const size_t count = FoundFiles.size();
+    Outcome = {};
+    // Most of a deletion is the system's (under Wine its server's), so a second
+    // thread overlaps it: each file goes through the primitive once, taken by
+    // whichever thread comes first. This thread keeps the status texts, one per
+    // file, in order, and with them the window's messages.
+    std::atomic<size_t> next{0};
+    TDeletionThread helper{&FoundFiles, &next, {}, nullptr};
+    HANDLE thread = nullptr;
+    if (DeletionThreads > 1 && count >= FilesForSecondThread && !DeletionIsHookedForTesting())
+        thread = ::CreateThread(nullptr, 256 * 1024, TDeletionThread::Main, &helper,
+                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    TDeletionTally tally;
+    const auto joinHelper = [&] {
+        if (thread == nullptr) return;
+        next.store(count);  // it stops after the file in hand
+        ::WaitForSingleObject(thread, INFINITE);
+        ::CloseHandle(thread);
+        thread = nullptr;
+        tally.Add(helper.Tally);
+    };
+    size_t reported = 0;
+    try {
+        std::wstring path;
+        for (size_t i; (i = next.fetch_add(1)) < count;) {
+            while (reported <= i) DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(++reported, count)) + L"%");
+            tally.Delete(FoundFiles, i, path);
+        }
+        while (reported < count) DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(++reported, count)) + L"%");
+    } catch (...) {
+        joinHelper();
+        tally.SettleSharedNames();
+        Outcome = tally.Outcome;
+        throw;
+    }
+    joinHelper();
+    tally.SettleSharedNames();
+    Outcome = tally.Outcome;
+    if (helper.Failure) std::rethrow_exception(helper.Failure);
     FoundFiles.clear();
 }
 

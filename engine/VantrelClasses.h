@@ -83,6 +83,13 @@ struct TCleanupOutcome {
     int64_t NotDeleted = 0;  // files that are still there
 };
 
+// The bytes freed by deleting names of files that had several (TDeletedFile
+// with Links above 1), deleted at the same time or one after another: a file
+// was freed when as many of its names were deleted as the most any of their
+// handles saw (a name deleted after all others saw one and counts for itself).
+// Each freed file counts once.
+uint64_t BytesFreedBySharedNames(std::vector<TDeletedFile> Names);
+
 // Actions that find files by full-path masks during the reading pass and delete them.
 class TCleanupFileMaskItem : public TCleanupCustomItem {
 public:
@@ -90,6 +97,9 @@ public:
     std::wstring Masks;
     TSmartProtection SmartProtection = TSmartProtection::spSession;
     TCleanupOutcome Outcome;
+    // Threads that delete a long found list: 2, this one and one more; 1, this
+    // one alone. Kept to measure the two against each other.
+    static int DeletionThreads;
 
     // Tests FileName against the masks and the protection mode; adds it to
     // FoundFiles when taken. Raises when the file's last-access time cannot be read.

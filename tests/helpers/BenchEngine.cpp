@@ -509,6 +509,11 @@ int CleanCases(const std::vector<std::wstring>& files, TCleanupList& list, int r
     cases.push_back({"handle_loop", "bare handle loop: open, mark, close", nullptr, [&] { HandleLoop(files, 1); }, {}, 0});
     cases.push_back({"handle_loop_threads", "the same on 2 threads", nullptr, [&] { HandleLoop(files, 2); }, {}, 0});
     cases.push_back({"execute", "TCleanupList::ExecuteChecked", prepareExecute, [&] { list.ExecuteChecked(); }, {}, 0});
+    cases.push_back({"execute_one_thread", "the same, deleting on its own thread alone", prepareExecute, [&] {
+                         TCleanupFileMaskItem::DeletionThreads = 1;
+                         list.ExecuteChecked();
+                         TCleanupFileMaskItem::DeletionThreads = 2;
+                     }, {}, 0});
     cases.push_back({"one_shell_op", "one SHFileOperationW for all", nullptr, [&] { OneShellOperation(files); }, {},
                      0});
 

@@ -758,3 +758,100 @@ TEST_F(ActionModel, CleanupCountsTheBytesOfWhatItDeletedEachFileOnce) {
     EXPECT_EQ(sum.Bytes, FiveGB + 300);
     EXPECT_EQ(sum.NotDeleted, 1);
 }
+
+TEST(SharedNames, AFileCountsOnceWhenAsManyOfItsNamesWentAsAnyHandleSaw) {
+    const auto name = [](uint64_t index, uint32_t links, uint64_t size) { return TDeletedFile{size, links, 7, index}; };
+    // Two names deleted at the same time, each handle seeing both: freed, once.
+    EXPECT_EQ(BytesFreedBySharedNames({name(1, 2, 100), name(1, 2, 100)}), 100u);
+    // One after another: the second saw one name and counted for itself.
+    EXPECT_EQ(BytesFreedBySharedNames({name(1, 2, 100)}), 0u);
+    // Three names, two of them found: a name stays, nothing is freed, whatever the timing.
+    EXPECT_EQ(BytesFreedBySharedNames({name(1, 3, 100), name(1, 3, 100)}), 0u);
+    EXPECT_EQ(BytesFreedBySharedNames({name(1, 3, 100), name(1, 2, 100)}), 0u);
+    EXPECT_EQ(BytesFreedBySharedNames({name(1, 3, 100), name(1, 3, 100), name(1, 3, 100)}), 100u);
+    // Files told apart by volume and index; a name without either is not counted.
+    EXPECT_EQ(BytesFreedBySharedNames({name(1, 2, 100), name(2, 2, 40), name(1, 2, 100), name(2, 2, 40)}), 140u);
+    TDeletedFile other = name(1, 2, 5);
+    other.Volume = 8;
+    EXPECT_EQ(BytesFreedBySharedNames({name(1, 2, 100), other}), 0u);
+    EXPECT_EQ(BytesFreedBySharedNames({TDeletedFile{9, 2, 0, 0}, TDeletedFile{9, 2, 0, 0}}), 0u);
+}
+
+// A long found list is deleted by two threads at once. Whatever the timing,
+// what it deletes, what it counts and the status texts must be those of one
+// thread: both runs get the same kinds of files, side by side in the list.
+TEST_F(ActionModel, TwoThreadsDeleteAndCountWhatOneThreadDoes) {
+    struct TRun {
+        TCleanupOutcome Outcome;
+        std::vector<std::wstring> Left;
+        std::vector<std::wstring> Statuses;
+    };
+    const auto run = [&](int threads) {
+        const std::wstring dir = Folder.CreateFolder(L"threads" + std::to_wstring(threads));
+        const std::wstring kept = Folder.CreateFolder(L"kept" + std::to_wstring(threads));
+        TCleanupList list;
+        auto& action = AddMaskAction(list, {L"all", {dir + L"*"}});
+        std::vector<HANDLE> locks;
+        for (int i = 0; i < 400; ++i) {
+            const std::wstring file = Folder.CreateFile(L"threads" + std::to_wstring(threads) + L"\\f" +
+                                                        std::to_wstring(i) + L".tmp", 10 + i);
+            EXPECT_TRUE(list.AddFoundFile(file, L"None"));
+            if (i % 10 == 1) {
+                // A second name, found right after the first.
+                const std::wstring second = dir + L"g" + std::to_wstring(i) + L".tmp";
+                EXPECT_TRUE(::CreateHardLinkW(second.c_str(), file.c_str(), nullptr));
+                EXPECT_TRUE(list.AddFoundFile(second, L"None"));
+            } else if (i % 10 == 3) {
+                // A second found name and a third nobody found: nothing is freed.
+                const std::wstring second = dir + L"g" + std::to_wstring(i) + L".tmp";
+                const std::wstring third = kept + L"h" + std::to_wstring(i) + L".tmp";
+                EXPECT_TRUE(::CreateHardLinkW(second.c_str(), file.c_str(), nullptr));
+                EXPECT_TRUE(::CreateHardLinkW(third.c_str(), file.c_str(), nullptr));
+                EXPECT_TRUE(list.AddFoundFile(second, L"None"));
+            } else if (i % 50 == 5) {
+                locks.push_back(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                              nullptr));
+            } else if (i % 50 == 7) {
+                ::DeleteFileW(file.c_str());  // gone since it was found
+            } else if (i % 50 == 9) {
+                ::DeleteFileW(file.c_str());  // and a folder in its place
+                Folder.CreateFolder(L"threads" + std::to_wstring(threads) + L"\\f" + std::to_wstring(i) + L".tmp\\inner");
+            }
+        }
+        TRun result;
+        action.OnStatus = [&](TCleanupCustomItem*, const std::wstring& text) { result.Statuses.push_back(text); };
+        const int kept2 = TCleanupFileMaskItem::DeletionThreads;
+        TCleanupFileMaskItem::DeletionThreads = threads;
+        list.SetChecked(0, true);
+        list.ExecuteChecked();
+        TCleanupFileMaskItem::DeletionThreads = kept2;
+        for (HANDLE lock : locks) ::CloseHandle(lock);
+        result.Outcome = action.Outcome;
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW((dir + L"*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                if (data.cFileName[0] != L'.') result.Left.push_back(data.cFileName);
+            } while (::FindNextFileW(find, &data));
+            ::FindClose(find);
+        }
+        std::sort(result.Left.begin(), result.Left.end());
+        return result;
+    };
+    const TRun one = run(1), two = run(2);
+    EXPECT_EQ(one.Outcome.Deleted, 400 - 8 - 16 + 80);  // 80 second names; 8 locked, 16 gone or swapped
+    EXPECT_EQ(one.Outcome.NotDeleted, 8 + 8);  // the locked files and the folders
+    EXPECT_EQ(two.Outcome.Deleted, one.Outcome.Deleted);
+    EXPECT_EQ(two.Outcome.Bytes, one.Outcome.Bytes);
+    EXPECT_EQ(two.Outcome.NotDeleted, one.Outcome.NotDeleted);
+    EXPECT_EQ(two.Left, one.Left);
+    ASSERT_EQ(one.Statuses.size(), two.Statuses.size());
+    EXPECT_EQ(two.Statuses, one.Statuses);
+    // The third names keep their files.
+    uint64_t bytes = 0;
+    for (int i = 0; i < 400; ++i) {
+        const bool held = i % 10 == 3 || (i % 50 == 5) || i % 50 == 7 || i % 50 == 9;
+        if (!held) bytes += 10 + i;
+    }
+    EXPECT_EQ(one.Outcome.Bytes, bytes);
+}
