@@ -266,31 +266,34 @@ void TCleanupFileMaskItem::Execute() {
         thread = ::CreateThread(nullptr, 256 * 1024, TDeletionThread::Main, &helper,
                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     TDeletionTally tally;
-    const auto joinHelper = [&] {
-        if (thread == nullptr) return;
-        next.store(count);  // it stops after the file in hand
-        ::WaitForSingleObject(thread, INFINITE);
-        ::CloseHandle(thread);
-        thread = nullptr;
-        tally.Add(helper.Tally);
+    // Waits for the second thread and settles both threads' counts into Outcome.
+    const auto finish = [&] {
+        if (thread != nullptr) {
+            next.store(count);  // it stops after the file in hand
+            ::WaitForSingleObject(thread, INFINITE);
+            ::CloseHandle(thread);
+            thread = nullptr;
+            tally.Add(helper.Tally);
+        }
+        tally.SettleSharedNames();
+        Outcome = tally.Outcome;
     };
     size_t reported = 0;
+    const auto reportUpTo = [&](size_t files) {
+        while (reported < files) DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(++reported, count)) + L"%");
+    };
     try {
         std::wstring path;
         for (size_t i; (i = next.fetch_add(1)) < count;) {
-            while (reported <= i) DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(++reported, count)) + L"%");
+            reportUpTo(i + 1);
             tally.Delete(FoundFiles, i, path);
         }
-        while (reported < count) DoStatus(Name + L"  " + std::to_wstring(PercentHalfEven(++reported, count)) + L"%");
+        reportUpTo(count);
     } catch (...) {
-        joinHelper();
-        tally.SettleSharedNames();
-        Outcome = tally.Outcome;
+        finish();
         throw;
     }
-    joinHelper();
-    tally.SettleSharedNames();
-    Outcome = tally.Outcome;
+    finish();
     if (helper.Failure) std::rethrow_exception(helper.Failure);
     FoundFiles.clear();
 }
