@@ -182,17 +182,19 @@ void TVantrelForm::StopReadingActionExecute() {
 }
 
 void TVantrelForm::HandleDirReaderDirectory(TDirReader*, const std::wstring& DirName) {
+    ++FDirectoryCount;
+    NoteEmptyDirCandidate(DirName);
+    // Nobody reads thousands of paths a second: the list, the gauge and the
+    // status lines follow the walk ten times a second, which keeps their cost
+    // (each repaint of the list draws every row) out of the pass. The list is
+    // drawn whole again when the pass ends.
+    const uint64_t now = ::GetTickCount64();
+    if (FDirectoryCount > 1 && now - FLastStatusTick < StatusIntervalMs) return;
+    FLastStatusTick = now;
     if (FListNeedsRefresh) {
         RefreshList();
         FListNeedsRefresh = false;
     }
-    ++FDirectoryCount;
-    NoteEmptyDirCandidate(DirName);
-    // Nobody reads thousands of paths a second: the gauge and the status lines
-    // follow the walk ten times a second, which keeps their cost out of the pass.
-    const uint64_t now = ::GetTickCount64();
-    if (FDirectoryCount > 1 && now - FLastStatusTick < StatusIntervalMs) return;
-    FLastStatusTick = now;
     const int position = std::min(FDirectoryCount, FGaugeMaximum);
     ::SendMessageW(FGauge, PBM_SETPOS, static_cast<WPARAM>(position), 0);
     SetStatus1(ReadingStatusText(position, FGaugeMaximum));

@@ -3,8 +3,9 @@
 
 Run inside the bench sandbox's environment (WINEPREFIX and DISPLAY set, the
 wineserver kept alive). Each round runs, in this order,
-    the bare walk of C:\\ (bench-walk.exe --bare C:\\) and Vantrel.exe /auto
-        with every action unticked, the bench tree on C:,
+    the bare walk of C:\\ (bench-walk.exe --bare C:\\), then its counterpart on
+        N threads and Vantrel.exe /auto with every action unticked, taking turns
+        at going first from round to round, the bench tree on C:,
     Vantrel.exe /auto with the actions that take tree files ticked, which
         deletes the tree's 4,000 matching files (made again afterwards),
     the bare walk and the unticked Vantrel.exe with the tree parked outside
@@ -189,12 +190,18 @@ class Bench:
         self.find_helpers()  # the warm-up may have started the desktop process
         runs = {(name, t): [] for name in ("bare", "bare_parallel", "vantrel") for t in (True, False)}
         runs[("cleaning", True)] = []
-        for _ in range(self.args.rounds):
+        for round_index in range(self.args.rounds):
             for with_tree in (True, False):
                 self.scenario(with_tree)
                 runs[("bare", with_tree)].append(self.bare())
-                runs[("bare_parallel", with_tree)].append(self.bare(parallel=True))
+                # Two busy cores slow down the longer they stay busy here: the second
+                # of two runs on N threads is slower for that alone. The bare walk on N
+                # threads and Vantrel.exe take turns at going first.
+                if round_index % 2 == 0:
+                    runs[("bare_parallel", with_tree)].append(self.bare(parallel=True))
                 runs[("vantrel", with_tree)].append(self.vantrel(with_tree))
+                if round_index % 2 == 1:
+                    runs[("bare_parallel", with_tree)].append(self.bare(parallel=True))
                 if with_tree:
                     runs[("cleaning", True)].append(self.vantrel_cleaning())
         self.scenario(True)
@@ -238,9 +245,16 @@ def report(runs, rounds, results):
         results[f"proc_tree_vantrel_{key}_s"] = van_inc
         results[f"proc_tree_bare_{key}_s"] = bare_inc
         parallel_inc = paired_increment(runs[("bare_parallel", True)], runs[("bare_parallel", False)], key)
+        # Vantrel.exe against the bare walk on N threads of its own round, run beside it.
+        paired = statistics.median(
+            (a[key] - b[key]) / (c[key] - d[key])
+            for a, b, c, d in zip(runs[("vantrel", True)], runs[("vantrel", False)],
+                                  runs[("bare_parallel", True)], runs[("bare_parallel", False)]))
         print(f"  {key}: what the tree adds to the bare walk on N threads: {parallel_inc:.2f} s; "
-              f"Vantrel / that {van_inc / parallel_inc:.2f}x, that / bare walk {parallel_inc / bare_inc:.2f}x")
-        results[f"proc_tree_ratio_parallel_{key}"] = van_inc / parallel_inc
+              f"Vantrel / that {van_inc / parallel_inc:.2f}x (paired by round {paired:.2f}x), "
+              f"that / bare walk {parallel_inc / bare_inc:.2f}x")
+        results[f"proc_tree_ratio_parallel_{key}"] = paired
+        results[f"proc_tree_ratio_parallel_unpaired_{key}"] = van_inc / parallel_inc
         results[f"proc_tree_parallel_vs_bare_{key}"] = parallel_inc / bare_inc
         clean_inc = paired_increment(runs[("cleaning", True)], runs[("vantrel", True)], key)
         print(f"  {key}: what cleaning the 4,000 matches adds to Vantrel's run: {clean_inc:.2f} s")
