@@ -239,9 +239,10 @@ int BenchReading(const std::wstring& root, int rounds) {
     const double peakBefore = PeakWorkingSetMB();
     // On this machine two busy cores slow down the longer they stay busy, so a
     // case run after another on N threads is slower for that alone, by up to a
-    // fifth. Every case on N threads therefore also runs beside a bare walk on N
-    // threads of its own, before it in one round and after it in the next, and
-    // is compared with that walk: the median of those paired ratios.
+    // fifth. Every case on N threads therefore runs twice a round beside a bare
+    // walk on N threads of its own, once after it and once before it (bare,
+    // case, case, bare), and is compared with those walks: the median of the
+    // paired ratios.
     TReadCase& parallel = cases[1];
     for (int round = 0; round < rounds; ++round) {
         for (auto& c : cases) {
@@ -249,12 +250,14 @@ int BenchReading(const std::wstring& root, int rounds) {
                 c.Times.Measure([&] { c.Last = c.Run(); });
                 continue;
             }
-            TSamples pair;
-            const auto runBare = [&] { pair.Measure([&] { parallel.Run(); }); };
-            if (round % 2 == 0) runBare();
-            c.Times.Measure([&] { c.Last = c.Run(); });
-            if (round % 2 == 1) runBare();
-            c.PairedRatios.push_back(c.Times.Wall.back() / pair.Wall.back());
+            for (const bool bareFirst : {true, false}) {
+                TSamples pair;
+                const auto runBare = [&] { pair.Measure([&] { parallel.Run(); }); };
+                if (bareFirst) runBare();
+                c.Times.Measure([&] { c.Last = c.Run(); });
+                if (!bareFirst) runBare();
+                c.PairedRatios.push_back(c.Times.Wall.back() / pair.Wall.back());
+            }
         }
     }
     std::printf("reading pass in process: %ls (%lld files; %d rounds, interleaved; medians; N = %d threads)\n",
