@@ -80,9 +80,13 @@ cp "$VT_CMAKE_BUILD/tests/fake-outlook.exe" "$E2E_C/Apps/fake-outlook.exe"
 printf '3\r\nrefuse\r\n' >"$A60_MAILBOX"
 rm -f "$A60_MAILBOX.log"
 a60_reg() { (cd "$E2E_C" && wine reg "$@" >/dev/null 2>&1); }
-a60_reg add 'HKCU\Software\Microsoft\Office\11.0\Outlook' /f
-a60_reg add 'HKLM\Software\Classes\Outlook.Application\CLSID' /ve /d "$A60_CLSID" /f
-a60_reg add "HKLM\\Software\\Classes\\CLSID\\$A60_CLSID\\LocalServer32" /ve \
+# Each step checked: a registration that did not take would only show as an action not offered.
+e2e_check "raising action: the stand-in's Outlook key is written" \
+    a60_reg add 'HKCU\Software\Microsoft\Office\11.0\Outlook' /f
+e2e_check "raising action: the stand-in's program id is written" \
+    a60_reg add 'HKLM\Software\Classes\Outlook.Application\CLSID' /ve /d "$A60_CLSID" /f
+e2e_check "raising action: the stand-in's server is written" \
+    a60_reg add "HKLM\\Software\\Classes\\CLSID\\$A60_CLSID\\LocalServer32" /ve \
     /d '"C:\Apps\fake-outlook.exe" "C:\Apps\outlook-mailbox.txt"' /f
 hostile_settings '<CleanupItems><CleanupItem Name="清空 Outlook 已删除对象的文件" Enabled="True"/></CleanupItems>'
 # Taken by the Windows temporary folder's action, which runs after Outlook's.
@@ -90,6 +94,7 @@ h_old "$E2E_C/windows/temp/a60-after-outlook.dat"
 h_old "$H_D/work/before-outlook.bak"
 a60_auto
 e2e_check "raising action: /auto ends by itself with 1 (got $H_RC)" [ "$H_RC" = 1 ]
+e2e_check "raising action: the stand-in Outlook was started" test -e "$A60_MAILBOX.log"
 e2e_check "raising action: Outlook was asked to delete" grep -q '^Remove ' "$A60_MAILBOX.log"
 e2e_check "raising action: logged with the action's name and Outlook's words" \
     a60_logged '错误 (清理操作 "清空 Outlook 已删除对象的文件"): ' 'The item cannot be deleted.'
