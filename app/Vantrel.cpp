@@ -4,6 +4,7 @@
 // failed (0 otherwise).
 #include "app/AutoMode.h"
 #include "app/SingleInstance.h"
+#include "app/VolumeCacheHost.h"
 #include "settings/SettingsFile.h"
 #include "ui/Application.h"
 #include "ui/ErrorReport.h"
@@ -52,6 +53,10 @@ int RunProgram(bool autoMode) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // A host of disk cleanup handlers is no instance of the program: no window,
+    // no single-instance check, no settings, no log.
+    const std::wstring hostPipe = VolumeCacheHostPipeNameOfProcess();
+    if (!hostPipe.empty()) return RunVolumeCacheHost(hostPipe);
     const bool autoMode = IsAutoMode();
     if (autoMode) StartAutomaticErrorReporting();
     // The settings document, the shell and automation all need COM on this thread.

@@ -5,6 +5,7 @@
 #include "catalogue/ModernWindowsClasses.h"
 #include "catalogue/OutlookFirefoxCatalogue.h"
 #include "catalogue/SpecialActionClasses.h"
+#include "catalogue/VolumeCacheAction.h"
 #include "catalogue/Winapp2Action.h"
 
 #include <algorithm>
@@ -26,5 +27,7 @@ std::vector<TCatalogueRow> CleanupCatalogue() {
     for (const auto& p : placed) rows.push_back(p.Row);
     // The community rules come last, as one row for all their entries.
     rows.push_back({TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>(), false});
+    // Windows' own disk cleanup handlers, as one row; it starts unticked.
+    rows.push_back({TCleanupCustomItem::ClassOf<TCleanupVolumeCacheItem>(), false});
     return rows;
 }

@@ -151,6 +151,10 @@ TXMLWinapp2ItemsType TXMLVantrelSettingsType::Winapp2Items() const {
     return TXMLWinapp2ItemsType(Child(L"Winapp2Items"));
 }
 
+TXMLVolumeCacheItemsType TXMLVantrelSettingsType::VolumeCacheItems() const {
+    return TXMLVolumeCacheItemsType(Child(L"VolumeCacheItems"));
+}
+
 std::string TXMLVantrelSettingsType::SaveToUtf8() const {
     Assert(static_cast<bool>(FDocument), L"TXMLVantrelSettingsType: no settings document");
     return SerializeDomToUtf8(FDocument);

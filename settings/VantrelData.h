@@ -102,6 +102,15 @@ public:
     explicit TXMLWinapp2ItemsType(TDomElement element) : TXMLElementCollection(std::move(element), L"Winapp2Item") {}
 };
 
+// The ticks of Windows' disk cleanup handlers, by handler key name:
+// VolumeCacheItems with VolumeCacheItem children (Name, Enabled). An element
+// the older program passes over, as Winapp2Items.
+class TXMLVolumeCacheItemsType : public TXMLElementCollection<TXMLCleanupItemType> {
+public:
+    explicit TXMLVolumeCacheItemsType(TDomElement element)
+        : TXMLElementCollection(std::move(element), L"VolumeCacheItem") {}
+};
+
 class TXMLExcludeDirectoriesType : public TXMLElementCollection<TXMLExcludeDirectoryType> {
 public:
     explicit TXMLExcludeDirectoriesType(TDomElement element)
@@ -126,6 +135,7 @@ public:
     TXMLCleanupItemsType CleanupItems() const;
     TXMLExcludeDirectoriesType ExcludeDirectories() const;
     TXMLWinapp2ItemsType Winapp2Items() const;
+    TXMLVolumeCacheItemsType VolumeCacheItems() const;
 
     // Writes the document to FileName (UTF-8, declaration version "1.0") through a
     // new file in the same folder that then replaces FileName in one step, so a

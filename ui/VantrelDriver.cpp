@@ -2,6 +2,7 @@
 #include "ui/VantrelUnit.h"
 
 #include "catalogue/FolderMasks.h"
+#include "catalogue/VolumeCacheAction.h"
 #include "catalogue/Winapp2Action.h"
 #include "engine/SystemRoutines.h"
 #include "engine/TemporaryFolders.h"
@@ -157,6 +158,9 @@ void TVantrelForm::StartReadingActionExecute() {
     candidates.insert(candidates.begin(), FolderMaskPrefix(windows) + L"$Nt*");
     FEmptyDirCandidateMasks = TCompiledMaskList(UpperCaseAscii(MakeMaskList(candidates)));
 
+    // Windows' disk cleanup handlers size themselves beside the walk, in their hosts.
+    if (FVolumeCacheItem != nullptr) FVolumeCacheItem->StartScan(PassDrives());
+
     FDriveIndex = 0;
     if (FDrives.empty()) {
         // Nothing to read: finish at once so the window does not stay in the reading state.
@@ -179,6 +183,30 @@ void TVantrelForm::StopReadingActionExecute() {
     FReadingStopped = true;
     FDriveIndex = static_cast<int>(FDrives.size()) - 1;
     if (FDirReader) FDirReader->Stop();  // none when the window's creation failed
+    if (FVolumeCacheItem != nullptr) FVolumeCacheItem->Stop();
+}
+
+std::vector<std::wstring> TVantrelForm::PassDrives() const {
+    std::vector<std::wstring> drives;
+    for (const std::wstring& root : FDrives) {
+        if (root.empty()) continue;
+        drives.push_back(std::wstring{static_cast<wchar_t>(::towupper(root[0])), L':', L'\\'});
+        if (ScanMode() != L"Complete") break;  // the other drives are not read either
+    }
+    return drives;
+}
+
+void TVantrelForm::WaitForVolumeCacheScan() {
+    while (FVolumeCacheItem != nullptr && FVolumeCacheItem->Busy() && !FReadingStopped && !FCloseRequested) {
+        const std::wstring activity = FVolumeCacheItem->ActivityText();
+        if (!activity.empty() && WindowText(FStatus2Label) != activity) {
+            SetStatus2(activity);
+            ::UpdateWindow(FStatus2Label);
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        Application().ProcessMessages();
+    }
+    if (FVolumeCacheItem != nullptr && (FReadingStopped || FCloseRequested)) FVolumeCacheItem->Stop();
 }
 
 void TVantrelForm::HandleDirReaderDirectory(TDirReader*, const std::wstring& DirName) {
@@ -232,6 +260,7 @@ void TVantrelForm::HandleDirReaderFinished(TDirReader*) {
         ReadCurrentDrive();
         return;
     }
+    WaitForVolumeCacheScan();
     FReading = false;
     SetControlsIdle(true);
     FFreeSpaceAfterReading = GetTotalFreeSpace();
@@ -298,6 +327,13 @@ void TVantrelForm::StartCleanupActionExecute() {
 
 void TVantrelForm::LogActionOutcomes() {
     for (int row = 0; row < FActionList->Count(); ++row) {
+        if (const auto* volumeCaches = dynamic_cast<const TCleanupVolumeCacheItem*>(&FActionList->Items(row))) {
+            if (!volumeCaches->Checked) continue;
+            const std::wstring administrator = volumeCaches->AdministratorLogLine();
+            if (!administrator.empty()) WriteRunLogLine(administrator);
+            for (const std::wstring& line : volumeCaches->OutcomeLogLines()) WriteRunLogLine(line);
+            continue;
+        }
         // The winapp2.ini row speaks for each of its entries.
         if (const auto* winapp2 = dynamic_cast<const TCleanupWinapp2Item*>(&FActionList->Items(row))) {
             for (const std::wstring& line : winapp2->LoadLogLines()) WriteRunLogLine(line);

@@ -2,6 +2,7 @@
 
 #include "app/AutoMode.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/VolumeCacheAction.h"
 #include "catalogue/Winapp2Action.h"
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
@@ -13,7 +14,9 @@
 #include "ui/OrvViewAbout.h"
 #include "ui/PreviewVantrelUnit.h"
 #include "ui/SetupVantrelUnit.h"
+#include "ui/VolumeCachesForm.h"
 #include "ui/Winapp2EntriesForm.h"
+#include "settings/VolumeCacheTicks.h"
 #include "settings/Winapp2Ticks.h"
 
 #include <commctrl.h>
@@ -38,6 +41,7 @@ enum TCommandId : int {
     cmDeselectAll,
     cmDefaultSelection,
     cmWinapp2,
+    cmVolumeCaches,
 };
 constexpr int idCleanupActionsList = 200;
 constexpr int idSpeedButton1 = 201;
@@ -181,6 +185,8 @@ void TVantrelForm::RebuildFileMenu() {
         FMenuLook.Append(FFileMenu, cmStopReading, L"停止读取(&S)", aiStop, !FCommandsEnabled);
     if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartCleanup, L"清理(&C)", aiClean);
     if (FIdleCommands && FWinapp2Item != nullptr) FMenuLook.Append(FFileMenu, cmWinapp2, L"其他应用程序(&W)...");
+    if (FIdleCommands && FVolumeCacheItem != nullptr)
+        FMenuLook.Append(FFileMenu, cmVolumeCaches, L"Windows 系统文件(&S)...");
     FMenuLook.Append(FFileMenu, cmExit, L"退出(&X)");
     ::EnableMenuItem(FMainMenu, cmSetup, MF_BYCOMMAND | (FCommandsEnabled ? MF_ENABLED : MF_GRAYED));
     FMenuBar.Refresh();
@@ -315,6 +321,10 @@ void TVantrelForm::FormCreate() {
         FWinapp2Item->RebuildFoundFiles();
         FCleanupActionsListBox.SetRowText(FWinapp2Row, FWinapp2Item->RowText());
     }
+    if (FVolumeCacheItem != nullptr) {
+        FVolumeCacheItem->LoadTicks(LoadVolumeCacheTicks(*FSettings));
+        FCleanupActionsListBox.SetRowText(FVolumeCacheRow, FVolumeCacheItem->RowText());
+    }
     LoadExcludedDirectories();
     ValidateVantrelSettings(*FSettings);
 
@@ -336,6 +346,16 @@ void TVantrelForm::AddCleanupAction(const TCleanupItemClass& ItemClass, bool Def
     if (auto* winapp2 = dynamic_cast<TCleanupWinapp2Item*>(&action)) {
         FWinapp2Item = winapp2;
         FWinapp2Row = row;
+        RebuildFileMenu();
+    }
+    if (auto* volumeCaches = dynamic_cast<TCleanupVolumeCacheItem*>(&action)) {
+        FVolumeCacheItem = volumeCaches;
+        FVolumeCacheRow = row;
+        // A handler that crashed, hung or failed is an error of the run, like any
+        // failing action; the others have run by then.
+        volumeCaches->OnFailure = [this](const std::wstring& message) {
+            ReportError(Handle(), message, L"清理操作 \"" + std::wstring(TCleanupVolumeCacheItem::ActionName) + L"\"");
+        };
         RebuildFileMenu();
     }
 }
@@ -364,6 +384,10 @@ void TVantrelForm::FormDestroy() {
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
     if (FWinapp2Item != nullptr) StoreWinapp2Ticks(*FSettings, FWinapp2Item->Rules);
+    if (FVolumeCacheItem != nullptr) {
+        FVolumeCacheItem->Stop();
+        StoreVolumeCacheTicks(*FSettings, FVolumeCacheItem->Handlers());
+    }
     SaveVantrelSettingsOnExit(*FSettings, *FActionList, ticks);
 }
 
@@ -465,6 +489,7 @@ void TVantrelForm::HandleCommand(int id) {
         case cmDeselectAll: DeselectAllItemsActionExecute(); break;
         case cmDefaultSelection: DefaultSelectionActionExecute(); break;
         case cmWinapp2: Winapp2ActionExecute(); break;
+        case cmVolumeCaches: VolumeCachesActionExecute(); break;
         default: break;
     }
 }
@@ -560,6 +585,10 @@ void TVantrelForm::ShowActionDetails(int row) {
         Winapp2ActionExecute();
         return;
     }
+    if (row == FVolumeCacheRow) {
+        VolumeCachesActionExecute();
+        return;
+    }
     ::EnableWindow(Handle(), FALSE);
     TCleanupCustomItem& action = FActionList->Items(row);
     // The detail window's cleanup must not write into this window's status lines.
@@ -603,6 +632,28 @@ void TVantrelForm::UpdateWinapp2Row() {
     // Ticking entries means cleaning them: the row follows whether any is ticked.
     FCleanupActionsListBox.SetChecked(FWinapp2Row, FWinapp2Item->Rules.CheckedCount() > 0);
     FCleanupActionsListBox.SetRowText(FWinapp2Row, FWinapp2Item->RowText());
+    RefreshList();
+}
+
+void TVantrelForm::VolumeCachesActionExecute() {
+    if (FVolumeCacheItem == nullptr || FReading || !FCommandsEnabled) return;
+    TStatusSnapshot snapshot;
+    BeginModalStatus(L"Windows 系统文件...", snapshot);
+    try {
+        TVolumeCachesForm form(*FVolumeCacheItem);
+        if (form.ShowHandlers(Handle()) == mrOk) UpdateVolumeCacheRow();
+    } catch (...) {
+        EndModalStatus(snapshot);
+        throw;
+    }
+    EndModalStatus(snapshot);
+    TicksChanged();
+}
+
+void TVantrelForm::UpdateVolumeCacheRow() {
+    if (FVolumeCacheItem == nullptr) return;
+    FCleanupActionsListBox.SetChecked(FVolumeCacheRow, FVolumeCacheItem->CheckedCount() > 0);
+    FCleanupActionsListBox.SetRowText(FVolumeCacheRow, FVolumeCacheItem->RowText());
     RefreshList();
 }
 

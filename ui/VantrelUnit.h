@@ -47,6 +47,7 @@ std::wstring ActionOutcomeLogText(const std::wstring& ActionName, const TCleanup
 std::wstring AutoRunSummaryText(const TCleanupPassResult& Pass, bool Failed);
 
 class TCleanupWinapp2Item;
+class TCleanupVolumeCacheItem;
 
 class TVantrelForm : public TWindow {
 public:
@@ -69,6 +70,8 @@ public:
     void AboutActionExecute();
     // The window of the winapp2.ini entries (the row's detail and the menu item).
     void Winapp2ActionExecute();
+    // The window of Windows' disk cleanup handlers (the row's detail and the menu item).
+    void VolumeCachesActionExecute();
 
     void BeginModalStatus(const std::wstring& Text, TStatusSnapshot& Snapshot);
     void EndModalStatus(const TStatusSnapshot& Snapshot);
@@ -92,6 +95,8 @@ public:
     TMenuBar& MenuBar() { return FMenuBar; }
     TCleanupWinapp2Item* Winapp2Item() const { return FWinapp2Item; }
     int Winapp2Row() const { return FWinapp2Row; }
+    TCleanupVolumeCacheItem* VolumeCacheItem() const { return FVolumeCacheItem; }
+    int VolumeCacheRow() const { return FVolumeCacheRow; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -130,6 +135,7 @@ private:
     void RefreshList();
     // The winapp2.ini row's text and tick after its entries' ticks changed.
     void UpdateWinapp2Row();
+    void UpdateVolumeCacheRow();
     // The ticks of the list as the actions' Checked, and the free-space line with
     // what they would free, when that line shows.
     void TicksChanged();
@@ -143,6 +149,10 @@ private:
     void HandleDirReaderFinished(TDirReader* Sender);
     void HandleCleanupListStatus(TCleanupCustomItem* Sender, const std::wstring& Text);
     void LoadExcludedDirectories();
+    // The drives the reading pass covers, for the disk cleanup handlers.
+    std::vector<std::wstring> PassDrives() const;
+    // At the walk's end: the handlers' sizes still coming in, with the window answering.
+    void WaitForVolumeCacheScan();
     void NoteEmptyDirCandidate(const std::wstring& DirName);
     void RemoveEmptyDirCandidates();
     void LogActionOutcomes();  // the automatic run's log: one line per action that had files
@@ -189,6 +199,8 @@ private:
     std::unique_ptr<TCleanupList> FActionList;
     TCleanupWinapp2Item* FWinapp2Item = nullptr;  // in FActionList
     int FWinapp2Row = -1;
+    TCleanupVolumeCacheItem* FVolumeCacheItem = nullptr;  // in FActionList
+    int FVolumeCacheRow = -1;
     std::unique_ptr<TDirReader> FDirReader;
     std::vector<std::wstring> FEmptyDirCandidates;
     std::vector<std::wstring> FDrives;
