@@ -7,11 +7,13 @@
 #include "catalogue/ModernWindowsClasses.h"
 #include "catalogue/OutlookActions.h"
 #include "catalogue/SpecialActionClasses.h"
+#include "catalogue/VolumeCacheAction.h"
 #include "catalogue/Winapp2Action.h"
 
 #include <gtest/gtest.h>
 
 #include <objbase.h>
+
 
 #include <set>
 #include <typeindex>
@@ -55,6 +57,8 @@ TEST(Catalogue, FortyActionsThenTodaysWindowsAndBrowsersInListOrderWithTheirDefa
         ROW(TClearFirefoxQuantumCookies, false), ROW(TClearFirefoxQuantumHistory, false),
         // Last, one row for every entry of winapp2.ini.
         ROW(TCleanupWinapp2Item, false),
+        // Then one row for Windows' own disk cleanup handlers.
+        ROW(TCleanupVolumeCacheItem, false),
     };
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::vector<TCatalogueRow> rows = CleanupCatalogue();
