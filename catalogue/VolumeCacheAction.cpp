@@ -178,7 +178,7 @@ void TCleanupVolumeCacheItem::ScanThread(std::vector<std::wstring>) {
     for (TVolumeCacheHandler& handler : FHandlers) {
         for (TVolumeCacheDrive& d : handler.Drives)
             if (d.State == TVolumeCacheDriveState::Pending) d.State = TVolumeCacheDriveState::NotCounted;
-        if (!handler.TickKnown) handler.Checked = handler.DefaultChecked();
+        if (!handler.TickKnown) handler.Checked = handler.DefaultChecked(AutomaticRun);
     }
     FBusy = false;
     FActivity.clear();
@@ -382,6 +382,15 @@ std::wstring TCleanupVolumeCacheItem::AdministratorLogLine() const {
         if (handler.NeedsAdministrator) names += (names.empty() ? L"" : L", ") + handler.DisplayName();
     if (names.empty()) return L"";
     return L"Windows 系统文件: 以下项目需要管理员权限, 没有运行: " + names + L"。";
+}
+
+std::vector<std::wstring> TCleanupVolumeCacheItem::UnusableLogLines() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    std::vector<std::wstring> lines;
+    for (const TVolumeCacheHandler& handler : FHandlers)
+        if (handler.Checked && !handler.NeedsAdministrator && !handler.Failure.empty())
+            lines.push_back(L"Windows 系统文件 \"" + handler.DisplayName() + L"\": 无法使用, " + handler.Failure + L"。");
+    return lines;
 }
 
 void TCleanupVolumeCacheItem::ShowHandlerProperties(const std::wstring& keyName, HWND owner) {

@@ -44,12 +44,16 @@ public:
     int CheckedCount() const;
     std::wstring RowText() const;
 
+    // An automatic run: a handler without a stored tick follows EVCF_ENABLEBYDEFAULT_AUTO.
+    bool AutomaticRun = false;
     // Each handler that crashed, hung or failed during the cleanup, as it ends.
     std::function<void(const std::wstring& Message)> OnFailure;
     // The cleanup's log lines, one per handler and drive that ran.
     std::vector<std::wstring> OutcomeLogLines() const;
     // One line naming the handlers that need an administrator, or empty.
     std::wstring AdministratorLogLine() const;
+    // A line for each ticked handler that could not be used at all, with its reason.
+    std::vector<std::wstring> UnusableLogLines() const;
     // The handler's own settings window (EVCF_HASSETTINGS), owned by Owner; the
     // calling thread keeps its messages flowing until it closes.
     void ShowHandlerProperties(const std::wstring& KeyName, HWND Owner);

@@ -109,8 +109,9 @@ bool TVolumeCacheHandler::HoldsUserFiles() const {
     return false;
 }
 
-bool TVolumeCacheHandler::DefaultChecked() const {
-    return (Flags & 0x0002 /*EVCF_ENABLEBYDEFAULT*/) != 0 && !HoldsUserFiles();
+bool TVolumeCacheHandler::DefaultChecked(bool automatic) const {
+    const DWORD wanted = automatic ? 0x0008 /*EVCF_ENABLEBYDEFAULT_AUTO*/ : 0x0002 /*EVCF_ENABLEBYDEFAULT*/;
+    return (Flags & wanted) != 0 && !HoldsUserFiles();
 }
 
 std::wstring& VolumeCachesKeyPath() {

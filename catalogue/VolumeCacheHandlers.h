@@ -71,9 +71,9 @@ struct TVolumeCacheHandler {
     // The Downloads folder's handler and any whose texts speak of the user's own
     // files: never ticked by default, and asked about before they are.
     bool HoldsUserFiles() const;
-    // Ticked when nothing is known of the user's wish: EVCF_ENABLEBYDEFAULT,
-    // unless the handler holds the user's files.
-    bool DefaultChecked() const;
+    // Ticked when nothing is known of the user's wish: EVCF_ENABLEBYDEFAULT
+    // (EVCF_ENABLEBYDEFAULT_AUTO in an automatic run), unless the handler holds the user's files.
+    bool DefaultChecked(bool Automatic = false) const;
 };
 
 // The key all handlers are registered under, below HKEY_LOCAL_MACHINE; tests

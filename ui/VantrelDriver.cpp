@@ -331,6 +331,7 @@ void TVantrelForm::LogActionOutcomes() {
             if (!volumeCaches->Checked) continue;
             const std::wstring administrator = volumeCaches->AdministratorLogLine();
             if (!administrator.empty()) WriteRunLogLine(administrator);
+            for (const std::wstring& line : volumeCaches->UnusableLogLines()) WriteRunLogLine(line);
             for (const std::wstring& line : volumeCaches->OutcomeLogLines()) WriteRunLogLine(line);
             continue;
         }

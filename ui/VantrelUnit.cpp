@@ -351,6 +351,7 @@ void TVantrelForm::AddCleanupAction(const TCleanupItemClass& ItemClass, bool Def
     if (auto* volumeCaches = dynamic_cast<TCleanupVolumeCacheItem*>(&action)) {
         FVolumeCacheItem = volumeCaches;
         FVolumeCacheRow = row;
+        volumeCaches->AutomaticRun = FAutoMode;
         // A handler that crashed, hung or failed is an error of the run, like any
         // failing action; the others have run by then.
         volumeCaches->OnFailure = [this](const std::wstring& message) {

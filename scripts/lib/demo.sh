@@ -55,6 +55,45 @@ vt_demo_seed() {
     # Today's Windows and browsers: update downloads, thumbnail and shader caches,
     # error reports, crash dumps, Chrome, Edge and Firefox profiles.
     vt_modern_seed "$dir/demo-modern-junk.txt" "$dir/demo-modern-keep.txt" "$dir/demo-modern-unticked.txt"
+
+    vt_demo_seed_volume_caches "$c"
+}
+
+# Disk cleanup handlers, as Windows registers its own: the stand-in handler
+# (tests/helpers/VolumeCacheStandIn.cpp) under a few of Windows' key names, each
+# counting and purging only a folder of its own below C:\StandIns, so the row
+# "清理 Windows 系统文件 (磁盘清理项目)" and its window have something to show.
+# Skipped when the stand-in is not built. Call with the sandbox's environment active.
+vt_demo_seed_volume_caches() {
+    local c=$1 dll="$VT_CMAKE_BUILD/tests/volumecache-standin.dll"
+    [ -f "$dll" ] || return 0
+    mkdir -p "$c/StandIns"
+    cp "$dll" "$c/StandIns/"
+    local clsid key caches='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\VolumeCaches'
+    for clsid in 1001 1002 1003 1004; do
+        key="HKLM\\Software\\Classes\\CLSID\\{6A3F1C20-5B1E-4C8B-9A51-7D2E0B6C$clsid}\\InprocServer32"
+        wine reg add "$key" /ve /d 'C:\StandIns\volumecache-standin.dll' /f /reg:64 >/dev/null 2>&1
+        wine reg add "$key" /v ThreadingModel /d Apartment /f /reg:64 >/dev/null 2>&1
+    done
+    # demo_handler <key> <display> <description> <flags> <priority> <mode> <bytes>
+    demo_handler() {
+        local k="$caches\\$1" folder="$c/StandIns/$1"
+        mkdir -p "$folder"
+        [ "$7" -gt 0 ] && head -c "$7" /dev/urandom >"$folder/data.bin"
+        wine reg add "$k" /ve /d '{6A3F1C20-5B1E-4C8B-9A51-7D2E0B6C1001}' /f /reg:64 >/dev/null 2>&1
+        wine reg add "$k" /v Display /d "$2" /f /reg:64 >/dev/null 2>&1
+        wine reg add "$k" /v Description /d "$3" /f /reg:64 >/dev/null 2>&1
+        wine reg add "$k" /v StandInFlags /t REG_DWORD /d "$4" /f /reg:64 >/dev/null 2>&1
+        wine reg add "$k" /v Priority /t REG_DWORD /d "$5" /f /reg:64 >/dev/null 2>&1
+        wine reg add "$k" /v StandInMode /d "$6" /f /reg:64 >/dev/null 2>&1
+        wine reg add "$k" /v StandInFolder /d "C:\\StandIns\\$1" /f /reg:64 >/dev/null 2>&1
+    }
+    demo_handler 'Demo Update Cleanup' 'Windows 更新清理' 'Windows 保留的已被取代的更新。' 3 500 normal 2400000
+    demo_handler 'Demo Setup Files' '临时 Windows 安装文件' 'Windows 安装程序留下的安装文件。' 2 400 normal 900000
+    demo_handler 'Demo Delivery Optimization' '传递优化文件' '从其他电脑下载更新时缓存的文件。' 0 300 normal 350000
+    demo_handler 'Demo Thumbnails' '缩略图' 'Windows 为图片和视频保存的缩略图。' 2 200 normal 120000
+    demo_handler 'DownloadsFolder' '下载' '警告: 这些是你个人"下载"文件夹中的文件。' 0 100 normal 70000
+    demo_handler 'Demo Broken Handler' '损坏的清理项目' '一个无法初始化的处理程序。' 0 50 efail 0
 }
 
 # A small winapp2.ini in the settings folder, with three applications "installed"

@@ -91,6 +91,8 @@ e2e_check "log: the IEmptyVolumeCache2 handler under its indirect name" \
 e2e_check "log: the crash with its exception code" \
     grep -qF 'Windows 系统文件 "Vt Crash" (C:): 处理程序崩溃 (异常代码 0xC0000005)。' "$log"
 e2e_check "log: the hang, ended" grep -qF 'Windows 系统文件 "Vt Hang" (C:): 处理程序在 2 秒内没有响应, 已终止。' "$log"
+e2e_check "log: the ticked handler that cannot be used, with its reason" \
+    grep -qF 'Windows 系统文件 "Vt Broken": 无法使用, 无法初始化: 0x80004005' "$log"
 e2e_check "log: the run ends with exit code 1" grep -qF '(退出代码 1)' "$log"
 e2e_check "the handler after the crash and the hang still ran (its Purge, then Deactivate)" \
     grep -qzP 'InitializeEx Vt Setup Logs C:\\\r\nGetSpaceUsed\r\nPurge\r\nDeactivate' "$calls"

@@ -160,6 +160,10 @@ private:
         FMode = ReadText(key, L"StandInMode");
         FFolder = ReadText(key, L"StandInFolder");
         FLog = ReadText(key, L"StandInLog");
+        // Its folder lies on one drive: on any other it has nothing.
+        if (volume != nullptr && FFolder.size() > 1 && FFolder[1] == L':' &&
+            (FFolder[0] | 0x20) != (volume[0] | 0x20))
+            FFolder.clear();
         Log(call + L" " + (volume != nullptr ? volume : L"?"));
         *display = CoText(ReadText(key, L"StandInDisplay"));
         *description = nullptr;
