@@ -179,7 +179,9 @@ DWORD WINAPI WorkerThread(void* parameter) {
             hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IEmptyVolumeCache,
                                     reinterpret_cast<void**>(&cache));
         if (FAILED(hr) || cache == nullptr) {
-            Send({P::Init, drive, Num(static_cast<uint32_t>(FAILED(hr) ? hr : E_NOINTERFACE)), L"0", L"", L""});
+            // "create": the object itself could not be made (class not registered, DLL missing, ...).
+            Send({P::Init, drive, Num(static_cast<uint32_t>(FAILED(hr) ? hr : E_NOINTERFACE)), L"0", L"", L"",
+                  L"create"});
             continue;
         }
         RunHandler(job, cache, key, drive);

@@ -218,7 +218,9 @@ void TCleanupVolumeCacheItem::ScanOne(size_t index) {
                     drive->State = TVolumeCacheDriveState::Failed;
                     drive->Result = hr;
                     if (hr == E_ACCESSDENIED && !ProcessIsElevated()()) handler.NeedsAdministrator = true;
-                    else if (handler.Failure.empty()) handler.Failure = L"无法初始化: " + VolumeCacheResultText(hr);
+                    else if (handler.Failure.empty())
+                        handler.Failure = (Field(fields, 6) == L"create" ? L"无法创建: " : L"无法初始化: ") +
+                                          VolumeCacheResultText(hr);
                     return;
                 }
                 drive->Flags = flags;

@@ -9,7 +9,7 @@
 //                      new object per drive
 // To the host, any time: ABORT  (every later callback answers E_ABORT)
 // From the host:       BAG  display  description          the property bag's texts
-//                      INIT drive  hr  flags  display  description
+//                      INIT drive  hr  flags  display  description  [create: CoCreateInstance failed]
 //                      PROGRESS drive  done  total        ScanProgress/PurgeProgress
 //                      SIZE drive  hr  bytes
 //                      PURGED drive  hr  free-before  free-after

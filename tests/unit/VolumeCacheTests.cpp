@@ -68,13 +68,17 @@ TEST(VolumeCacheHandlers, EveryFlagAndAnswerIsHonouredAndDeactivateAlwaysFollows
     standIns.Add(L"First", L"normal", L"", log, 0, 100, VT_STANDIN_V1ONLY_CLSID);
     standIns.Add(L"DownloadsFolder", L"normal", L"", log, EVCF_ENABLEBYDEFAULT);
     standIns.Add(L"Recycle Bin", L"normal", L"", log, EVCF_ENABLEBYDEFAULT);
+    standIns.Add(L"Unregistered", L"normal", L"", log, 0, 1, L"{6A3F1C20-5B1E-4C8B-9A51-7D2E0B6C10FF}");
 
     auto item = NewItem();
     item->StartScan({L"C:\\"});
     WaitForScan(*item);
     const auto handlers = item->Handlers();
     EXPECT_EQ(Find(handlers, L"Recycle Bin"), nullptr) << "Vantrel empties the bin itself";
-    ASSERT_EQ(handlers.size(), 7u);
+    ASSERT_EQ(handlers.size(), 8u);
+    const auto* unregistered = Find(handlers, L"Unregistered");
+    EXPECT_TRUE(unregistered->Greyed());
+    EXPECT_EQ(unregistered->Failure.rfind(L"无法创建: 0x80040154", 0), 0u) << unregistered->Failure;
     EXPECT_EQ(handlers[0].KeyName, L"Normal") << "the highest Priority first";
 
     const auto* normal = Find(handlers, L"Normal");
