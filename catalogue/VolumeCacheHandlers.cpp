@@ -101,10 +101,11 @@ bool TVolumeCacheHandler::AnyNotCounted() const {
 }
 
 bool TVolumeCacheHandler::HoldsUserFiles() const {
-    if (EqualsNoCase(KeyName, L"DownloadsFolder")) return true;
+    // The Downloads folder, and File History's older versions of the user's files.
+    if (EqualsNoCase(KeyName, L"DownloadsFolder") || EqualsNoCase(KeyName, L"User file versions")) return true;
     const std::wstring text = Lower(DisplayName() + L" " + DescriptionText() + L" " + Description);
     for (const wchar_t* words : {L"downloads", L"下载", L"your files", L"your personal", L"personal files", L"个人文件",
-                                 L"您的文件", L"你的文件", L"您的个人", L"你的个人", L"user files", L"用户文件"})
+                                 L"您的文件", L"你的文件", L"您的个人", L"你的个人", L"user file", L"用户文件"})
         if (text.find(words) != std::wstring::npos) return true;
     return false;
 }

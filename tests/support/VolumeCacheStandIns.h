@@ -25,10 +25,10 @@ public:
         CreateDirectoryTree(Folder);
         HANDLE lock = ::CreateMutexW(nullptr, FALSE, L"Local\\VantrelTests.VolumeCacheStandIn");
         ::WaitForSingleObject(lock, INFINITE);
-        ::CopyFileW((tests + L"volumecache-standin.dll").c_str(), Dll().c_str(), FALSE);
+        Install(tests + L"volumecache-standin.dll", Dll());
         // The build's app folder beside tests ("\\?\" paths take no "..").
         const std::wstring build = tests.substr(0, tests.rfind(L'\\', tests.size() - 2) + 1);
-        ::CopyFileW((build + L"app\\Vantrel.exe").c_str(), (Folder + L"Vantrel.exe").c_str(), FALSE);
+        Install(build + L"app\\Vantrel.exe", Folder + L"Vantrel.exe");
         for (const wchar_t* clsid : {VT_STANDIN_CLSID, VT_STANDIN_V2ONLY_CLSID, VT_STANDIN_V1ONLY_CLSID, VT_STANDIN_BAG_CLSID}) {
             const std::wstring key = std::wstring(L"SOFTWARE\\Classes\\CLSID\\") + clsid + L"\\InprocServer32";
             SetText(HKEY_LOCAL_MACHINE, key, nullptr, Dll());
@@ -93,6 +93,14 @@ public:
     std::wstring Folder;
 
 private:
+    // Another test process may be running these very files: a new copy takes
+    // their name in one step, and whoever has the old one mapped keeps it.
+    static void Install(const std::wstring& from, const std::wstring& to) {
+        const std::wstring fresh = to + L"." + std::to_wstring(::GetCurrentProcessId()) + L".new";
+        if (::CopyFileW(from.c_str(), fresh.c_str(), FALSE) &&
+            !::MoveFileExW(fresh.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING))
+            ::DeleteFileW(fresh.c_str());
+    }
     static std::wstring TestsDirectory() {
         wchar_t module[MAX_PATH] = {};
         std::wstring path(module, ::GetModuleFileNameW(nullptr, module, MAX_PATH));

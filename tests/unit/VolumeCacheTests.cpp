@@ -310,3 +310,21 @@ TEST(VolumeCacheTicks, AreKeptByKeyNameBesideThoseOfHandlersNotRegisteredNow) {
     EXPECT_EQ(saved.find("Fresh"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("HERE"), std::string::npos) << saved;
 }
+
+TEST(VolumeCacheHandlers, TheUsersOwnFilesAreKnownByKeyAndByWhatTheHandlerSays) {
+    TVolumeCacheHandler handler;
+    handler.KeyName = L"Thumbnail Cache";
+    handler.Description = L"Windows 为图片和视频保存的缩略图。";
+    handler.Flags = EVCF_ENABLEBYDEFAULT;
+    EXPECT_FALSE(handler.HoldsUserFiles());
+    EXPECT_TRUE(handler.DefaultChecked());
+    EXPECT_FALSE(handler.DefaultChecked(true)) << "unattended only with EVCF_ENABLEBYDEFAULT_AUTO";
+    handler.HandlerDescription = L"警告: 这些是你的个人文件。";
+    EXPECT_TRUE(handler.HoldsUserFiles()) << "the handler's own text counts";
+    EXPECT_FALSE(handler.DefaultChecked());
+    TVolumeCacheHandler versions;
+    versions.KeyName = L"User file versions";
+    versions.Flags = EVCF_ENABLEBYDEFAULT | EVCF_ENABLEBYDEFAULT_AUTO;
+    EXPECT_TRUE(versions.HoldsUserFiles());
+    EXPECT_FALSE(versions.DefaultChecked(true));
+}
