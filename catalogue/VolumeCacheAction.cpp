@@ -124,6 +124,14 @@ int TCleanupVolumeCacheItem::CheckedCount() const {
         std::count_if(FHandlers.begin(), FHandlers.end(), [](const TVolumeCacheHandler& h) { return h.Runs(); }));
 }
 
+uint64_t TCleanupVolumeCacheItem::CheckedBytes() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    uint64_t bytes = 0;
+    for (const TVolumeCacheHandler& handler : FHandlers)
+        if (handler.Runs()) bytes += handler.TotalSize();
+    return bytes;
+}
+
 std::wstring TCleanupVolumeCacheItem::RowText() const {
     const int checked = CheckedCount();
     if (checked == 0) return Name;

@@ -42,6 +42,8 @@ public:
     // Ticks the settings file holds, before a scan knows the handlers' defaults.
     void LoadTicks(const std::vector<std::pair<std::wstring, bool>>& Ticks);
     int CheckedCount() const;
+    // What the ticked handlers said they would free, over all drives.
+    uint64_t CheckedBytes() const;
     std::wstring RowText() const;
 
     // An automatic run: a handler without a stored tick follows EVCF_ENABLEBYDEFAULT_AUTO.

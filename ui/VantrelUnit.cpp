@@ -569,7 +569,9 @@ void TVantrelForm::TicksChanged() {
 
 std::wstring TVantrelForm::FreeSpaceStatusText() {
     std::wstring text = L"当前可用空间 " + FormatSizeText(FFreeSpaceAfterReading) + L".";
-    const uint64_t freeable = FActionList->CheckedFoundBytes();
+    uint64_t freeable = FActionList->CheckedFoundBytes();
+    // With what the ticked disk cleanup handlers said they would free.
+    if (FVolumeCacheItem != nullptr && FVolumeCacheItem->Checked) freeable += FVolumeCacheItem->CheckedBytes();
     if (freeable > 0) text += L" 可释放 " + FormatSizeText(static_cast<double>(freeable)) + L".";
     return text;
 }

@@ -54,6 +54,12 @@ std::wstring VolumeCacheHandlerHint(const TVolumeCacheHandler& handler) {
     hint += handler.DescriptionText();
     const std::wstring sizes = VolumeCacheSizesText(handler);
     if (!sizes.empty()) hint += L"\r" + sizes;
+    // What the last cleanup did with it, as the log says it.
+    for (const TVolumeCacheOutcome& outcome : handler.Outcomes) {
+        if (outcome.Ran) hint += L"\r" + VolumeCacheOutcomeLogText(handler.DisplayName(), outcome);
+        else if (!outcome.Failure.empty())
+            hint += L"\r" + VolumeCacheDriveName(outcome.Drive) + L": " + outcome.Failure + L"。";
+    }
     return hint;
 }
 
