@@ -25,7 +25,8 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* pointers) {
     const DWORD code = pointers != nullptr && pointers->ExceptionRecord != nullptr
                            ? pointers->ExceptionRecord->ExceptionCode
                            : 0xE0000001;
-    if (GPipe != nullptr) GPipe->Write(JoinMessageFields({P::Crash, std::to_wstring(code)}));
+    // A crash in the middle of our own write must not wait for itself.
+    if (GPipe != nullptr) GPipe->Write(JoinMessageFields({P::Crash, std::to_wstring(code)}), 500);
     ::TerminateProcess(::GetCurrentProcess(), code);
     return EXCEPTION_EXECUTE_HANDLER;
 }

@@ -1,5 +1,6 @@
 #include "platform/MessagePipe.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -73,8 +74,10 @@ TMessagePipe::TWait TMessagePipe::WaitConnected(const std::vector<HANDLE>& other
     return ::GetOverlappedResult(FPipe.Get(), &overlapped, &ignored, FALSE) ? TWait::Message : TWait::Closed;
 }
 
-bool TMessagePipe::Write(const std::wstring& message) {
-    std::lock_guard<std::mutex> lock(FWriteLock);
+bool TMessagePipe::Write(const std::wstring& message, DWORD lockWaitMs) {
+    std::unique_lock<std::timed_mutex> lock(FWriteLock, std::defer_lock);
+    if (lockWaitMs == INFINITE) lock.lock();
+    else if (!lock.try_lock_for(std::chrono::milliseconds(lockWaitMs))) return false;
     if (!FPipe.Valid()) return false;
     std::vector<char> frame(4 + message.size() * sizeof(wchar_t));
     const uint32_t units = static_cast<uint32_t>(message.size());

@@ -29,8 +29,9 @@ public:
     // (TWait::Other, their index in OtherIndex).
     TWait WaitConnected(const std::vector<HANDLE>& Others, DWORD TimeoutMs, size_t* OtherIndex = nullptr);
 
-    // Sends one message; false when the other end is gone.
-    bool Write(const std::wstring& Message);
+    // Sends one message; false when the other end is gone, or when another
+    // thread is writing and has not finished within LockWaitMs (INFINITE: wait).
+    bool Write(const std::wstring& Message, DWORD LockWaitMs = INFINITE);
     // The next message, waiting up to TimeoutMs (INFINITE: no limit); a read
     // still under way when the wait ends goes on and is taken by the next call.
     TWait Read(std::wstring& Message, const std::vector<HANDLE>& Others, DWORD TimeoutMs, size_t* OtherIndex = nullptr);
@@ -46,7 +47,7 @@ private:
     bool FReadPending = false;
     char FChunk[4096];
     std::vector<char> FBuffer;
-    std::mutex FWriteLock;
+    std::timed_mutex FWriteLock;
 };
 
 // Fields of a message are separated by tabs; a tab or line break inside a field
