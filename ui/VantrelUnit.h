@@ -3,6 +3,7 @@
 // (VantrelDriver.cpp).
 #pragma once
 
+#include "catalogue/SyncedFolders.h"
 #include "engine/OrvDirectoryReader.h"
 #include "engine/VantrelClasses.h"
 #include "platform/Gdi.h"
@@ -92,6 +93,9 @@ public:
     TMenuBar& MenuBar() { return FMenuBar; }
     TCleanupWinapp2Item* Winapp2Item() const { return FWinapp2Item; }
     int Winapp2Row() const { return FWinapp2Row; }
+    // The folders sync clients mirror, read with the excluded folders; the
+    // walk leaves them out, the settings never hold them.
+    const std::vector<TSyncedFolder>& SyncedFolders() const { return FSyncedFolders; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -188,6 +192,7 @@ private:
     std::optional<TXMLVantrelSettingsType> FSettings;
     std::unique_ptr<TCleanupList> FActionList;
     TCleanupWinapp2Item* FWinapp2Item = nullptr;  // in FActionList
+    std::vector<TSyncedFolder> FSyncedFolders;
     int FWinapp2Row = -1;
     std::unique_ptr<TDirReader> FDirReader;
     std::vector<std::wstring> FEmptyDirCandidates;
