@@ -646,8 +646,9 @@ std::shared_ptr<const TExcludedFolders> TDirReader::ExcludedForWalk() {
     const std::vector<std::wstring> source = FExcludedDirectories;
     auto excluded = std::make_shared<TExcludedFolders>();
     uint64_t lastMessages = ::GetTickCount64();
+    TFolderSpeller speller;
     for (const std::wstring& entry : source) {
-        std::vector<std::wstring> spellings = FolderSpellings(entry);
+        std::vector<std::wstring> spellings = speller.Spellings(entry);
         spellings.push_back(entry);
         for (const auto& spelling : spellings) excluded->Add(WithTrailingBackslash(spelling));
         if (::GetTickCount64() - lastMessages >= SpellingMessageIntervalMs) {
