@@ -51,10 +51,25 @@ vt_demo_seed() {
     wine reg add 'HKCU\Software\WinRAR\ArcHistory' /v 0 /d 'D:\Downloads\archive.rar' /f >/dev/null 2>&1
 
     vt_demo_seed_winapp2 "$appdata"
+    vt_demo_seed_synced "$d"
 
     # Today's Windows and browsers: update downloads, thumbnail and shader caches,
     # error reports, crash dumps, Chrome, Edge and Firefox profiles.
     vt_modern_seed "$dir/demo-modern-junk.txt" "$dir/demo-modern-keep.txt" "$dir/demo-modern-unticked.txt"
+}
+
+# Folders sync clients mirror, which the walk leaves alone: Dropbox on D: (its
+# info.json as the client writes it) and iCloud Drive in the profile, each with
+# junk that stays. Call with the sandbox's environment active.
+vt_demo_seed_synced() {
+    local d=$1 local_appdata profile
+    local_appdata=$(realpath "$(vt_sandbox_folder LOCALAPPDATA)" 2>/dev/null) || return 0
+    profile=$(realpath "$(vt_sandbox_folder USERPROFILE)" 2>/dev/null) || return 0
+    junk "$d/Dropbox/Projects/plan.doc.bak" 5000 30
+    mkdir -p "$local_appdata/Dropbox"
+    printf '{"personal": {"path": "D:\\\\Dropbox", "host": 5236403718, "is_team": false, "subscription_type": "Basic"}}\n' \
+        >"$local_appdata/Dropbox/info.json"
+    junk "$profile/iCloudDrive/notes.tmp" 2000 30
 }
 
 # A small winapp2.ini in the settings folder, with three applications "installed"
