@@ -144,7 +144,18 @@ private:
     // case of each unit, locale-free.
     static std::wstring Key(const std::wstring& path) {
         std::wstring key(path);
-        if (!key.empty() && ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(),
+        // Most paths are ASCII: upper-cased here, where the system's call costs more than the look-up.
+        bool ascii = true;
+        for (wchar_t& c : key) {
+            if (c >= 0x80) {
+                ascii = false;
+                break;
+            }
+            c = UpperAscii(c);
+        }
+        if (ascii) return key;
+        key = path;
+        if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(),
                                             static_cast<int>(path.size()), key.data(), static_cast<int>(key.size()),
                                             nullptr, nullptr, 0) != static_cast<int>(path.size()))
             key = UpperCaseAscii(path);
@@ -648,9 +659,14 @@ std::shared_ptr<const TExcludedFolders> TDirReader::ExcludedForWalk() {
     uint64_t lastMessages = ::GetTickCount64();
     TFolderSpeller speller;
     for (const std::wstring& entry : source) {
-        std::vector<std::wstring> spellings = speller.Spellings(entry);
-        spellings.push_back(entry);
-        for (const auto& spelling : spellings) excluded->Add(WithTrailingBackslash(spelling));
+        const std::wstring typed = WithTrailingBackslash(entry);
+        bool typedAdded = false;
+        for (const auto& spelling : speller.Spellings(entry)) {
+            std::wstring folder = WithTrailingBackslash(spelling);
+            typedAdded = typedAdded || folder == typed;
+            excluded->Add(folder);
+        }
+        if (!typedAdded) excluded->Add(typed);
         if (::GetTickCount64() - lastMessages >= SpellingMessageIntervalMs) {
             ProcessPendingMessages();
             lastMessages = ::GetTickCount64();
