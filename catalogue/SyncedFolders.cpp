@@ -48,9 +48,9 @@ std::wstring ReadRegistryString(HKEY key, const wchar_t* name) {
         return {};
     value.resize(wcsnlen(value.c_str(), size / sizeof(wchar_t)));
     if (type == REG_EXPAND_SZ) {
-        wchar_t expanded[32768];
-        const DWORD length = ::ExpandEnvironmentStringsW(value.c_str(), expanded, 32768);
-        if (length > 0 && length <= 32768) value = expanded;
+        std::wstring expanded(32768, L'\0');
+        const DWORD length = ::ExpandEnvironmentStringsW(value.c_str(), expanded.data(), 32768);
+        if (length > 0 && length <= 32768) value.assign(expanded.c_str());
     }
     return value;
 }
@@ -202,9 +202,10 @@ TSyncedFolderPlaces CurrentUserSyncedFolderPlaces() {
         ::CloseHandle(token);
     }
     const auto variable = [](const wchar_t* name) {
-        wchar_t value[32768];
-        const DWORD length = ::GetEnvironmentVariableW(name, value, 32768);
-        return length > 0 && length < 32768 ? std::wstring(value, length) : std::wstring();
+        std::wstring value(32768, L'\0');
+        const DWORD length = ::GetEnvironmentVariableW(name, value.data(), 32768);
+        value.resize(length > 0 && length < 32768 ? length : 0);
+        return value;
     };
     places.LocalAppData = variable(L"LOCALAPPDATA");
     places.AppData = variable(L"APPDATA");
