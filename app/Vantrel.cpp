@@ -5,6 +5,7 @@
 #include "app/AutoMode.h"
 #include "app/SingleInstance.h"
 #include "app/VolumeCacheHost.h"
+#include "engine/PlaceholderMode.h"
 #include "settings/SettingsFile.h"
 #include "ui/Application.h"
 #include "ui/ErrorReport.h"
@@ -46,6 +47,8 @@ int RunProgram(bool autoMode) {
     const TCleanupPassResult pass = mainForm->LastCleanupPass();
     mainForm.reset();  // saves the settings, which may fail too
     if (!autoMode) return exitCode;
+    // Once, whichever thread met it: the sync roots still stay out of the walk.
+    if (const std::wstring failure = PlaceholderExposureFailure(); !failure.empty()) WriteRunLogLine(failure);
     WriteRunLogLine(AutoRunSummaryText(pass, ErrorsReported()));
     return ErrorsReported() ? 1 : 0;
 }
@@ -57,6 +60,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // no single-instance check, no settings, no log.
     const std::wstring hostPipe = VolumeCacheHostPipeNameOfProcess();
     if (!hostPipe.empty()) return RunVolumeCacheHost(hostPipe);
+    // Before anything lists a folder: cloud placeholders must show as such.
+    ExposePlaceholders();
     const bool autoMode = IsAutoMode();
     if (autoMode) StartAutomaticErrorReporting();
     // The settings document, the shell and automation all need COM on this thread.

@@ -258,9 +258,11 @@ bool ReadJsonString(const std::string& json, size_t& pos, std::string& value) {
 
 }  // namespace
 
-std::vector<std::string> JsonUrlValues(const std::string& Json) {
+std::vector<std::string> JsonUrlValues(const std::string& Json) { return JsonStringValues(Json, "url"); }
+
+std::vector<std::string> JsonStringValues(const std::string& Json, const std::string& Key) {
     std::vector<std::string> urls;
-    bool valueOfUrl = false;  // the next value belongs to a "url" key
+    bool valueOfUrl = false;  // the next value belongs to a Key key
     size_t pos = 0;
     while (pos < Json.size()) {
         const char c = Json[pos];
@@ -270,7 +272,7 @@ std::vector<std::string> JsonUrlValues(const std::string& Json) {
             size_t next = pos;
             while (next < Json.size() && std::isspace(static_cast<unsigned char>(Json[next]))) ++next;
             if (next < Json.size() && Json[next] == ':') {
-                valueOfUrl = text == "url";
+                valueOfUrl = text == Key;
                 pos = next + 1;
             } else {
                 if (valueOfUrl) urls.push_back(text);

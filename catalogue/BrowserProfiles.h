@@ -61,6 +61,8 @@ std::vector<std::string> ChromiumBookmarkedUrls(const std::wstring& ProfileFolde
 // Every string value of a "url" key in JSON text, escapes resolved, as UTF-8;
 // reading stops at the first thing that is not JSON.
 std::vector<std::string> JsonUrlValues(const std::string& Json);
+// The same for any key: every string value of a Key key, at any depth.
+std::vector<std::string> JsonStringValues(const std::string& Json, const std::string& Key);
 
 // --- Firefox ---
 struct TFirefoxProfile {

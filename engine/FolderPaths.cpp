@@ -114,8 +114,36 @@ std::wstring WalkFolderPath(const std::wstring& Path) {
     return !linkFree.empty() && SamePathText(linkFree, longPath) ? linkFree : longPath;
 }
 
-std::vector<std::wstring> FolderSpellings(const std::wstring& Path) {
+std::vector<std::wstring> FolderSpellings(const std::wstring& Path) { return TFolderSpeller().Spellings(Path); }
+
+bool TFolderSpeller::Exists(const std::wstring& full) {
+    // Its folders first, from the top: one that is gone answers for everything below it.
+    const size_t root = RootLength(full);
+    for (size_t slash = full.find(L'\\', root); slash != std::wstring::npos; slash = full.find(L'\\', slash + 1)) {
+        const std::wstring folder = full.substr(0, slash);
+        std::wstring key = folder;
+        ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+        auto found = FFolderExists.find(key);
+        if (found == FFolderExists.end())
+            found = FFolderExists.emplace(key, ::GetFileAttributesW(ExtendedLengthPath(folder).c_str()) != INVALID_FILE_ATTRIBUTES).first;
+        if (!found->second) return false;
+    }
+    return ::GetFileAttributesW(ExtendedLengthPath(full).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> TFolderSpeller::Spellings(const std::wstring& Path) {
     std::vector<std::wstring> spellings;
+    // A folder that is not there has no other spelling (its short names and
+    // links cannot be read) and no walk meets it: a look at it (and at its
+    // folders, once for all the paths below them) where the long and
+    // link-free forms cost several opens; a list of 100,000 excluded folders,
+    // most long gone, took a minute.
+    const std::wstring full = FullFolderPath(Path);
+    if (full.empty()) return spellings;
+    if (!IsSharePath(full) && !Exists(full)) {
+        spellings.push_back(full);
+        return spellings;
+    }
     const std::wstring longPath = LongFolderPath(Path);
     if (longPath.empty()) return spellings;
     spellings.push_back(longPath);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // "/" read as "\", doubled separators collapsed and the "\\?\" or "\\.\" prefix
@@ -44,8 +45,21 @@ std::wstring LinkFreeFolderPath(const std::wstring& Path);
 std::wstring WalkFolderPath(const std::wstring& Path);
 
 // The distinct spellings under which the folder can show: the long form and the
-// link-free form. Empty when Path is not fully qualified.
+// link-free form. Empty when Path is not fully qualified. A folder that does not
+// exist has its full form alone.
 std::vector<std::wstring> FolderSpellings(const std::wstring& Path);
+
+// FolderSpellings for many folders at once: which of their folders exist is
+// asked once for all of them (an excluded-folder list of 100,000 entries
+// mostly shares a few parents). Answers as of the first question.
+class TFolderSpeller {
+public:
+    std::vector<std::wstring> Spellings(const std::wstring& Path);
+
+private:
+    bool Exists(const std::wstring& full);
+    std::unordered_map<std::wstring, bool> FFolderExists;  // upper-cased folder
+};
 
 // Paths compared without regard to letter case (the file system's upper-casing,
 // not only a-z).

@@ -5,6 +5,7 @@
 #include "engine/Exceptions.h"
 #include "engine/FolderPaths.h"
 #include "engine/Masks.h"
+#include "engine/PlaceholderMode.h"
 #include "engine/SystemRoutines.h"
 #include "platform/Handles.h"
 
@@ -18,6 +19,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <unordered_set>
 
 namespace {
 
@@ -117,14 +119,59 @@ const wchar_t* ListingPattern(const std::wstring& path, size_t rootLength, const
     return buffer.c_str();
 }
 
-// Folders never entered, in every spelling, each with a trailing backslash.
-using TExcludedFolders = std::vector<std::wstring>;
+TAllocationFailureForTesting GAllocationFailure = nullptr;
 
-bool IsExcludedFolder(const TExcludedFolders& excluded, const std::wstring& path) {
-    for (const auto& entry : excluded)
-        if (SamePathText(path, entry)) return true;
-    return false;
+// Tests: throws as an allocation there would when the test's seam says so.
+void AllocationPoint(const char* where) {
+    if (GAllocationFailure != nullptr && GAllocationFailure(where)) throw std::bad_alloc();
 }
+
+}  // namespace
+
+// Folders never entered, in every spelling, each with a trailing backslash,
+// held by their upper-cased text: a look-up costs one hash of the walked
+// folder's path, however many folders are excluded. The walk never enters
+// anything below an excluded folder, so the folder itself is all it asks for.
+class TExcludedFolders {
+public:
+    // False when Folder (trailing backslash) was there already, in any letter case.
+    bool Add(const std::wstring& folder) { return FKeys.insert(Key(folder)).second; }
+    bool Contains(const std::wstring& path) const { return !FKeys.empty() && FKeys.count(Key(path)) != 0; }
+    bool operator==(const TExcludedFolders& other) const { return FKeys == other.FKeys; }
+
+private:
+    // The letter case CompareStringOrdinal ignores: the system's simple upper
+    // case of each unit, locale-free.
+    static std::wstring Key(const std::wstring& path) {
+        std::wstring key(path);
+        // Most paths are ASCII: upper-cased here, where the system's call costs more than the look-up.
+        bool ascii = true;
+        for (wchar_t& c : key) {
+            if (c >= 0x80) {
+                ascii = false;
+                break;
+            }
+            c = UpperAscii(c);
+        }
+        if (ascii) return key;
+        key = path;
+        if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(),
+                                            static_cast<int>(path.size()), key.data(), static_cast<int>(key.size()),
+                                            nullptr, nullptr, 0) != static_cast<int>(path.size()))
+            key = UpperCaseAscii(path);
+        return key;
+    }
+
+    std::unordered_set<std::wstring> FKeys;
+};
+
+namespace {
+
+bool IsExcludedFolder(const TExcludedFolders& excluded, const std::wstring& path) { return excluded.Contains(path); }
+
+// Pending window messages are handled this often while the excluded folders
+// are spelt out: a hand-made list of 100,000 takes seconds.
+constexpr uint64_t SpellingMessageIntervalMs = 15;
 
 // Listing folders is the file system's work per entry (under Wine, the Unix
 // side's), so it spreads over the processors; beyond eight threads a disk has
@@ -154,6 +201,8 @@ TDirEntryKind ClassifyDirEntry(const WIN32_FIND_DATAW& Data, bool Recursive) {
 }
 
 void SetDirEntryHookForTesting(TDirEntryHookForTesting Hook) { GDirEntryHook = std::move(Hook); }
+
+void SetAllocationFailureForTesting(TAllocationFailureForTesting Failure) { GAllocationFailure = Failure; }
 
 // Lists the folders of one or more trees on a few threads, ahead of the walk
 // that replays them. The walk's own thread keeps every event; the threads only
@@ -192,11 +241,11 @@ public:
             : Path(std::move(path)), Parent(parent), Index(index), Depth(parent ? parent->Depth + 1 : 0), Root(root) {}
     };
 
-    TFolderReadAhead(std::vector<std::wstring> roots, TExcludedFolders excluded)
+    TFolderReadAhead(std::vector<std::wstring> roots, std::shared_ptr<const TExcludedFolders> excluded)
         : FRoots(std::move(roots)), FExcluded(std::move(excluded)), FPending(FRoots.size()), FRootBytes(FRoots.size()) {
         for (size_t i = 0; i < FRoots.size(); ++i) {
             FLiteralRoots.push_back(LiteralRoot(FRoots[i]));
-            if (IsExcludedFolder(FExcluded, FRoots[i])) {
+            if (IsExcludedFolder(*FExcluded, FRoots[i])) {
                 FRootFolders.emplace_back();
                 continue;
             }
@@ -208,8 +257,8 @@ public:
     TFolderReadAhead& operator=(const TFolderReadAhead&) = delete;
 
     // Starts Threads threads, each holding the read-ahead until it ends.
-    static std::shared_ptr<TFolderReadAhead> Start(std::vector<std::wstring> roots, TExcludedFolders excluded,
-                                                   int threads) {
+    static std::shared_ptr<TFolderReadAhead> Start(std::vector<std::wstring> roots,
+                                                   std::shared_ptr<const TExcludedFolders> excluded, int threads) {
         auto ahead = std::make_shared<TFolderReadAhead>(std::move(roots), std::move(excluded));
         for (int i = 0; i < threads; ++i) {
             auto* start = new TThreadStart{ahead, static_cast<size_t>(i)};
@@ -227,8 +276,8 @@ public:
     }
 
     // True when the next tree to walk is Root, read with these exclusions.
-    bool Serves(const std::wstring& root, const TExcludedFolders& excluded) const {
-        return FFirst < FRoots.size() && FRoots[FFirst] == root && FExcluded == excluded;
+    bool Serves(const std::wstring& root, const std::shared_ptr<const TExcludedFolders>& excluded) const {
+        return FFirst < FRoots.size() && FRoots[FFirst] == root && (FExcluded == excluded || *FExcluded == *excluded);
     }
 
     // The next tree's top folder; null when it is excluded.
@@ -293,9 +342,7 @@ public:
     // Ends the threads; a folder being listed is left at its next entry.
     void Cancel() {
         ::AcquireSRWLockExclusive(&FLock);
-        FCancelled.store(true, std::memory_order_relaxed);
-        ::WakeAllConditionVariable(&FWork);
-        ::WakeAllConditionVariable(&FWaiting);
+        CancelLocked();
         ::ReleaseSRWLockExclusive(&FLock);
     }
 
@@ -330,9 +377,11 @@ private:
     static DWORD WINAPI ThreadMain(void* parameter) {
         std::unique_ptr<TThreadStart> start(static_cast<TThreadStart*>(parameter));
         try {
+            ExposePlaceholdersOnThisThread();
             start->Ahead->Work(start->Index);
         } catch (...) {
-            // Out of memory: the walk lists what is left itself (see TakeOver).
+            // Out of memory, never with the lock held (see Work): the walk
+            // ends with it, as it would have on its own thread.
             start->Ahead->Cancel();
         }
         return 0;
@@ -382,12 +431,18 @@ private:
             }
             ++FBusy;
             ::ReleaseSRWLockExclusive(&FLock);
+            // May throw (out of memory): the lock is not held here.
             List(*folder, buffer, data);
             ::AcquireSRWLockExclusive(&FLock);
             --FBusy;
+            if (!AddPending(*folder)) {
+                // Out of memory under the lock: cancelled here, where the
+                // lock is held, never by a handler that would take it again.
+                CancelLocked();
+                break;
+            }
             FBytes += folder->Bytes;
             FRootBytes[folder->Root] += folder->Bytes;
-            for (const auto& subfolder : folder->Subfolders) FPending[folder->Root].insert(subfolder.get());
             folder->State = Listed;
             folder->Ready.store(true, std::memory_order_release);
             ++FListedCount;
@@ -400,6 +455,26 @@ private:
             }
         }
         ::ReleaseSRWLockExclusive(&FLock);
+    }
+
+    // Under the lock: Folder's subfolders join the folders to read. False when
+    // memory ran out; nothing may throw while the lock is held.
+    bool AddPending(TFolder& folder) noexcept {
+        try {
+            for (const auto& subfolder : folder.Subfolders) {
+                AllocationPoint("read-ahead pending");
+                FPending[folder.Root].insert(subfolder.get());
+            }
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+
+    void CancelLocked() {
+        FCancelled.store(true, std::memory_order_relaxed);
+        ::WakeAllConditionVariable(&FWork);
+        ::WakeAllConditionVariable(&FWaiting);
     }
 
     // Lists Folder into its buffers: the entries the walk will see, with the
@@ -419,7 +494,8 @@ private:
                 if (kind == TDirEntryKind::Directory) {
                     std::wstring path = folder.Path + data.cFileName;
                     path.push_back(L'\\');
-                    if (IsExcludedFolder(FExcluded, path)) continue;
+                    if (IsExcludedFolder(*FExcluded, path)) continue;
+                    AllocationPoint("read-ahead listing");
                     bytes += sizeof(TFolder) + path.capacity() * sizeof(wchar_t);
                     folder.Subfolders.push_back(std::make_unique<TFolder>(
                         std::move(path), &folder, static_cast<uint32_t>(folder.Subfolders.size()), folder.Root));
@@ -438,7 +514,7 @@ private:
 
     const std::vector<std::wstring> FRoots;
     std::vector<std::wstring> FLiteralRoots;  // see LiteralRoot
-    const TExcludedFolders FExcluded;
+    const std::shared_ptr<const TExcludedFolders> FExcluded;
     SRWLOCK FLock = SRWLOCK_INIT;
     CONDITION_VARIABLE FWork = CONDITION_VARIABLE_INIT;     // threads waiting for a folder to list
     CONDITION_VARIABLE FWaiting = CONDITION_VARIABLE_INIT;  // the walk waiting for FWanted
@@ -472,7 +548,7 @@ struct TDirReader::TWalk {
     // Settings read once when the walk starts.
     bool AllFiles = false;
     std::wstring MaskExtension;  // upper case
-    TExcludedFolders Excluded;
+    std::shared_ptr<const TExcludedFolders> Excluded;  // see TDirReader::ExcludedForWalk
     TDirReaderFileEvent OnFile;
     TDirReaderDirectoryEvent OnDirectory;
     bool Recursive = false;
@@ -493,7 +569,6 @@ struct TDirReader::TWalk {
           MinWriteAge(reader.MinWriteAge),
           MinAccessAge(reader.FMinAccessAge),
           Threads(ReadAheadThreads(reader.Threads)) {
-        for (const std::wstring& entry : reader.FExcludedDirectories) AddExcluded(entry);
         Path.reserve(MAX_PATH);
         Path = reader.FDirectory;
         RootLength = Path.size();
@@ -505,19 +580,6 @@ struct TDirReader::TWalk {
     ~TWalk() {
         // Deepest enumeration first, as the recursion they stand for would close them.
         while (!Levels.empty()) Levels.pop_back();
-    }
-
-    // The folder as typed, and as the walk would meet it: in its long form (a short
-    // name, "/", "..", doubled separators resolved) and where a link on its way
-    // leads - the walk never passes a link, it reaches that place by its own path.
-    void AddExcluded(const std::wstring& entry) {
-        std::vector<std::wstring> spellings = FolderSpellings(entry);
-        spellings.push_back(entry);
-        for (const auto& spelling : spellings) {
-            std::wstring folder = WithTrailingBackslash(spelling);
-            if (std::find(Excluded.begin(), Excluded.end(), folder) == Excluded.end())
-                Excluded.push_back(std::move(folder));
-        }
     }
 
     void RefreshNow() {
@@ -583,8 +645,47 @@ void TDirReader::DropReadAhead() {
     FReadAhead.reset();
 }
 
+// The excluded folders as the walk compares them: each as typed, and as the
+// walk would meet it, in its long form (a short name, "/", "..", doubled
+// separators resolved) and where a link on its way leads - the walk never
+// passes a link, it reaches that place by its own path. Spelling them out asks
+// the file system about each, so the drives of one pass share the answer;
+// another pass, or another list, spells them again. Window messages are
+// handled meanwhile; null when the walk was stopped from one of them.
+std::shared_ptr<const TExcludedFolders> TDirReader::ExcludedForWalk() {
+    if (FExcluded && FDirectory == FExcludedNextRoot && FExcludedSource == FExcludedDirectories) return FExcluded;
+    const std::vector<std::wstring> source = FExcludedDirectories;
+    auto excluded = std::make_shared<TExcludedFolders>();
+    uint64_t lastMessages = ::GetTickCount64();
+    TFolderSpeller speller;
+    for (const std::wstring& entry : source) {
+        const std::wstring typed = WithTrailingBackslash(entry);
+        bool typedAdded = false;
+        for (const auto& spelling : speller.Spellings(entry)) {
+            std::wstring folder = WithTrailingBackslash(spelling);
+            typedAdded = typedAdded || folder == typed;
+            excluded->Add(folder);
+        }
+        if (!typedAdded) excluded->Add(typed);
+        if (::GetTickCount64() - lastMessages >= SpellingMessageIntervalMs) {
+            ProcessPendingMessages();
+            lastMessages = ::GetTickCount64();
+            if (!FActive) return nullptr;
+        }
+    }
+    FExcluded = excluded;
+    FExcludedSource = source;
+    FExcludedNextRoot = FDirectory;
+    return excluded;
+}
+
 void TDirReader::Walk() {
+    ExposePlaceholdersOnThisThread();
     TWalk walk(*this);
+    walk.Excluded = ExcludedForWalk();
+    if (!walk.Excluded) return;
+    // The next drive of this pass may take them as they are.
+    FExcludedNextRoot = FollowingDirectories.empty() ? std::wstring() : WithTrailingBackslash(FollowingDirectories[0]);
     FLastMessageTick = ::GetTickCount64() - MessageIntervalMs;
 
     // A test's hook sees the entries on this thread, one at a time, as it expects.
@@ -659,7 +760,7 @@ void TDirReader::WalkAhead(TWalk& walk) {
 
     try {
         TFolder* root = ahead->FirstRoot();
-        if (root != nullptr && !IsExcludedFolder(walk.Excluded, walk.Path) && enter(root)) {
+        if (root != nullptr && !IsExcludedFolder(*walk.Excluded, walk.Path) && enter(root)) {
             while (!levels.empty()) {
                 // After the entry just handled; a level's first entry comes at once.
                 if (levels.back().Started)
@@ -698,8 +799,9 @@ void TDirReader::WalkAhead(TWalk& walk) {
 // Reports the directory in walk.Path and opens its enumeration as a new level.
 // False when the directory is excluded or yields nothing.
 bool TDirReader::EnterDirectory(TWalk& walk) {
-    if (IsExcludedFolder(walk.Excluded, walk.Path)) return false;
+    if (IsExcludedFolder(*walk.Excluded, walk.Path)) return false;
     if (walk.OnDirectory) walk.OnDirectory(this, walk.Path);
+    AllocationPoint("walk");
 
     const size_t length = walk.Path.size();
     TFindHandle find(::FindFirstFileExW(ListingPattern(walk.Path, walk.RootLength, walk.LiteralRoot, walk.SystemPathBuffer),

@@ -23,6 +23,7 @@
 #include <vector>
 
 class TDirReader;
+class TExcludedFolders;
 class TFolderReadAhead;
 
 
@@ -47,6 +48,14 @@ TDirEntryKind ClassifyDirEntry(const WIN32_FIND_DATAW& Data, bool Recursive);
 // one is set, walks list every folder on their own thread.
 using TDirEntryHookForTesting = std::function<void(const std::wstring& Directory, WIN32_FIND_DATAW& Data)>;
 void SetDirEntryHookForTesting(TDirEntryHookForTesting Hook);
+
+// Tests: asked at the places where a walk allocates (Where: "walk" as the
+// walk's thread enters a folder, "read-ahead listing" as a thread lists one,
+// "read-ahead pending" as it queues the subfolders it found, under its lock);
+// true makes that allocation fail (std::bad_alloc). Null: none. Set only while
+// no walk runs.
+using TAllocationFailureForTesting = bool (*)(const char* Where);
+void SetAllocationFailureForTesting(TAllocationFailureForTesting Failure);
 
 class TDirReader {
 public:
@@ -83,7 +92,8 @@ public:
 
     // Directories the walk never enters, nor anything below them; compared without
     // regard to letter case, in their long form and where a link on their way leads
-    // (engine/FolderPaths.h) as well as as given. Read when a walk starts.
+    // (engine/FolderPaths.h) as well as as given. Read when a walk starts; the
+    // look-up costs the same however many there are.
     std::vector<std::wstring>& ExcludedDirectories() { return FExcludedDirectories; }
     const std::vector<std::wstring>& ExcludedDirectories() const { return FExcludedDirectories; }
 
@@ -123,11 +133,17 @@ private:
     void HandleEntry(TWalk& walk);
     void ProcessMessages();
     void DropReadAhead();
+    std::shared_ptr<const TExcludedFolders> ExcludedForWalk();
 
     std::wstring FDirectory;
     bool FActive = false;
     int32_t FMinAccessAge = 0;
     std::vector<std::wstring> FExcludedDirectories;
+    // The excluded folders spelt out, for FExcludedSource, and the root of the
+    // walk that may take them as they are (the next drive of the same pass).
+    std::shared_ptr<const TExcludedFolders> FExcluded;
+    std::vector<std::wstring> FExcludedSource;
+    std::wstring FExcludedNextRoot;
     uint64_t FLastMessageTick = 0;
     TFileTimes FCurrentFileTimes{};
     // The folders read ahead for this walk and the following ones; dropped when

@@ -320,7 +320,7 @@ TDriveRootFacts ReadDriveRootFacts(wchar_t Letter) {
     const std::wstring root{Letter, L':', L'\\'};
     THandle directory(::CreateFileW(root.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                    EntryOpenFlags, nullptr));
     if (!directory.Valid()) return facts;
     facts.FinalPath = DosFinalPath(directory.Get());
     ReadDotEntryIds(directory.Get(), facts);

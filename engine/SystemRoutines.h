@@ -220,9 +220,12 @@ bool EntryIsItself(const std::wstring& path);
 // ("C:\a\b", "\\server\share\a"); empty when it cannot be opened or the system
 // cannot tell.
 std::wstring ResolvedEntryPath(const std::wstring& path);
+// How the deletion routines open an entry: folders too, and never recalling a
+// placeholder's data from the cloud.
+inline constexpr DWORD EntryOpenFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_NO_RECALL;
 // True when a system error from marking an entry for deletion in the POSIX
 // form (FileDispositionInfoEx) says the system or the file system does not
-// know that form; the classic form is then used from then on.
+// know that form; that volume then takes the classic form from then on.
 bool DispositionExIsUnknown(unsigned long Error);
 // Tests: a stand-in for SetFileInformationByHandle when it marks an entry for
 // deletion (InfoClass 21: FileDispositionInfoEx, 4: FileDispositionInfo); it
@@ -231,6 +234,11 @@ bool DispositionExIsUnknown(unsigned long Error);
 // form is asked again.
 using TDispositionCallForTesting = int (*)(void* Entry, int InfoClass, void* Info, unsigned long Size);
 void SetDispositionCallForTesting(TDispositionCallForTesting Call);
+// Tests: a stand-in for reading an entry's volume serial and file-system flags
+// (GetVolumeInformationByHandleW); non-zero on success. Null restores the
+// system's call. Either way what was learnt about each volume is forgotten.
+using TVolumeQueryForTesting = int (*)(void* Entry, uint32_t& Serial, uint32_t& Flags);
+void SetVolumeQueryForTesting(TVolumeQueryForTesting Query);
 // Tests: a function that may change the attributes and reparse tag the
 // deletion routines read from an entry's handle (its path as given), as a
 // system with cloud files would give them. Empty: none.

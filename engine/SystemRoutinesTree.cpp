@@ -22,6 +22,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <map>
 #include <vector>
 
 namespace {
@@ -42,7 +43,7 @@ bool IsDotEntry(const wchar_t* name) {
 THandle OpenEntry(const std::wstring& path, DWORD access, DWORD flags) {
     return THandle(::CreateFileW(LiteralPath(path).c_str(), access,
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
+                                 EntryOpenFlags | flags, nullptr));
 }
 
 // Wine's GetFinalPathNameByHandleW fails with ERROR_MORE_DATA for any path
@@ -197,29 +198,132 @@ bool SetAttributes(HANDLE entry, DWORD attributes) {
 constexpr auto DispositionInfoExClass = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 constexpr DWORD DispositionExFlags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
                                      FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
+// Without IGNORE_READONLY_ATTRIBUTE, which came after the POSIX flag: a system
+// that knows the one and not the other refuses 0x13 as an invalid parameter.
+constexpr DWORD DispositionPosixFlags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
+constexpr DWORD SupportsPosixUnlinkRename = 0x00000400;  // FILE_SUPPORTS_POSIX_UNLINK_RENAME
+// Windows 10 1709, the first with FileDispositionInfoEx.
+constexpr DWORD FirstBuildWithDispositionEx = 16299;
 
 TDispositionCallForTesting GDispositionCall = nullptr;
-// -1: not known yet; 0: the system (or a file system it met) lacks the Ex form; 1: it has it.
-std::atomic<int> GSystemHasDispositionEx{-1};
+TVolumeQueryForTesting GVolumeQuery = nullptr;
 
 bool SetDisposition(HANDLE entry, FILE_INFO_BY_HANDLE_CLASS infoClass, void* info, DWORD size) {
     if (GDispositionCall) return GDispositionCall(entry, static_cast<int>(infoClass), info, size) != 0;
     return ::SetFileInformationByHandle(entry, infoClass, info, size) != FALSE;
 }
 
+// True when the system is older than Windows 10 1709 and so knows no POSIX
+// form at all: the one answer that holds for the whole process. Wine 8 knows
+// none either, and asking each file's volume costs it more than the deletion
+// (a third of a millisecond a question, where Windows answers in microseconds).
+// A test's stand-in for the call plays a newer Windows.
+bool SystemLacksDispositionEx() {
+    static const bool lacks = [] {
+        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        if (ntdll == nullptr || ::GetProcAddress(ntdll, "wine_get_version") != nullptr) return true;
+        using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+        OSVERSIONINFOW version{};
+        version.dwOSVersionInfoSize = sizeof(version);
+        const auto get = reinterpret_cast<TRtlGetVersion>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")));
+        if (get == nullptr || get(&version) < 0) return true;
+        return version.dwMajorVersion < 10 || version.dwBuildNumber < FirstBuildWithDispositionEx;
+    }();
+    return lacks && GDispositionCall == nullptr;
+}
+
+// The entry's volume serial; with Flags, the volume's file-system flags too
+// (asked only the first time a volume is met).
+bool QueryVolume(HANDLE entry, uint32_t& serial, uint32_t* flags) {
+    if (GVolumeQuery) {
+        uint32_t ignored = 0;
+        return GVolumeQuery(entry, serial, flags != nullptr ? *flags : ignored) != 0;
+    }
+    DWORD volumeSerial = 0, fileSystemFlags = 0;
+    if (!::GetVolumeInformationByHandleW(entry, nullptr, 0, &volumeSerial, nullptr,
+                                         flags != nullptr ? &fileSystemFlags : nullptr, nullptr, 0))
+        return false;
+    serial = volumeSerial;
+    // A test's stand-in for the disposition call plays Windows 10 on NTFS.
+    if (flags != nullptr) *flags = GDispositionCall ? fileSystemFlags | SupportsPosixUnlinkRename : fileSystemFlags;
+    return true;
+}
+
+// The form each volume takes, learnt from its flags and its answers. A FAT32
+// stick, an exFAT card or a share refusing the POSIX form says nothing about
+// the NTFS volumes beside it.
+enum class TVolumeForm { Posix, PosixKeepReadOnly, Classic };
+
+class TVolumeForms {
+public:
+    // The volume's form; its flags are read through Entry the first time.
+    TVolumeForm FormOf(HANDLE entry, uint32_t serial) {
+        ::AcquireSRWLockShared(&FLock);
+        const auto known = FForms.find(serial);
+        const bool found = known != FForms.end();
+        const TVolumeForm form = found ? known->second : TVolumeForm::Posix;
+        ::ReleaseSRWLockShared(&FLock);
+        if (found) return form;
+        uint32_t flags = SupportsPosixUnlinkRename, again = 0;
+        // A volume whose flags cannot be read is tried, and learnt from its answer.
+        QueryVolume(entry, again, &flags);
+        const TVolumeForm learnt = (flags & SupportsPosixUnlinkRename) ? TVolumeForm::Posix : TVolumeForm::Classic;
+        ::AcquireSRWLockExclusive(&FLock);
+        const TVolumeForm settled = FForms.emplace(serial, learnt).first->second;
+        ::ReleaseSRWLockExclusive(&FLock);
+        return settled;
+    }
+    void Learn(uint32_t serial, TVolumeForm form) {
+        ::AcquireSRWLockExclusive(&FLock);
+        FForms[serial] = form;
+        ::ReleaseSRWLockExclusive(&FLock);
+    }
+    void Forget() {
+        ::AcquireSRWLockExclusive(&FLock);
+        FForms.clear();
+        ::ReleaseSRWLockExclusive(&FLock);
+    }
+
+private:
+    SRWLOCK FLock = SRWLOCK_INIT;
+    std::map<uint32_t, TVolumeForm> FForms;
+};
+
+TVolumeForms& VolumeForms() {
+    static TVolumeForms forms;
+    return forms;
+}
+
+bool SetDispositionFlags(HANDLE entry, DWORD flags) {
+    return SetDisposition(entry, DispositionInfoExClass, &flags, sizeof(flags));  // FILE_DISPOSITION_INFO_EX
+}
+
 // The POSIX form: the name goes at once, even while another program holds the
 // file open with share-delete (so its folder can go too), and a read-only
-// attribute does not refuse it. Windows 10 1709 and later; older systems, Wine
-// 8 and file systems without it answer that they do not know it, and then the
-// classic form is used from then on.
+// attribute does not refuse it. Decided per volume: by its flags, read once,
+// then by its answers. A volume that refuses 0x13 as an invalid parameter is
+// asked once with 0x3 (POSIX without the read-only flag, Windows 10 1709 to
+// 1803); one that knows neither takes the classic form from then on.
 bool MarkForDeletionEx(HANDLE entry) {
-    if (GSystemHasDispositionEx.load(std::memory_order_relaxed) == 0) return false;
-    DWORD flags = DispositionExFlags;  // FILE_DISPOSITION_INFO_EX holds only these flags
-    if (SetDisposition(entry, DispositionInfoExClass, &flags, sizeof(flags))) {
-        GSystemHasDispositionEx.store(1, std::memory_order_relaxed);
+    if (SystemLacksDispositionEx()) return false;
+    uint32_t serial = 0;
+    // A volume that cannot be told is tried, and nothing is learnt from its answer.
+    const bool known = QueryVolume(entry, serial, nullptr);
+    const TVolumeForm form = known ? VolumeForms().FormOf(entry, serial) : TVolumeForm::Posix;
+    if (form == TVolumeForm::Classic) return false;
+    if (form == TVolumeForm::Posix) {
+        if (SetDispositionFlags(entry, DispositionExFlags)) return true;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_INVALID_PARAMETER) {
+            if (DispositionExIsUnknown(error) && known) VolumeForms().Learn(serial, TVolumeForm::Classic);
+            return false;
+        }
+    }
+    if (SetDispositionFlags(entry, DispositionPosixFlags)) {
+        if (known && form == TVolumeForm::Posix) VolumeForms().Learn(serial, TVolumeForm::PosixKeepReadOnly);
         return true;
     }
-    if (DispositionExIsUnknown(::GetLastError())) GSystemHasDispositionEx.store(0, std::memory_order_relaxed);
+    if (DispositionExIsUnknown(::GetLastError()) && known) VolumeForms().Learn(serial, TVolumeForm::Classic);
     return false;
 }
 
@@ -237,7 +341,7 @@ bool MarkForDeletion(HANDLE entry) { return MarkForDeletionEx(entry) || MarkForD
 HANDLE OpenEntryForDeletion(const std::wstring& path) {
     return ::CreateFileW(LiteralPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                         EntryOpenFlags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
 namespace {
@@ -254,7 +358,7 @@ bool MarkForDeletion(HANDLE entry, DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
     THandle writable(::ReOpenFile(entry, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+                                  EntryOpenFlags | FILE_FLAG_OPEN_REPARSE_POINT));
     if (!writable) return false;
     const DWORD kept = attributes & ~(FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY);
     if (!SetAttributes(writable.Get(), kept & ~FILE_ATTRIBUTE_READONLY)) return false;
@@ -427,9 +531,16 @@ bool DispositionExIsUnknown(unsigned long Error) {
 
 void SetDispositionCallForTesting(TDispositionCallForTesting Call) {
     GDispositionCall = Call;
-    GSystemHasDispositionEx.store(-1, std::memory_order_relaxed);
+    VolumeForms().Forget();
+}
+
+void SetVolumeQueryForTesting(TVolumeQueryForTesting Query) {
+    GVolumeQuery = Query;
+    VolumeForms().Forget();
 }
 
 void SetAttributeTagHookForTesting(TAttributeTagHookForTesting Hook) { GAttributeTagHook = std::move(Hook); }
 
-bool DeletionIsHookedForTesting() { return GDispositionCall != nullptr || static_cast<bool>(GAttributeTagHook); }
+bool DeletionIsHookedForTesting() {
+    return GDispositionCall != nullptr || GVolumeQuery != nullptr || static_cast<bool>(GAttributeTagHook);
+}

@@ -1,6 +1,7 @@
 #include "engine/VantrelClasses.h"
 
 #include "engine/Exceptions.h"
+#include "engine/PlaceholderMode.h"
 #include "engine/SystemRoutines.h"
 #include "platform/LongPath.h"
 
@@ -241,6 +242,7 @@ struct TDeletionThread {
     static DWORD WINAPI Main(void* parameter) {
         auto& thread = *static_cast<TDeletionThread*>(parameter);
         try {
+            ExposePlaceholdersOnThisThread();
             std::wstring path;
             for (size_t i; (i = thread.Next->fetch_add(1)) < thread.Files->size();) thread.Tally.Delete(*thread.Files, i, path);
         } catch (...) {

@@ -84,6 +84,9 @@ const std::wstring Label16Text =
     L"Vantrel 可以在进行清理时执行 Windows 磁盘清理。要使用 Windows 磁盘清理，请在清理对象中选取此项。"
     L"使用下面的按钮来配置 Windows 磁盘清理。";
 const std::wstring SetupDiskCleanupCaption = L"设置 Windows 磁盘清理";
+const std::wstring SyncedFoldersHeading = L"同步文件夹 (不会清理)";
+// The synced folders' share of the excluded group's list room, in per cent.
+constexpr int SyncedListShare = 40;
 
 constexpr DWORD LabelStyle = SS_LEFT | SS_NOPREFIX;
 constexpr DWORD GroupBoxStyle = BS_GROUPBOX | WS_GROUP;
@@ -170,6 +173,7 @@ void TSetupVantrelForm::CreateControls() {
         PaintControlWith(box, PaintGroupBox);
     }
     FFocusedControl = Control(idOkButton);
+    SetSyncedFolders({});
 }
 
 void TSetupVantrelForm::FormCreate() {
@@ -239,6 +243,16 @@ void TSetupVantrelForm::CreateExcludeDirectoriesGroup(int x, int y) {
                LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP | WS_GROUP, left, listTop,
                listWidth, y + S(TopGroupHeight - GroupMargin) - listTop, idExcludeDirectoriesListBox, nullptr,
                WS_EX_CLIENTEDGE);
+    // The synced folders below, read-only: no selection, no tab stop, but the list scrolls.
+    const int listBottom = y + S(TopGroupHeight - GroupMargin);
+    const int headingHeight = TextHeight(SyncedFoldersHeading, width);
+    const int syncedTop = listBottom - (listBottom - listTop) * SyncedListShare / 100;
+    ::MoveWindow(Control(idExcludeDirectoriesListBox), left, listTop, listWidth, syncedTop - S(4) - headingHeight - S(2) - listTop,
+                 FALSE);
+    AddControl(L"STATIC", SyncedFoldersHeading, LabelStyle, left, syncedTop - headingHeight - S(2), width, headingHeight,
+               idSyncedFoldersLabel);
+    AddControl(L"LISTBOX", L"", LBS_NOSEL | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL, left, syncedTop, listWidth,
+               listBottom - syncedTop, idSyncedFoldersListBox, nullptr, WS_EX_CLIENTEDGE);
     const int buttonLeft = left + listWidth + S(4);
     AddControl(L"BUTTON", L"", FlatButtonStyle, buttonLeft, listTop, button, button, idAddExcludeDirectorySpeedButton);
     AddControl(L"BUTTON", L"", FlatButtonStyle, buttonLeft, listTop + button + S(2), button, button,
@@ -296,6 +310,48 @@ void TSetupVantrelForm::AddExcludeDirectory(const std::wstring& Directory) {
     const LRESULT index = ::SendMessageW(Control(idExcludeDirectoriesListBox), LB_ADDSTRING, 0,
                                          reinterpret_cast<LPARAM>(Directory.c_str()));
     if (index == LB_ERR || index == LB_ERRSPACE) RaiseOSError(ERROR_NOT_ENOUGH_MEMORY);
+}
+
+void TSetupVantrelForm::SetSyncedFolders(const std::vector<std::wstring>& Texts) {
+    HWND list = Control(idSyncedFoldersListBox), heading = Control(idSyncedFoldersLabel);
+    ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    int widest = 0;
+    {
+        TWindowDC dc(list);
+        TSelectObject font(dc.Get(), reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)));
+        for (const auto& text : Texts) {
+            ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+            SIZE size{};
+            ::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+            widest = std::max(widest, static_cast<int>(size.cx) + S(6));
+        }
+    }
+    ::SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
+    const bool shown = !Texts.empty();
+    ::ShowWindow(list, shown ? SW_SHOWNA : SW_HIDE);
+    ::ShowWindow(heading, shown ? SW_SHOWNA : SW_HIDE);
+    // Without synced folders the excluded list reaches down to where theirs ends.
+    RECT excluded{}, synced{};
+    HWND excludedList = Control(idExcludeDirectoriesListBox);
+    ::GetWindowRect(excludedList, &excluded);
+    ::GetWindowRect(shown ? heading : list, &synced);
+    ::MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&excluded), 2);
+    ::MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&synced), 2);
+    const int bottom = shown ? synced.top - S(4) : synced.bottom;
+    ::MoveWindow(excludedList, excluded.left, excluded.top, excluded.right - excluded.left, bottom - excluded.top, TRUE);
+}
+
+std::vector<std::wstring> TSetupVantrelForm::SyncedFolders() const {
+    HWND list = Control(idSyncedFoldersListBox);
+    std::vector<std::wstring> texts;
+    const LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, i, 0);
+        std::wstring text(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+        text.resize(static_cast<size_t>(std::max<LRESULT>(::SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data())), 0)));
+        texts.push_back(text);
+    }
+    return texts;
 }
 
 std::vector<std::wstring> TSetupVantrelForm::ExcludeDirectories() const {
@@ -442,9 +498,11 @@ namespace {
 // Shows the window filled from Settings and stores what changed. The window is
 // released when this returns, also on an error. Returns whether anything changed.
 bool EditSettingsInSetupWindow(HWND MainWindow, TXMLVantrelSettingsType& Settings,
-                               const std::function<void()>& LoadExcludedDirectories) {
+                               const std::function<void()>& LoadExcludedDirectories,
+                               const std::vector<std::wstring>& SyncedFolders) {
     TSetupVantrelForm form(MainWindow);
     for (const auto& directory : LoadExcludeDirectories(Settings)) form.AddExcludeDirectory(directory);
+    form.SetSyncedFolders(SyncedFolders);
     const std::wstring listText = form.ExcludeDirectoriesText();
     const TXMLOptionsType options = Settings.Options();
     form.SetFileProtection(options.FileProtection());
@@ -467,12 +525,12 @@ bool RunSetupCommand(HWND MainWindow, TXMLVantrelSettingsType& Settings,
                      const std::function<void(const std::wstring&, TStatusSnapshot&)>& BeginModalStatus,
                      const std::function<void(const TStatusSnapshot&)>& EndModalStatus,
                      const std::function<void()>& LoadExcludedDirectories,
-                     const std::function<void()>& RestartReading) {
+                     const std::function<void()>& RestartReading, const std::vector<std::wstring>& SyncedFolders) {
     TStatusSnapshot snapshot;
     if (BeginModalStatus) BeginModalStatus(L"设置...", snapshot);
     bool changed = false;
     try {
-        changed = EditSettingsInSetupWindow(MainWindow, Settings, LoadExcludedDirectories);
+        changed = EditSettingsInSetupWindow(MainWindow, Settings, LoadExcludedDirectories, SyncedFolders);
     } catch (...) {
         if (EndModalStatus) EndModalStatus(snapshot);
         throw;
@@ -481,4 +539,10 @@ bool RunSetupCommand(HWND MainWindow, TXMLVantrelSettingsType& Settings,
     // The new pass starts only once the window is gone.
     if (changed && RestartReading) RestartReading();
     return changed;
+}
+
+std::vector<std::wstring> SyncedFolderTexts(const std::vector<TSyncedFolder>& Folders) {
+    std::vector<std::wstring> texts;
+    for (const auto& folder : Folders) texts.push_back(folder.Path + L"  (" + folder.Client + L")");
+    return texts;
 }

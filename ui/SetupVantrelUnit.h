@@ -35,6 +35,8 @@ public:
         idRemoveExcludeDirectorySpeedButton,
         idSetupWindowsDiskCleanupButton,
         idLabel16,
+        idSyncedFoldersLabel,
+        idSyncedFoldersListBox,
         // The group boxes, last.
         idGroupBox3,
         idGroupBox4,
@@ -66,6 +68,12 @@ public:
     std::vector<std::wstring> ExcludeDirectories() const;
     // The entries in list order, each followed by a line break.
     std::wstring ExcludeDirectoriesText() const;
+
+    // The synced folders, shown read-only under the excluded ones with their
+    // heading; with none, the heading and list are hidden and the excluded
+    // list takes their room.
+    void SetSyncedFolders(const std::vector<std::wstring>& Texts);
+    std::vector<std::wstring> SyncedFolders() const;
 
     void AddExcludeDirectorySpeedButtonClick();
     void RemoveExcludeDirectorySpeedButtonClick();
@@ -112,4 +120,8 @@ bool RunSetupCommand(HWND MainWindow, TXMLVantrelSettingsType& Settings,
                      const std::function<void(const std::wstring&, TStatusSnapshot&)>& BeginModalStatus,
                      const std::function<void(const TStatusSnapshot&)>& EndModalStatus,
                      const std::function<void()>& LoadExcludedDirectories,
-                     const std::function<void()>& RestartReading);
+                     const std::function<void()>& RestartReading,
+                     const std::vector<std::wstring>& SyncedFolders = {});
+
+// A synced folder as the setup window lists it: the path, then the client.
+std::vector<std::wstring> SyncedFolderTexts(const std::vector<TSyncedFolder>& Folders);

@@ -105,8 +105,13 @@ std::wstring ReadingStatusText(int Position, int Maximum) {
 std::wstring TVantrelForm::FileProtection() const { return FSettings ? FSettings->Options().FileProtection() : L""; }
 std::wstring TVantrelForm::ScanMode() const { return FSettings ? FSettings->Options().ScanMode() : L""; }
 
+// The user's excluded folders, then the synced ones, read afresh each time: a
+// client may have been set up since. Only the reader holds them together.
 void TVantrelForm::LoadExcludedDirectories() {
-    FDirReader->ExcludedDirectories() = LoadExcludeDirectories(*FSettings);
+    FSyncedFolders = ReadSyncedFolders(CurrentUserSyncedFolderPlaces());
+    std::vector<std::wstring> excluded = LoadExcludeDirectories(*FSettings);
+    for (const auto& folder : FSyncedFolders) excluded.push_back(folder.Path);
+    FDirReader->ExcludedDirectories() = std::move(excluded);
     if (FWinapp2Item != nullptr) FWinapp2Item->ExcludedDirectories = FDirReader->ExcludedDirectories();
 }
 

@@ -719,7 +719,8 @@ void TVantrelForm::SetupActionExecute() {
         [this] {
             StopReadingActionExecute();
             StartReadingActionExecute();
-        });
+        },
+        SyncedFolderTexts(FSyncedFolders));
 }
 
 void TVantrelForm::RefreshList() { ::InvalidateRect(FCleanupActionsListBox.Handle(), nullptr, FALSE); }

@@ -3,6 +3,7 @@
 // (VantrelDriver.cpp).
 #pragma once
 
+#include "catalogue/SyncedFolders.h"
 #include "engine/OrvDirectoryReader.h"
 #include "engine/VantrelClasses.h"
 #include "platform/Gdi.h"
@@ -97,6 +98,9 @@ public:
     int Winapp2Row() const { return FWinapp2Row; }
     TCleanupVolumeCacheItem* VolumeCacheItem() const { return FVolumeCacheItem; }
     int VolumeCacheRow() const { return FVolumeCacheRow; }
+    // The folders sync clients mirror, read with the excluded folders; the
+    // walk leaves them out, the settings never hold them.
+    const std::vector<TSyncedFolder>& SyncedFolders() const { return FSyncedFolders; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -198,6 +202,7 @@ private:
     std::optional<TXMLVantrelSettingsType> FSettings;
     std::unique_ptr<TCleanupList> FActionList;
     TCleanupWinapp2Item* FWinapp2Item = nullptr;  // in FActionList
+    std::vector<TSyncedFolder> FSyncedFolders;
     int FWinapp2Row = -1;
     TCleanupVolumeCacheItem* FVolumeCacheItem = nullptr;  // in FActionList
     int FVolumeCacheRow = -1;

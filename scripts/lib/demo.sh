@@ -51,6 +51,7 @@ vt_demo_seed() {
     wine reg add 'HKCU\Software\WinRAR\ArcHistory' /v 0 /d 'D:\Downloads\archive.rar' /f >/dev/null 2>&1
 
     vt_demo_seed_winapp2 "$appdata"
+    vt_demo_seed_synced "$d"
 
     # Today's Windows and browsers: update downloads, thumbnail and shader caches,
     # error reports, crash dumps, Chrome, Edge and Firefox profiles.
@@ -94,6 +95,20 @@ vt_demo_seed_volume_caches() {
     demo_handler 'Demo Thumbnails' '缩略图' 'Windows 为图片和视频保存的缩略图。' 2 200 normal 120000
     demo_handler 'DownloadsFolder' '下载' '警告: 这些是你个人"下载"文件夹中的文件。' 0 100 normal 70000
     demo_handler 'Demo Broken Handler' '损坏的清理项目' '一个无法初始化的处理程序。' 0 50 efail 0
+}
+
+# Folders sync clients mirror, which the walk leaves alone: Dropbox on D: (its
+# info.json as the client writes it) and iCloud Drive in the profile, each with
+# junk that stays. Call with the sandbox's environment active.
+vt_demo_seed_synced() {
+    local d=$1 local_appdata profile
+    local_appdata=$(realpath "$(vt_sandbox_folder LOCALAPPDATA)" 2>/dev/null) || return 0
+    profile=$(realpath "$(vt_sandbox_folder USERPROFILE)" 2>/dev/null) || return 0
+    junk "$d/Dropbox/Projects/plan.doc.bak" 5000 30
+    mkdir -p "$local_appdata/Dropbox"
+    printf '{"personal": {"path": "D:\\\\Dropbox", "host": 5236403718, "is_team": false, "subscription_type": "Basic"}}\n' \
+        >"$local_appdata/Dropbox/info.json"
+    junk "$profile/iCloudDrive/notes.tmp" 2000 30
 }
 
 # A small winapp2.ini in the settings folder, with three applications "installed"

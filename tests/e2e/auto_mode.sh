@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Automatic mode end to end, in a sandbox with drives C: and D:: `Vantrel /auto`
 # reads, deletes exactly the files its ticked actions may take, keeps recently
-# used, protected, excluded and recycle-bin files, removes emptied temporary
+# used, protected, excluded, synced (Dropbox, iCloud Drive) and recycle-bin files, removes emptied temporary
 # folders, closes by itself and writes its settings.
 set -u
 source "$(dirname "$0")/../../scripts/lib/common.sh"
@@ -12,6 +12,8 @@ e2e_setup auto --drive d
 D="$WINEPREFIX/drive_d"
 TEMP_DIR=$(realpath "$(vt_sandbox_folder TEMP)")
 APPDATA_DIR=$(realpath "$(vt_sandbox_folder APPDATA)")
+LOCALAPPDATA_DIR=$(realpath "$(vt_sandbox_folder LOCALAPPDATA)")
+PROFILE_DIR=$(realpath "$(vt_sandbox_folder USERPROFILE)")
 [ -d "$TEMP_DIR" ] || { e2e_fail "no user temporary folder in the sandbox"; exit 1; }
 rm -rf "$D"/* "$TEMP_DIR"/vt-* "$APPDATA_DIR/Holvane"
 
@@ -38,6 +40,8 @@ STAY=(
   "$D/Projects/young.bak"
   "$D/Projects/Photos/picture.jpg"
   "$D/Documents/precious.doc"
+  "$D/Dropbox/Projects/plan.doc.bak"
+  "$PROFILE_DIR/iCloudDrive/old-notes.tmp"
 )
 for f in "${GO[@]}"; do old "$f"; done
 # A link named like junk whose target is a document elsewhere: the document stays.
@@ -51,6 +55,11 @@ young "$D/Projects/young.bak"
 mkdir -p "$APPDATA_DIR/Holvane/Vantrel"
 printf '<?xml version="1.0"?>\r\n<VantrelSettings><ExcludeDirectories><ExcludeDirectory Name="D:\\excluded"/></ExcludeDirectories></VantrelSettings>\r\n' \
     >"$APPDATA_DIR/Holvane/Vantrel/Vantrel.cfg"
+
+# Dropbox's folder as its info.json names it, and iCloud Drive's: synced, never cleaned.
+mkdir -p "$LOCALAPPDATA_DIR/Dropbox"
+printf '{"personal": {"path": "D:\\\\Dropbox", "host": 5236403718, "is_team": false, "subscription_type": "Basic"}}' \
+    >"$LOCALAPPDATA_DIR/Dropbox/info.json"
 
 # Nothing outside the sandbox may change: a canary folder of junk beside it.
 CANARY=$(mktemp -d "$VT_BUILD/canary.XXXXXX")
@@ -99,6 +108,7 @@ cfg="$APPDATA_DIR/Holvane/Vantrel/Vantrel.cfg"
 items=$(grep -o '<CleanupItem ' "$cfg" 2>/dev/null | wc -l)
 e2e_check "settings written with one entry per action ($items)" [ "$items" -ge 14 ]
 e2e_check "settings keep the excluded folder" grep -q 'D:\\excluded' "$cfg"
+e2e_check "settings hold no synced folder" sh -c "! grep -qi 'Dropbox\\|iCloudDrive' '$cfg'"
 e2e_check "settings hold the directory count" grep -q 'ReadDirCountComplete="[1-9]' "$cfg"
 
 [ "$E2E_FAILURES" -eq 0 ]

@@ -22,6 +22,10 @@
 //                                    Root, against a DeleteFileW loop
 //   bench-engine detail Files Rounds the detail window's opening with Files found
 //                                    files, against a bare list box
+//   bench-engine excluded Root Count Rounds
+//                                    reading the settings and walking Root with
+//                                    Count excluded folders, against the same
+//                                    with none, side by side
 #include "BenchSupport.h"
 
 #include "catalogue/Catalogue.h"
@@ -746,6 +750,72 @@ int BenchWinapp2(const std::wstring& folder, size_t entries, int rounds) {
     return 0;
 }
 
+// A settings file with Count excluded folders, as a user who pasted a long
+// list would have it: one in a hundred in the walked tree (beside its folders,
+// so the walk reads the same), the rest on a drive path that is gone, each its own. Reading it and walking Root with them, against the
+// same with an empty list: what the list adds to start-up plus reading.
+int BenchExcluded(const std::wstring& root, size_t count, int rounds) {
+    const std::wstring folder = GetTempDirectory() + L"vt-bench-excluded\\";
+    CreateDirectoryTree(folder);
+    const std::wstring many = folder + L"many.cfg", none = folder + L"none.cfg";
+    {
+        TXMLVantrelSettingsType settings = NewVantrelSettings();
+        std::vector<std::wstring> excluded;
+        for (size_t i = 0; i < count; ++i) {
+            const std::wstring name = L"Project" + std::to_wstring(i) + L"\\node_modules";
+            wchar_t dir[8];
+            swprintf(dir, 8, L"dir%02zu\\", i / 100 % 20);
+            excluded.push_back(i % 100 == 0 ? root + dir + name
+                                            : L"C:\\Users\\Bench\\Source\\" + name);
+        }
+        StoreExcludeDirectories(settings, excluded);
+        settings.SaveToFile(many);
+        NewVantrelSettings().SaveToFile(none);
+    }
+    std::vector<double> settingsMs, parseMs;
+    const auto pass = [&](const std::wstring& file) {
+        TStopwatch settingsWatch;
+        std::wstring error;
+        TXMLVantrelSettingsType settings = OpenVantrelSettings(file, error);
+        if (file == many) parseMs.push_back(settingsWatch.Ms());
+        TDirReader reader;
+        reader.FileMask = L"*.*";
+        reader.Recursive = true;
+        reader.ExcludedDirectories() = LoadExcludeDirectories(settings);
+        if (file == many) settingsMs.push_back(settingsWatch.Ms());
+        long long files = 0;
+        reader.OnFile = [&](TDirReader*, const std::wstring&) { ++files; };
+        reader.SetDirectory(root);
+        SetProcessMessagesHandler(PeekPump);
+        reader.Start();
+        SetProcessMessagesHandler(nullptr);
+        return files;
+    };
+    TSamples with, without;
+    long long files = 0;
+    for (int round = 0; round < rounds; ++round) {
+        for (int order = 0; order < 2; ++order) {
+            const bool many_first = (round + order) % 2 == 0;
+            TStopwatch watch;
+            const double cpu = ProcessCpuMs();
+            files = pass(many_first ? many : none);
+            (many_first ? with : without).Wall.push_back(watch.Ms());
+            (many_first ? with : without).Cpu.push_back(ProcessCpuMs() - cpu);
+        }
+    }
+    DeleteDirectoryTree(folder);
+    std::printf("settings with %zu excluded folders, then a walk of %ls (%lld files), %d rounds\n", count, root.c_str(),
+                files, rounds);
+    std::printf("  of which reading the settings file with them: %.1f ms (parsing %.1f ms)\n", Median(settingsMs),
+                Median(parseMs));
+    PrintSamplesHeader("");
+    PrintSamples("excluded_none", "settings and walk, no excluded folder", without, without, "");
+    PrintSamples("excluded_many", "settings and walk, the excluded folders", with, without, "");
+    Result("excluded_added_s", (Median(with.Wall) - Median(without.Wall)) / 1000);
+    Result("excluded_ratio", Median(with.Wall) / Median(without.Wall));
+    return 0;
+}
+
 int Run(const std::vector<std::wstring>& args) {
     if (args.size() == 3 && args[0] == L"settings") {
         WriteSettings(args[1], false);
@@ -776,10 +846,14 @@ int Run(const std::vector<std::wstring>& args) {
     if (args.size() == 4 && args[0] == L"winapp2")
         return BenchWinapp2(WithBackslash(args[1]), static_cast<size_t>(_wtoi(args[2].c_str())),
                             std::max(1, _wtoi(args[3].c_str())));
+    if (args.size() == 4 && args[0] == L"excluded")
+        return BenchExcluded(WithBackslash(args[1]), static_cast<size_t>(_wtoi(args[2].c_str())),
+                             std::max(1, _wtoi(args[3].c_str())));
     if (args.size() == 3 && args[0] == L"detail")
         return BenchDetailWindow(static_cast<size_t>(_wtoi(args[1].c_str())), std::max(1, _wtoi(args[2].c_str())));
     std::fprintf(stderr, "usage: bench-engine settings Unticked Ticked | read Root Rounds | clean Root Rounds | "
-                         "engine Paths Rounds | cleanmany Root Files Rounds | detail Files Rounds | winapp2 Folder Entries Rounds\n");
+                         "engine Paths Rounds | cleanmany Root Files Rounds | detail Files Rounds | winapp2 Folder Entries Rounds | "
+                         "excluded Root Count Rounds\n");
     return 2;
 }
 

@@ -51,11 +51,30 @@ TEST(CloudFiles, EveryCloudTagAndEveryRecallAttributeKeepsAnEntry) {
     EXPECT_TRUE(IsContentElsewhere(Reparse | 0x00400000 | 0x00080000 /* pinned */, TagCloud3));
 }
 
+// Pinned ("always keep on this device") and unpinned files are hydrated or
+// not, but their copy lives in the cloud either way; Windows 8.1's OneDrive
+// placeholders and Azure File Sync's tiered files carry older tags.
+TEST(CloudFiles, PinStatesAndTheOlderPlaceholderTagsKeepAnEntry) {
+    EXPECT_TRUE(IsContentElsewhere(0x00080000 | FILE_ATTRIBUTE_ARCHIVE, 0));  // FILE_ATTRIBUTE_PINNED
+    EXPECT_TRUE(IsContentElsewhere(0x00100000 | FILE_ATTRIBUTE_ARCHIVE, 0));  // FILE_ATTRIBUTE_UNPINNED
+    EXPECT_TRUE(IsContentElsewhere(0x00080000 | FILE_ATTRIBUTE_DIRECTORY, 0));
+    EXPECT_TRUE(IsContentElsewhere(Reparse | FILE_ATTRIBUTE_ARCHIVE, 0x80000015));  // IO_REPARSE_TAG_FILE_PLACEHOLDER
+    EXPECT_TRUE(IsContentElsewhere(Reparse | FILE_ATTRIBUTE_DIRECTORY, 0x8000001E));  // IO_REPARSE_TAG_STORAGE_SYNC
+    EXPECT_FALSE(IsContentElsewhere(FILE_ATTRIBUTE_ARCHIVE, 0x80000015));  // not a reparse point: no tag
+    EXPECT_EQ(ClassifyDirEntry(Entry(L"kept.bak", 0x00080000 | FILE_ATTRIBUTE_ARCHIVE), true), TDirEntryKind::Skip);
+    EXPECT_EQ(ClassifyDirEntry(Entry(L"SkyDrive", Reparse | FILE_ATTRIBUTE_DIRECTORY, 0x80000015), true),
+              TDirEntryKind::Skip);
+    // The deletion routines open entries without recalling their data.
+    EXPECT_NE(EntryOpenFlags & FILE_FLAG_OPEN_NO_RECALL, 0u);
+    EXPECT_NE(EntryOpenFlags & FILE_FLAG_BACKUP_SEMANTICS, 0u);
+}
+
 TEST(CloudFiles, OtherEntriesAreNotTakenForCloudFiles) {
     EXPECT_FALSE(IsContentElsewhere(FILE_ATTRIBUTE_ARCHIVE, 0));
     EXPECT_FALSE(IsContentElsewhere(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, 0));
     // Deduplicated, compressed (WOF) and link entries hold a tag of another family.
-    for (uint32_t tag : {TagSymlink, TagMountPoint, TagDedup, TagWof, 0x9000001Bu, 0x8000001Au, 0x9001001Au})
+    for (uint32_t tag : {TagSymlink, TagMountPoint, TagDedup, TagWof, 0x9000001Bu, 0x8000001Au, 0x9001001Au, 0x80000016u,
+                         0x8000001Fu})
         EXPECT_FALSE(IsContentElsewhere(Reparse, tag)) << std::hex << tag;
     // The field is the tag only for a reparse point.
     EXPECT_FALSE(IsContentElsewhere(FILE_ATTRIBUTE_ARCHIVE, TagCloud));
@@ -145,4 +164,24 @@ TEST_F(CloudWalkTest, ThePrimitiveDeletesNoneOfThem) {
     EXPECT_FALSE(PathExists(Root + L"Docs\\report.docx.bak"));
     // Everything else goes as before.
     EXPECT_TRUE(DeleteFoundFile(Root + L"Tiered\\kept.bak"));
+}
+
+// A pinned file, an unpinned one and an Azure File Sync one, as the handle
+// would show them on Windows: the primitive leaves all three.
+TEST_F(CloudWalkTest, ThePrimitiveLeavesPinnedAndOlderPlaceholders) {
+    for (const wchar_t* file : {L"Docs\\pinned.bak", L"Docs\\unpinned.bak", L"Tiered\\synced.bak"})
+        ASSERT_TRUE(WriteTestFile(Root + file, "x"));
+    SetAttributeTagHookForTesting([root = Root](const std::wstring& path, uint32_t& attributes, uint32_t& tag) {
+        if (path == root + L"Docs\\pinned.bak") attributes |= 0x00080000;
+        if (path == root + L"Docs\\unpinned.bak") attributes |= 0x00100000;
+        if (path == root + L"Tiered\\synced.bak") {
+            attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            tag = 0x8000001E;
+        }
+    });
+    for (const wchar_t* file : {L"Docs\\pinned.bak", L"Docs\\unpinned.bak", L"Tiered\\synced.bak"}) {
+        EXPECT_FALSE(DeleteFoundFile(Root + file));
+        EXPECT_TRUE(PathExists(Root + file));
+    }
+    EXPECT_TRUE(DeleteFoundFile(Root + L"Docs\\report.docx.bak"));
 }

@@ -22,6 +22,7 @@ struct TDispositionCall {
     int InfoClass;
     DWORD Flags;  // FILE_DISPOSITION_INFO_EX's flags, or DeleteFile of the classic form
     ACCESS_MASK Granted;
+    uint32_t Volume = 0;
 };
 std::vector<TDispositionCall> GCalls;
 DWORD GExAnswer = 0;  // 0: the Ex form succeeds; otherwise the error it fails with
@@ -101,8 +102,9 @@ TEST_F(DispositionTest, WhereTheSystemHasThePosixFormOnlyThatIsUsed) {
     EXPECT_NE(::GetFileAttributesW(locked.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);  // never cleared
 }
 
-// Older systems: the Ex form is asked once; then the classic form, clearing a
-// read-only attribute through a second handle that alone may write attributes.
+// A volume that knows neither POSIX form: 0x13, then 0x3 once; then the
+// classic form, clearing a read-only attribute through a second handle that
+// alone may write attributes.
 TEST_F(DispositionTest, WithoutItTheClassicFormClearsReadOnlyAsBefore) {
     GExAnswer = ERROR_INVALID_PARAMETER;
     const std::wstring plain = Scratch.Path() + L"plain.tmp", locked = Scratch.Path() + L"locked.bak";
@@ -113,10 +115,12 @@ TEST_F(DispositionTest, WithoutItTheClassicFormClearsReadOnlyAsBefore) {
     EXPECT_TRUE(DeleteFoundFile(locked));
     EXPECT_FALSE(PathExists(plain));
     EXPECT_FALSE(PathExists(locked));
-    EXPECT_EQ(Count(ClassDispositionEx), 1);
-    ASSERT_GE(GCalls.size(), 3u);
-    EXPECT_EQ(GCalls[1].InfoClass, ClassDisposition);
-    EXPECT_EQ(GCalls[1].Granted & FILE_WRITE_ATTRIBUTES, 0u);  // the plain file needed none
+    EXPECT_EQ(Count(ClassDispositionEx), 2);
+    ASSERT_GE(GCalls.size(), 4u);
+    EXPECT_EQ(GCalls[0].Flags, 0x13u);
+    EXPECT_EQ(GCalls[1].Flags, 0x3u);
+    EXPECT_EQ(GCalls[2].InfoClass, ClassDisposition);
+    EXPECT_EQ(GCalls[2].Granted & FILE_WRITE_ATTRIBUTES, 0u);  // the plain file needed none
     EXPECT_NE(GCalls.back().Granted & FILE_WRITE_ATTRIBUTES, 0u);  // the read-only one, on the second handle
 }
 
@@ -130,6 +134,83 @@ TEST_F(DispositionTest, ARefusedEntryFallsBackAloneAndTheNextTriesAgain) {
     EXPECT_TRUE(DeleteFoundFile(second));
     EXPECT_EQ(Count(ClassDispositionEx), 2);
     EXPECT_EQ(Count(ClassDisposition), 2);
+}
+
+namespace {
+
+// Three volumes told apart by the folder a file lies in: "ntfs" (POSIX, both
+// flag sets), "stick" (claims POSIX in its flags, refuses the form: a share or
+// a driver that lies), "fat" (no POSIX flag), "v1709" (knows 0x3, not 0x13).
+std::wstring HandlePath(void* entry) {
+    wchar_t path[MAX_PATH * 2] = {};
+    ::GetFinalPathNameByHandleW(entry, path, MAX_PATH * 2, 0);
+    return path;
+}
+
+uint32_t VolumeOfPath(const std::wstring& path) {
+    if (path.find(L"\\stick\\") != std::wstring::npos) return 2;
+    if (path.find(L"\\fat\\") != std::wstring::npos) return 3;
+    if (path.find(L"\\v1709\\") != std::wstring::npos) return 4;
+    return 1;
+}
+
+int StandInVolume(void* entry, uint32_t& serial, uint32_t& flags) {
+    serial = VolumeOfPath(HandlePath(entry));
+    flags = FILE_CASE_SENSITIVE_SEARCH | (serial == 3 ? 0u : 0x400u /* FILE_SUPPORTS_POSIX_UNLINK_RENAME */);
+    return 1;
+}
+
+int StandInVolumeDisposition(void* entry, int infoClass, void* info, unsigned long size) {
+    const DWORD flags = *static_cast<const DWORD*>(info);
+    const uint32_t volume = VolumeOfPath(HandlePath(entry));
+    GCalls.push_back({infoClass, flags, 0, volume});
+    if (infoClass == ClassDispositionEx) {
+        if (volume == 2) {
+            ::SetLastError(ERROR_NOT_SUPPORTED);
+            return 0;
+        }
+        if (volume == 4 && flags == 0x13) {
+            ::SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+    }
+    return ::SetFileInformationByHandle(entry, static_cast<FILE_INFO_BY_HANDLE_CLASS>(infoClass), info, size) ||
+           infoClass == ClassDispositionEx;  // Wine lacks the form the stand-in plays; the entry stays
+}
+
+}  // namespace
+
+// One volume refusing the POSIX form leaves the others with it, whichever
+// comes first; a volume without the flag is never asked; one that knows only
+// 0x3 keeps it.
+TEST(DispositionEx, EachVolumeKeepsItsOwnForm) {
+    TScratchFolder scratch(L"volumes");
+    const std::wstring root = scratch.Path();
+    for (const wchar_t* folder : {L"ntfs", L"stick", L"fat", L"v1709"}) ASSERT_TRUE(CreateDirectoryTree(root + folder));
+    GCalls.clear();
+    SetDispositionCallForTesting(&StandInVolumeDisposition);
+    SetVolumeQueryForTesting(&StandInVolume);
+    for (const wchar_t* name : {L"stick\\a.tmp", L"ntfs\\a.tmp", L"stick\\b.tmp", L"fat\\a.tmp", L"v1709\\a.tmp",
+                                L"v1709\\b.tmp", L"ntfs\\b.tmp"}) {
+        ASSERT_TRUE(WriteTestFile(root + name, "x"));
+        DeleteFoundFile(root + name);
+    }
+    SetDispositionCallForTesting(nullptr);
+    SetVolumeQueryForTesting(nullptr);
+
+    const auto callsOn = [](uint32_t volume) {
+        std::vector<std::pair<int, DWORD>> calls;
+        for (const auto& call : GCalls)
+            if (call.Volume == volume) calls.emplace_back(call.InfoClass, call.InfoClass == ClassDisposition ? 0 : call.Flags);
+        return calls;
+    };
+    using TCalls = std::vector<std::pair<int, DWORD>>;
+    EXPECT_EQ(callsOn(1), (TCalls{{ClassDispositionEx, 0x13}, {ClassDispositionEx, 0x13}}));
+    // Refused once (not supported): classic from then on, on that volume alone.
+    EXPECT_EQ(callsOn(2), (TCalls{{ClassDispositionEx, 0x13}, {ClassDisposition, 0}, {ClassDisposition, 0}}));
+    EXPECT_EQ(callsOn(3), (TCalls{{ClassDisposition, 0}}));
+    EXPECT_EQ(callsOn(4), (TCalls{{ClassDispositionEx, 0x13}, {ClassDispositionEx, 0x3}, {ClassDispositionEx, 0x3}}));
+    for (const wchar_t* name : {L"stick\\a.tmp", L"stick\\b.tmp", L"fat\\a.tmp"}) EXPECT_FALSE(PathExists(root + name));
 }
 
 // What Wine 8 itself answers, with no stand-in: it lacks the Ex form, and

@@ -7,14 +7,17 @@
 #include "engine/SystemRoutines.h"
 #include "engine/VantrelClasses.h"
 #include "platform/Handles.h"
+#include "SandboxTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <functional>
 #include <memory>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -941,4 +944,109 @@ TEST_F(ReadAheadTest, FollowingDrivesAreReadAheadAndWalkedInTurn) {
     EXPECT_NE(GStopTick, 0u);
     EXPECT_LE(events, 2);  // the top folder, and at most the entry handled before the first pump
     EXPECT_LT(::GetTickCount64() - GStopTick, 200u);
+}
+
+namespace {
+// Fails the allocation at GFailAt once its count of calls there is reached.
+std::string GFailAt;
+std::atomic<int> GAllocationsLeft{0};
+bool FailAllocation(const char* where) { return where == GFailAt && GAllocationsLeft.fetch_sub(1) <= 0; }
+}  // namespace
+
+// Out of memory while a read-ahead thread holds its lock (queueing the
+// subfolders it found) or while it lists: the walk ends as the walk on its own
+// thread ends when memory runs out there - std::bad_alloc reaches the caller
+// of Start after OnFinished - and promptly, never waiting on the lock.
+TEST_F(ReadAheadTest, OutOfMemoryInAReadAheadThreadEndsTheWalkAsOnOneThread) {
+    const Names folders = MakeRandomTree(L"Oom", 9u);
+    const auto walk = [&](int threads, const char* where) {
+        GFailAt = where;
+        GAllocationsLeft = 3;
+        SetAllocationFailureForTesting(FailAllocation);
+        TDirReader reader;
+        reader.Threads = threads;
+        reader.Recursive = true;
+        reader.FileMask = L"*.*";
+        int finished = 0;
+        reader.OnFinished = [&](TDirReader* sender) {
+            ++finished;
+            EXPECT_FALSE(sender->Active());
+        };
+        reader.SetDirectory(folders[0]);
+        const uint64_t start = ::GetTickCount64();
+        bool outOfMemory = false;
+        try {
+            reader.Start();
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
+        SetAllocationFailureForTesting(nullptr);
+        EXPECT_EQ(finished, 1) << where;
+        EXPECT_FALSE(reader.Active());
+        EXPECT_LT(::GetTickCount64() - start, 5000u) << where;
+        return outOfMemory;
+    };
+    EXPECT_TRUE(walk(1, "walk"));
+    EXPECT_TRUE(walk(3, "read-ahead pending"));
+    EXPECT_TRUE(walk(3, "read-ahead listing"));
+    EXPECT_TRUE(walk(2, "read-ahead pending"));
+}
+
+// A hundred thousand excluded folders: each still keeps its folder out, in
+// any letter case and with or without its backslash, a near name is walked,
+// and the walk does not slow with their number (a linear look-up per folder
+// made this minutes long).
+TEST_F(ReadAheadTest, ManyExcludedFoldersKeepTheirMeaningAndCost) {
+    MakeDir(L"Big\\Keep");
+    MakeDir(L"Big\\keep2");
+    MakeDir(L"Big\\Walked");
+    ASSERT_TRUE(WriteTestFile(Root + L"Big\\Keep\\a.tmp", "k"));
+    ASSERT_TRUE(WriteTestFile(Root + L"Big\\keep2\\b.tmp", "k"));
+    ASSERT_TRUE(WriteTestFile(Root + L"Big\\Walked\\c.tmp", "w"));
+    Names excluded;
+    for (int i = 0; i < 100000; ++i) excluded.push_back(L"Q:\\nowhere\\" + std::to_wstring(i));
+    excluded.push_back(Root + L"BIG\\KEEP");
+    excluded.push_back(Root + L"big\\keep2\\");
+    for (int threads : {1, 3}) {
+        TDirReader reader;
+        reader.Threads = threads;
+        reader.Recursive = true;
+        reader.FileMask = L"*.*";
+        reader.ExcludedDirectories() = excluded;
+        Names files;
+        reader.OnFile = [&](TDirReader*, const std::wstring& name) { files.push_back(Rel(name)); };
+        reader.SetDirectory(Root + L"Big");
+        const uint64_t start = ::GetTickCount64();
+        reader.Start();
+        EXPECT_LT(::GetTickCount64() - start, 20000u);
+        EXPECT_EQ(files, Names{L"Big\\Walked\\c.tmp"});
+        EXPECT_EQ(reader.ExcludedDirectories(), excluded);  // as stored, in order
+    }
+}
+
+// Stop while the excluded folders are being spelt out: the walk ends without
+// reading anything, OnFinished comes once.
+TEST_F(ReadAheadTest, StopWhileExcludedFoldersAreSpeltOutEndsTheWalk) {
+    MakeDir(L"Spelt\\Sub");
+    ASSERT_TRUE(WriteTestFile(Root + L"Spelt\\Sub\\a.tmp", "x"));
+    Names excluded;
+    for (int i = 0; i < 200000; ++i) excluded.push_back(Root + L"Spelt\\n" + std::to_wstring(i));
+    TDirReader reader;
+    reader.Recursive = true;
+    reader.FileMask = L"*.*";
+    reader.ExcludedDirectories() = excluded;
+    int events = 0, finished = 0;
+    reader.OnFile = [&](TDirReader*, const std::wstring&) { ++events; };
+    reader.OnDirectory = [&](TDirReader*, const std::wstring&) { ++events; };
+    reader.OnFinished = [&](TDirReader*) { ++finished; };
+    GPumpedReader = &reader;
+    GStopTick = 0;
+    SetProcessMessagesHandler(PumpThatStopsOnce);
+    reader.SetDirectory(Root + L"Spelt");
+    reader.Start();
+    SetProcessMessagesHandler(nullptr);
+    ASSERT_NE(GStopTick, 0u);
+    EXPECT_LT(::GetTickCount64() - GStopTick, 200u);
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(finished, 1);
 }

@@ -390,9 +390,10 @@ protected:
             [this] {
                 FSteps.push_back(L"restart");
                 EXPECT_EQ(FindThreadWindow(L"TSetupVantrelForm", true), nullptr) << "the window is released first";
-            });
+            },
+            FSynced);
     }
-    Strings FSteps, FDirectoriesAtLoad;
+    Strings FSteps, FDirectoriesAtLoad, FSynced;
 };
 
 const Strings NoChangeSteps = {L"begin 设置...", L"end"};
@@ -476,3 +477,45 @@ TEST_F(SetupCommand, AnErrorStillRestoresTheStatusAreaAndReleasesTheWindow) {
 }
 
 }  // namespace
+
+RECT ControlRect(HWND form, int id) {
+    RECT rect{};
+    ::GetWindowRect(::GetDlgItem(form, id), &rect);
+    return rect;
+}
+
+// Synced folders are listed under the excluded ones with their heading, to be
+// read, not chosen; storing the excluded folders never takes them along.
+TEST_F(SetupCommand, SyncedFoldersAreShownReadOnlyAndNeverStored) {
+    auto settings = MakeSettings(L"Smart", L"Complete", {L"C:\\a"});
+    FSynced = {L"D:\\Dropbox  (Dropbox)", L"C:\\Users\\me\\OneDrive  (OneDrive)"};
+    EXPECT_TRUE(Run(settings, [](HWND form) {
+        EXPECT_TRUE(Shown(form, F::idSyncedFoldersLabel));
+        EXPECT_TRUE(Shown(form, F::idSyncedFoldersListBox));
+        EXPECT_EQ(WindowText(::GetDlgItem(form, F::idSyncedFoldersLabel)), L"同步文件夹 (不会清理)");
+        HWND synced = ::GetDlgItem(form, F::idSyncedFoldersListBox);
+        EXPECT_TRUE(HasStyle(synced, LBS_NOSEL));
+        EXPECT_FALSE(HasStyle(synced, WS_TABSTOP));
+        EXPECT_EQ(::SendMessageW(synced, LB_GETCOUNT, 0, 0), 2);
+        EXPECT_LT(ControlRect(form, F::idExcludeDirectoriesListBox).bottom, ControlRect(form, F::idSyncedFoldersLabel).top);
+        EXPECT_LT(ControlRect(form, F::idSyncedFoldersLabel).bottom, ControlRect(form, F::idSyncedFoldersListBox).top + 1);
+        Click(form, F::idFileAgeWeekRadioButton);  // a change: the excluded folders are stored
+    }));
+    EXPECT_EQ(FSteps, ChangeSteps);
+    EXPECT_EQ(LoadExcludeDirectories(settings), Strings{L"C:\\a"});
+}
+
+// Without synced folders their heading and list are hidden and the excluded
+// list reaches down to where theirs would end.
+TEST_F(SetupWindow, WithoutSyncedFoldersTheExcludedListTakesTheirRoom) {
+    TSetupVantrelForm form(nullptr);
+    const RECT full = ControlRect(form.Handle(), F::idExcludeDirectoriesListBox);
+    EXPECT_FALSE(Shown(form.Handle(), F::idSyncedFoldersLabel));
+    EXPECT_FALSE(Shown(form.Handle(), F::idSyncedFoldersListBox));
+    EXPECT_EQ(full.bottom, ControlRect(form.Handle(), F::idSyncedFoldersListBox).bottom);
+    form.SetSyncedFolders({L"D:\\Dropbox  (Dropbox)"});
+    EXPECT_LT(ControlRect(form.Handle(), F::idExcludeDirectoriesListBox).bottom, full.bottom);
+    EXPECT_EQ(form.SyncedFolders(), Strings{L"D:\\Dropbox  (Dropbox)"});
+    form.SetSyncedFolders({});
+    EXPECT_EQ(ControlRect(form.Handle(), F::idExcludeDirectoriesListBox).bottom, full.bottom);
+}
