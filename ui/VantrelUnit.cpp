@@ -305,7 +305,10 @@ void TVantrelForm::FormCreate() {
 
     std::wstring settingsError;
     FSettings.emplace(OpenVantrelSettings(GetSettingsFileName(), settingsError));
-    if (!settingsError.empty()) ReportError(Handle(), settingsError, L"读取设置");
+    if (!settingsError.empty()) {
+        ReportError(Handle(), settingsError, L"读取设置");
+        FSettingsUnreadable = true;
+    }
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
     LoadActionTicks(*FSettings, *FActionList, ticks);
@@ -321,6 +324,19 @@ void TVantrelForm::FormCreate() {
     if (FAutoMode) {
         ::EnableWindow(Handle(), FALSE);
         ::SetWindowTextW(Handle(), (Application().Title() + L" (自动模式)").c_str());
+        // The defaults would ignore every exclusion and untick the user made:
+        // a scheduled run with settings it cannot read cleans nothing, keeps
+        // the file for the user to mend and ends with the failure code.
+        if (FSettingsUnreadable) {
+            WriteRunLogLine(L"设置文件无法读取, 自动清理没有清理任何内容。");
+            try {
+                FSettings->KeepUnreadableFile();
+            } catch (...) {
+                ReportCurrentException(Handle(), L"读取设置");
+            }
+            ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
+            return;
+        }
     }
     FFirstActivation = true;
 }
@@ -361,6 +377,8 @@ void TVantrelForm::FormCloseQuery() { StopReadingActionExecute(); }
 
 void TVantrelForm::FormDestroy() {
     if (!FSettings || !FActionList) return;
+    // Nobody chose these ticks: the unreadable file stays as it is for the user.
+    if (FAutoMode && FSettingsUnreadable) return;
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
     if (FWinapp2Item != nullptr) StoreWinapp2Ticks(*FSettings, FWinapp2Item->Rules);
