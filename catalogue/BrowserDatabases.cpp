@@ -38,15 +38,6 @@ std::wstring SqliteWhy(sqlite3* db, int rc) {
 DWORD SystemAttributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 TFileAttributesFunction AttributesOf = SystemAttributes;
 
-// A file that is itself: no folder, no link of any kind. Windows shows a file
-// symbolic link as a reparse point, and SQLite would open, write and delete
-// through it (into any file the link names, when elevated); Wine shows such a
-// link as a plain file, which EntryIsItself sees through.
-bool IsFileItself(const std::wstring& path, DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 && EntryIsItself(path);
-}
-
 constexpr DWORD StatementLimitMs = 30 * 1000;
 DWORD StatementLimit = StatementLimitMs;
 
@@ -63,7 +54,11 @@ int ProgressHandler(void* context) {
     return 1;  // SQLITE_INTERRUPT for the statement
 }
 
-// Why an entry in a database's place cannot be opened as one; empty when it can.
+// Why an entry in a database's place cannot be opened as one; empty when it
+// is a file itself: no folder, no link of any kind. Windows shows a file
+// symbolic link as a reparse point, and SQLite would open, write and delete
+// through it (into any file the link names, when elevated); Wine shows such a
+// link as a plain file, which EntryIsItself sees through.
 std::wstring NotAFileWhy(const std::wstring& path, DWORD attributes) {
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return L"是链接，不会打开";
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return L"是文件夹，不是数据库";

@@ -336,10 +336,6 @@ bool FirefoxProfilesIniTooLarge(const std::wstring& RoamingRoot) {
     return size > static_cast<ULONGLONG>(ProfilesIniLimit);
 }
 
-namespace {
-
-// The full path without "." and ".." steps and with a trailing backslash;
-// empty when the system cannot make one.
 std::wstring NormalisedFolder(const std::wstring& path) {
     const DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (length == 0) return {};
@@ -349,8 +345,6 @@ std::wstring NormalisedFolder(const std::wstring& path) {
     full.resize(written);
     return WithTrailingBackslash(full);
 }
-
-}  // namespace
 
 bool PathLiesInside(const std::wstring& Folder, const std::wstring& Root) {
     const std::wstring folder = NormalisedFolder(Folder), root = NormalisedFolder(Root);

@@ -81,6 +81,9 @@ std::vector<TFirefoxProfile> FirefoxProfiles(const std::wstring& RoamingRoot, co
 // profiles.ini in RoamingRoot is larger than the 1 MB FirefoxProfiles reads
 // (no profile of it is then taken).
 bool FirefoxProfilesIniTooLarge(const std::wstring& RoamingRoot);
+// The full path without "." and ".." steps, with a trailing backslash; empty
+// when the system cannot make one.
+std::wstring NormalisedFolder(const std::wstring& Path);
 // Folder lies inside Root (or is Root) once both are made full paths without
 // "." and ".." steps; a path no one can make full is outside.
 bool PathLiesInside(const std::wstring& Folder, const std::wstring& Root);

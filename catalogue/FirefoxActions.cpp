@@ -62,9 +62,8 @@ std::wstring GetFirefoxProfileDir() {
         if (!IsFile(directory + L"prefs.js")) return {};
     } else {
         // A relative path stays inside the Firefox folder, whatever ".." it holds.
-        directory = base + path;
-        AppendBackslash(directory);
-        if (!PathLiesInside(directory, base)) return {};
+        directory = NormalisedFolder(base + path);
+        if (directory.empty() || !PathLiesInside(directory, base)) return {};
     }
     return FolderExists(directory) ? directory : std::wstring();
 }
