@@ -43,8 +43,10 @@ void DeleteProfileFile(const std::wstring& file, TBrowserFailures* failures) {
 }
 
 // Every file directly in Folder whose name starts with Prefix (any name when
-// Prefix is empty), links included as links; subfolders stay.
+// Prefix is empty), links included as links; subfolders stay. The pattern also
+// meets short 8.3 names, so the long name is asked again.
 void DeleteProfileFiles(const std::wstring& folder, const wchar_t* prefix, TBrowserFailures* failures) {
+    const int prefixLength = static_cast<int>(wcslen(prefix));
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;
     const std::wstring base = WithTrailingBackslash(folder);
@@ -53,6 +55,9 @@ void DeleteProfileFiles(const std::wstring& folder, const wchar_t* prefix, TBrow
     do {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
             (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            continue;
+        if (wcslen(data.cFileName) < static_cast<size_t>(prefixLength) ||
+            ::CompareStringOrdinal(data.cFileName, prefixLength, prefix, prefixLength, TRUE) != CSTR_EQUAL)
             continue;
         names.push_back(data.cFileName);
     } while (::FindNextFileW(find.Get(), &data));

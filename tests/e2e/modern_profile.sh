@@ -111,10 +111,13 @@ changed=$(diff "$WINEPREFIX/keep-before.txt" "$WINEPREFIX/keep-after2.txt" | gre
     grep -v -E '/(History|Favicons|Top Sites|Shortcuts|Network Action Predictor|Network/Cookies|Visited Links|(places|favicons|cookies)\.sqlite(-wal)?)$')
 e2e_check "bookmarks, logins, preferences, form entries, sessions and extensions unchanged${changed:+: $changed}" [ -z "$changed" ]
 
-# Third run: the session actions ticked as well. The sessions go, through the
-# lock the history clean takes; nothing else of the user's changes.
-sed -i -E 's/(Name="清除 (Google Chrome|Microsoft Edge|Mozilla Firefox 57\+) 会话" Enabled=)"False"/\1"True"/' "$cfg"
+# Third run: the session actions ticked, cookies and history not. The sessions
+# go, through the lock the history clean takes; nothing else of the user's
+# changes, the history stores included.
+sed -i -E -e 's/(Name="清除 (Google Chrome|Microsoft Edge|Mozilla Firefox 57\+) 会话" Enabled=)"False"/\1"True"/' \
+    -e 's/(Name="清除 (Google Chrome|Microsoft Edge|Mozilla Firefox 57\+) (cookies|历史记录)" Enabled=)"True"/\1"False"/' "$cfg"
 e2e_check "session actions ticked in the settings" [ "$(grep -c '会话" Enabled="True"' "$cfg")" = 3 ]
+e2e_check "cookie and history actions unticked in the settings" [ "$(grep -c 'cookies" Enabled="True"\|历史记录" Enabled="True"' "$cfg")" = 0 ]
 rc=$(e2e_exit_code 240 wine 'C:\Program Files\Vantrel\Vantrel.exe' /auto)
 e2e_check "/auto with the session actions ticked ends with exit code 0 (got $rc)" [ "$rc" = 0 ]
 left=$(while read -r f; do [ -e "$f" ] && printf '%s\n' "${f#$WINEPREFIX/}"; done <"$SESSIONS")

@@ -121,8 +121,9 @@ import re, sys
 text = open(sys.argv[1], encoding="utf-8").read()
 text, n = re.subn(r'(<CleanupItem Name="删除备份文件 \(\*\.bak, \*\.old, \*\.000\)" Enabled=)"True"', r'\1"False"', text)
 assert n == 1
-text = text.replace("</VantrelSettings>", '<ExcludeDirectories><ExcludeDirectory Name="C:\\Projects\\Archive"/>'
-                    "</ExcludeDirectories></VantrelSettings>")
+text, n = re.subn(r'<ExcludeDirectories\s*/>', lambda m: '<ExcludeDirectories><ExcludeDirectory '
+                  'Name="C:\\Projects\\Archive"/></ExcludeDirectories>', text)
+assert n == 1
 open(sys.argv[2], "w", encoding="utf-8", newline="").write(text)
 EOF
 cp "$WORK/excluding.cfg" "$CFG"
@@ -130,6 +131,8 @@ run_auto 60
 e2e_check "readable file excluding a folder: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
 left=$(ls "$EXCLUDED" | tr '\n' ' ')
 e2e_check "readable file excluding a folder: its .bak, .old and .tmp stay ($left)" [ "$left" = "build.tmp draft.old plan.bak " ]
+# The control: the .tmp would go, were the folder not excluded.
+printf 'junk\n' >"$E2E_C/Projects/build.tmp"; touch -d '40 days ago' "$E2E_C/Projects/build.tmp"
 head -c $(( $(stat -c %s "$WORK/excluding.cfg") - 40 )) "$WORK/excluding.cfg" >"$WORK/excluding-cut.cfg"
 rm -f "$CFG.unreadable"; cp "$WORK/excluding-cut.cfg" "$CFG"
 run_auto 60
@@ -138,6 +141,7 @@ e2e_check "the same file cut short: the log says why ($LOGGED)" logged '不是�
 e2e_check "the same file cut short: the log says nothing was cleaned" grep -qF '自动清理没有清理任何内容' "$LOG"
 left=$(ls "$EXCLUDED" | tr '\n' ' ')
 e2e_check "the same file cut short: nothing in the excluded folder deleted ($left)" [ "$left" = "build.tmp draft.old plan.bak " ]
+e2e_check "the same file cut short: nothing deleted anywhere, the .tmp beside it included" [ -e "$E2E_C/Projects/build.tmp" ]
 e2e_check "the same file cut short: kept as .unreadable" same_bytes "$WORK/excluding-cut.cfg" "$CFG.unreadable"
 e2e_check "the same file cut short: left as it was" same_bytes "$WORK/excluding-cut.cfg" "$CFG"
 rm -rf "$E2E_C/Projects"

@@ -1,7 +1,8 @@
 # Browser profiles laid as traps: cache folders and databases that are links
 # to places outside the profile, SQLite's side files as links, and profiles.ini
 # paths that name a drive root or climb out of the Firefox folder. With every
-# browser action ticked, nothing outside the profiles changes.
+# browser action ticked, nothing outside the profiles changes, and each
+# database left alone is named in the log and fails the run.
 
 H_LOCAL=$(realpath "$(vt_sandbox_folder LOCALAPPDATA)")
 h_browser_ticks() {
@@ -42,7 +43,11 @@ printf '[Profile0]\r\nIsRelative=1\r\nPath=Profiles/p.default\r\n\r\n[Profile1]\
 history_sum=$(h_sum "$H_CANARY/History") bak_sum=$(h_sum "$H_CANARY/outside.bak") cookies_sum=$(h_sum "$chrome/Default/Cookies")
 h_browser_ticks
 hostile_auto
-e2e_check "browser links: /auto ends with 0 (got $H_RC)" [ "$H_RC" = 0 ]
+e2e_check "browser links: /auto ends with 1, the databases it left are failures (got $H_RC)" [ "$H_RC" = 1 ]
+h_log="$H_SETTINGS_DIR/Vantrel.log"
+for f in 'Default\History: 是链接' 'Default\Cookies: -journal 是链接' 'p.default\places.sqlite: 是链接'; do
+    e2e_check "browser links: the log names $f" grep -qF -- "$f" "$h_log"
+done
 e2e_check "browser links: cache folders and files that are links leave their targets (canary)" hostile_canary_intact
 e2e_check "browser links: a history database reached through a link is not written" [ "$(h_sum "$H_CANARY/History")" = "$history_sum" ]
 e2e_check "browser links: Visited Links that is a link keeps its target" [ -e "$H_CANARY/outside.tmp" ]
