@@ -87,7 +87,8 @@ void BrowserActionTexts(const TBrowserTexts& Browser, TBrowserPart Part, std::ws
             Name = L"清除 " + list + L" 历史记录";
             ProgressText = L"正在清除 " + product + L" 历史记录..";
             FirstInfoLine = L"此操作将清除 " + product + L" 历史记录";
-            SecondInfoLine = L"书签、密码和会话将保留，会话由 \"清除 " + list + L" 会话\" 清除。";
+            // The sessions' own row follows this one; the line fits the detail window.
+            SecondInfoLine = L"书签、密码和会话将保留，会话由下一项清除。";
             break;
         case TBrowserPart::Sessions:
             Name = L"清除 " + list + L" 会话";

@@ -996,7 +996,7 @@ TEST(BrowserActionRows, SessionRowsSayTheTabsGoAndHistoryRowsSayWhereTheSessions
     BrowserActionTexts({L"Mozilla Firefox 57+", L"Mozilla Firefox"}, TBrowserPart::History, name, progress, first,
                        second);
     EXPECT_EQ(name, L"清除 Mozilla Firefox 57+ 历史记录");
-    EXPECT_EQ(second, L"书签、密码和会话将保留，会话由 \"清除 Mozilla Firefox 57+ 会话\" 清除。");
+    EXPECT_EQ(second, L"书签、密码和会话将保留，会话由下一项清除。");
 }
 
 }  // namespace
