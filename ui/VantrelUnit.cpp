@@ -1,8 +1,10 @@
 #include "ui/VantrelUnit.h"
 
 #include "app/AutoMode.h"
+#include "catalogue/BrowserActions.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Winapp2Action.h"
+#include "engine/Exceptions.h"
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
 #include "ui/ActionImages.h"
@@ -585,7 +587,15 @@ void TVantrelForm::ShowActionDetails(int row) {
     action.OnStatus = nullptr;
     try {
         TCleanupActionInfoForm details;
-        details.PerformItem = [this](TCleanupCustomItem& item) { FActionList->PerformAlone(item); };
+        details.PerformItem = [this](TCleanupCustomItem& item) {
+            FActionList->PerformAlone(item);
+            // What a browser action left is this cleanup's error, shown as the pass shows it.
+            const auto* browser = dynamic_cast<const TBrowserActionItem*>(&item);
+            if (browser == nullptr || browser->Failures().empty()) return;
+            std::wstring text = L"以下内容未能清理:";
+            for (const std::wstring& line : browser->Failures()) text += L"\r\n" + line;
+            throw Exception(text);
+        };
         details.ShowActionInfo(action, *FSettings, Handle());
     } catch (...) {
         action.OnStatus = std::move(keptOnStatus);
