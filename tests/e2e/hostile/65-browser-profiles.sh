@@ -56,3 +56,25 @@ e2e_check "browser links: a cookie database with a linked journal is not written
 e2e_check "browser links: a profile path that climbs out of the Firefox folder is not cleaned" test -e "$H_APPDATA/Mozilla/Escape/cache2/keep"
 e2e_check "browser links: a drive root named as a profile is not one (D:\\cache2 stays)" test -e "$H_D/cache2/keep"
 rm -rf "$H_LOCAL/Google" "$H_APPDATA/Mozilla" "$H_LOCAL/Mozilla" "$H_D/cache2"
+
+# The Firefox 1.x actions on a profiles.ini whose first profile climbs out of the
+# Firefox folder into the user's documents, with the Mozilla key there so the
+# actions are offered: nothing in that folder is touched.
+hostile_reset
+ff="$H_APPDATA/Mozilla/Firefox"
+victim=$(realpath -m "$ff/../../../../Documents/victim")
+case "$victim" in "$WINEPREFIX"/*) ;; *) e2e_fail "victim folder outside the sandbox"; return 0 2>/dev/null || exit 1 ;; esac
+mkdir -p "$ff"
+for f in Cache/_CACHE_MAP_ Cache/report.doc cookies.txt history.dat prefs.js; do h_old "$victim/$f"; done
+printf '[General]\r\nStartWithLastProfile=1\r\n\r\n[Profile0]\r\nName=default\r\nIsRelative=1\r\nPath=..\\..\\..\\..\\Documents\\victim\r\n' >"$ff/profiles.ini"
+wine reg add 'HKCU\Software\Mozilla\Mozilla Firefox' /f >/dev/null 2>&1
+victim_before=$(cd "$victim" && find . -type f -exec sha256sum {} + | sort)
+items=""
+for name in '缓存' 'cookies' '历史记录'; do items="$items<CleanupItem Name=\"清除 Mozilla Firefox $name\" Enabled=\"True\"/>"; done
+hostile_settings "<CleanupItems>$items</CleanupItems>"
+hostile_auto
+e2e_check "legacy Firefox, profile outside its folder: /auto ends with 0 (got $H_RC)" [ "$H_RC" = 0 ]
+e2e_check "legacy Firefox, profile outside its folder: every file of the documents folder stays unchanged" \
+    [ "$(cd "$victim" && find . -type f -exec sha256sum {} + | sort)" = "$victim_before" ]
+wine reg delete 'HKCU\Software\Mozilla\Mozilla Firefox' /f >/dev/null 2>&1
+rm -rf "$H_APPDATA/Mozilla" "$victim"
