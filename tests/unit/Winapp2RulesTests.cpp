@@ -407,6 +407,17 @@ TEST(Winapp2Settings, ALockedRulesFileIsSkippedAndNamedInTheLog) {
     EXPECT_TRUE(rules.Files.empty());
     ASSERT_EQ(rules.UnreadFiles.size(), 1u);
     EXPECT_EQ(rules.UnreadFiles[0].rfind(file + L": ", 0), 0u);
+    {
+        // The row's log lines for /auto name it too.
+        SetWinapp2FoldersForTesting({temp.Path()});
+        struct TRestore {
+            ~TRestore() { SetWinapp2FoldersForTesting({}); }
+        } restore;
+        const auto item = TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>().Create();
+        const auto lines = static_cast<TCleanupWinapp2Item&>(*item).LoadLogLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0].rfind(L"winapp2.ini 无法读取，已跳过: " + file + L": ", 0), 0u);
+    }
     held = THandle();
     rules = TWinapp2RuleSet();
     rules.LoadFolders({temp.Path()}, system);
