@@ -250,6 +250,7 @@ std::vector<std::wstring> TCleanupWinapp2Item::LoadLogLines() const {
             continue;
         }
         for (const std::wstring& fault : rule.Entry.KeyFaults) lines.push_back(name + L" 跳过了一个键: " + fault);
+        if (!rule.Entry.UserFilesWarning.empty()) lines.push_back(name + L" 警告: " + rule.Entry.UserFilesWarning);
     }
     if (const int faults = Rules.KeyFaultCount(); faults > 0)
         lines.push_back(L"winapp2.ini: 跳过了 " + std::to_wstring(faults) + L" 个无法使用的键, 条目的其余部分照常运行。");

@@ -314,9 +314,11 @@ void TVantrelForm::FormCreate() {
         // The rules come from a worker after the first paint (FormActivate):
         // their ticks and the row's count follow them.
         FWinapp2Item->OnRulesReady = [this](TCleanupWinapp2Item& item) {
+            FTakingWinapp2Rules = true;
             LoadWinapp2Ticks(*FSettings, item.Rules);
             item.RebuildFoundFiles();
             FCleanupActionsListBox.SetRowText(FWinapp2Row, item.RowText());
+            FTakingWinapp2Rules = false;
         };
     }
     LoadExcludedDirectories();
@@ -548,7 +550,7 @@ void TVantrelForm::TicksChanged() {
     // The winapp2.ini row costs a pass nothing while unticked: ticked after a
     // pass that did not read for it, it needs one that does.
     if (FWinapp2Item != nullptr && FWinapp2Item->Checked && !FWinapp2Item->ReadInLastPass() && !FReading &&
-        !FFirstActivation && FCommandsEnabled)
+        !FFirstActivation && !FTakingWinapp2Rules && FWinapp2Item->RulesReady() && FCommandsEnabled && !FAutoMode)
         StartReadingActionExecute();
 }
 

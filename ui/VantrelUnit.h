@@ -177,6 +177,7 @@ private:
     // Driver state
     bool FAutoMode;
     bool FFirstActivation = false;
+    bool FTakingWinapp2Rules = false;  // the rules' ticks are being put on the row, not the user's
     bool FCheckClicked = false;
     bool FReadingStopped = false;
     bool FReading = false;
