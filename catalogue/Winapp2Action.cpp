@@ -9,6 +9,7 @@
 #include "platform/LongPath.h"
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <chrono>
 #include <cwchar>
@@ -59,9 +60,12 @@ void TCleanupWinapp2Item::Configure(std::wstring& Name, std::wstring& Masks, TSm
     FLoad = std::make_shared<TLoad>();
     // The folders are worked out here: tests change them on this thread.
     FLoader = std::thread([load = FLoad, folders = Winapp2Folders()] {
+        // The known folders come from the shell, which wants COM on the thread that asks.
+        const HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         const auto start = std::chrono::steady_clock::now();
         load->Rules.LoadFolders(folders, Winapp2SystemOfThisComputer());
         load->Milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        if (SUCCEEDED(com)) ::CoUninitialize();
     });
 }
 
@@ -135,6 +139,10 @@ void TCleanupWinapp2Item::GetFirstInfoLine(std::wstring& Text) {
     WaitForRules();
     if (Rules.Files.empty()) {
         Text = L"没有找到 winapp2.ini。";
+        return;
+    }
+    if (Checked && !FReadThisPass) {
+        Text = L"读取磁盘时此项没有勾选, 它的文件还没有找到。";
         return;
     }
     TCleanupFileMaskItem::GetFirstInfoLine(Text);

@@ -290,14 +290,26 @@ bool MatchesNamePattern(std::wstring_view pattern, std::wstring_view name) {
     // name's last dot; a dot before "*" or "?", or at the end, also matches
     // the end of the name. Names are short: the states are kept as a row.
     const size_t lastDot = name.rfind(L'.');
-    std::vector<char> at(name.size() + 1, 0), next(name.size() + 1, 0);
+    // A name fits in MAX_PATH units: the rows stay on the stack (a longer one takes the heap).
+    constexpr size_t Row = 261;
+    char atRow[Row], nextRow[Row];
+    std::vector<char> atHeap, nextHeap;
+    char* at = atRow;
+    char* next = nextRow;
+    if (name.size() + 1 > Row) {
+        atHeap.resize(name.size() + 1);
+        nextHeap.resize(name.size() + 1);
+        at = atHeap.data();
+        next = nextHeap.data();
+    }
+    std::fill(at, at + name.size() + 1, 0);
     at[0] = 1;
     for (size_t p = 0; p < pattern.size(); ++p) {
         const wchar_t c = pattern[p];
         const bool last = p + 1 == pattern.size();
         const bool dosStar = c == L'*' && !last && pattern[p + 1] == L'.';
         const bool dosDot = c == L'.' && (last || pattern[p + 1] == L'*' || pattern[p + 1] == L'?');
-        std::fill(next.begin(), next.end(), 0);
+        std::fill(next, next + name.size() + 1, 0);
         for (size_t i = 0; i <= name.size(); ++i) {
             if (!at[i]) continue;
             if (c == L'*' && !dosStar) {
@@ -318,7 +330,7 @@ bool MatchesNamePattern(std::wstring_view pattern, std::wstring_view name) {
             }
             if (i < name.size() && (c == L'?' || UpperAscii(c) == UpperAscii(name[i]))) next[i + 1] = 1;
         }
-        at.swap(next);
+        std::swap(at, next);
     }
     return at[name.size()] != 0;
 }
@@ -678,7 +690,7 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
                 for (const auto& g : guards->Folders)
                     if (ReachesGuardedFolder(parts, g)) refuse(key.Name + L" 会清理受保护的文件夹: " + path);
             }
-            if (!entry.UserFilesWarning.empty()) continue;
+            if (!entry.UserFilesWarning.empty() || (!everyName && !documents)) continue;
             for (const auto& u : guards->UserFolders) {
                 if (everyName && ReachesInto(parts, u)) {
                     entry.UserFilesWarning = L"此条目会删除 " + path + L" 中的全部文件。";

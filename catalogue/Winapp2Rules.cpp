@@ -517,7 +517,14 @@ void TWinapp2RuleSet::Compile(uint32_t index, const TWinapp2System& system) {
                 if (literal.size() == 2) literal += L'\\';  // "C:" is filed as the root "C:\"
                 fileRule.LiteralParts = k;
                 fileRule.FirstWildPart = k < parts.size() ? parts[k] : std::wstring();
-                FByFolder[literal].Wild.push_back({index, at});
+                for (size_t j = k + 1; j < parts.size(); ++j)
+                    if (!HasWildcard(parts[j]) && parts[j].size() + 1 > fileRule.Anchor.size())
+                        fileRule.Anchor = L"\\" + parts[j];
+                const std::wstring start = fileRule.FirstWildPart.substr(0, fileRule.FirstWildPart.find_first_of(L"*?"));
+                TFiled& filed = FByFolder[literal];
+                filed.Wild[start].push_back({index, at});
+                if (std::find(filed.Lengths.begin(), filed.Lengths.end(), start.size()) == filed.Lengths.end())
+                    filed.Lengths.push_back(start.size());
             } else {
                 FByFolder[fileRule.Folder].Exact.push_back({index, at});
             }
@@ -569,15 +576,22 @@ void TWinapp2RuleSet::MatchFile(std::wstring_view upperFileName, std::vector<uin
         }
         if (it->second.Wild.empty() || own) continue;
         // The part of the file's folder right after F: a wildcard rule filed
-        // here needs it to fit its first wildcard part before anything else.
+        // here needs it to start with its first wildcard part's literal start,
+        // then to fit that part, before anything else.
         const size_t from = f.size() == 3 ? 3 : f.size() + 1;
         const size_t to = folder.find(L'\\', from);
         const std::wstring_view next = folder.substr(from, to == std::wstring_view::npos ? folder.size() - from : to - from);
-        for (const TRef& ref : it->second.Wild) {
-            const TWinapp2Rule& rule = Rules[ref.Rule];
-            const auto& fileRule = rule.FileRules[ref.FileRule];
-            if (!MatchesPathPattern(fileRule.FirstWildPart, next)) continue;
-            if (Takes(rule, fileRule, folder, name, false)) note(ref.Rule);
+        for (const size_t length : it->second.Lengths) {
+            if (length > next.size()) continue;
+            const auto refs = it->second.Wild.find(next.substr(0, length));
+            if (refs == it->second.Wild.end()) continue;
+            for (const TRef& ref : refs->second) {
+                const TWinapp2Rule& rule = Rules[ref.Rule];
+                const auto& fileRule = rule.FileRules[ref.FileRule];
+                if (!fileRule.Anchor.empty() && folder.find(fileRule.Anchor, from) == std::wstring_view::npos) continue;
+                if (!MatchesPathPattern(fileRule.FirstWildPart, next)) continue;
+                if (Takes(rule, fileRule, folder, name, false)) note(ref.Rule);
+            }
         }
     }
     std::sort(matched.begin(), matched.end());
@@ -587,15 +601,16 @@ std::vector<std::wstring> TWinapp2RuleSet::FolderMasks() const {
     std::vector<std::wstring> masks;
     for (const auto& [folder, filed] : FByFolder) {
         if (!filed.Exact.empty()) masks.push_back(FolderContentMask(folder));
-        for (const TRef& ref : filed.Wild) {
-            // The rule's own wildcards narrow the mask; a folder of many stars
-            // (the matcher takes at most 30 runs) is held by its literal part.
-            const std::wstring& pattern = Rules[ref.Rule].FileRules[ref.FileRule].Folder;
-            if (std::count(pattern.begin(), pattern.end(), L'*') <= 8)
-                masks.push_back(EscapeMaskBrackets(pattern) + L"\\*");
-            else
-                masks.push_back(FolderContentMask(folder));
-        }
+        for (const auto& [start, refs] : filed.Wild)
+            for (const TRef& ref : refs) {
+                // The rule's own wildcards narrow the mask; a folder of many stars
+                // (the matcher takes at most 30 runs) is held by its literal part.
+                const std::wstring& pattern = Rules[ref.Rule].FileRules[ref.FileRule].Folder;
+                if (std::count(pattern.begin(), pattern.end(), L'*') <= 8)
+                    masks.push_back(EscapeMaskBrackets(pattern) + L"\\*");
+                else
+                    masks.push_back(FolderContentMask(folder));
+            }
     }
     std::sort(masks.begin(), masks.end());
     masks.erase(std::unique(masks.begin(), masks.end()), masks.end());

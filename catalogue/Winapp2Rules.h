@@ -61,6 +61,9 @@ struct TWinapp2Rule {
         // wildcard, and that part, which a file's folder must match first.
         size_t LiteralParts = 0;
         std::wstring FirstWildPart;
+        // The longest part after it without a wildcard, as "\\PART": a file's
+        // folder that lacks it cannot fit ("\\USER DATA" of "...\\*\\User Data\\*\\Cache").
+        std::wstring Anchor;
     };
     std::vector<TFolderRule> FileRules;
     std::vector<TFolderRule> ExcludeRules;  // FILE (Recurse false) and PATH (Recurse true)
@@ -122,7 +125,12 @@ private:
     };
     struct TFiled {
         std::vector<TRef> Exact;  // rules whose folder is this one
-        std::vector<TRef> Wild;   // wildcard rules whose folder starts with this one
+        // Wildcard rules whose folder starts with this one, by the literal
+        // start of their first wildcard part ("MICROSOFT.WINDOWS" of
+        // "MICROSOFT.WINDOWS*_8WEKYB3D8BBWE"); a part that starts with a
+        // wildcard is filed under "". Lengths: the distinct lengths of the keys.
+        std::unordered_map<std::wstring, std::vector<TRef>, THash, std::equal_to<>> Wild;
+        std::vector<size_t> Lengths;
     };
     std::unordered_map<std::wstring, TFiled, THash, std::equal_to<>> FByFolder;
     std::unordered_map<std::wstring, size_t> FByName;  // upper-cased entry name -> index in Rules

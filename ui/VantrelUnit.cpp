@@ -540,6 +540,7 @@ void TVantrelForm::HandleCleanupActionsMouseMove(POINT point) {
 void TVantrelForm::HandleCleanupActionsChangeSelection() {
     FCheckClicked = true;
     TicksChanged();
+    ReadAgainForWinapp2();
 }
 
 void TVantrelForm::TicksChanged() {
@@ -547,8 +548,11 @@ void TVantrelForm::TicksChanged() {
     for (int row = 0; row < FCleanupActionsListBox.Count() && row < FActionList->Count(); ++row)
         FActionList->SetChecked(row, FCleanupActionsListBox.Checked(row));
     if (FShowsFreeSpace) SetStatus1(FreeSpaceStatusText());
-    // The winapp2.ini row costs a pass nothing while unticked: ticked after a
-    // pass that did not read for it, it needs one that does.
+}
+
+void TVantrelForm::ReadAgainForWinapp2() {
+    // The winapp2.ini row costs a pass nothing while unticked: ticked by the
+    // user after a pass that did not read for it, it needs one that does.
     if (FWinapp2Item != nullptr && FWinapp2Item->Checked && !FWinapp2Item->ReadInLastPass() && !FReading &&
         !FFirstActivation && !FTakingWinapp2Rules && FWinapp2Item->RulesReady() && FCommandsEnabled && !FAutoMode)
         StartReadingActionExecute();
@@ -610,6 +614,7 @@ void TVantrelForm::Winapp2ActionExecute() {
     }
     EndModalStatus(snapshot);
     TicksChanged();
+    ReadAgainForWinapp2();
 }
 
 void TVantrelForm::UpdateWinapp2Row() {

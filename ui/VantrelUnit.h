@@ -133,6 +133,8 @@ private:
     // The ticks of the list as the actions' Checked, and the free-space line with
     // what they would free, when that line shows.
     void TicksChanged();
+    // A new reading pass when the winapp2.ini row was ticked after one that did not read for it.
+    void ReadAgainForWinapp2();
     std::wstring FreeSpaceStatusText();
 
     // The passes (VantrelDriver.cpp)

@@ -16,8 +16,8 @@ enum TControlId : int { idList = 400, idFiles, idOk, idCancel };
 constexpr int Bevel = 2;
 constexpr int Inner = TWinapp2EntriesForm::Border + Bevel;
 constexpr int ListHeight = 236;
-constexpr int HintHeight = 28;
-constexpr int FilesHeight = 86;
+constexpr int HintHeight = 42;  // three lines: a warning, passed-over keys, the group and source
+constexpr int FilesHeight = 72;
 constexpr int BarHeight = 35;
 constexpr int ButtonWidth = 79, ButtonHeight = 22, ButtonGap = 4;
 constexpr int NameColumn = 330, FilesColumn = 70, SizeColumn = 100;
