@@ -411,11 +411,18 @@ std::wstring CleanLocalPath(const std::wstring& raw, std::wstring& error) {
     }
     if (path.size() == 2) path += L'\\';
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    for (const std::wstring& part : Split(std::wstring_view(path).substr(3), L'\\')) {
+    // "." and ".." parts, read without building the parts (thousands of paths come through here).
+    for (size_t begin = 3; begin <= path.size();) {
+        size_t end = path.find(L'\\', begin);
+        if (end == std::wstring::npos) end = path.size();
+        std::wstring_view part = std::wstring_view(path).substr(begin, end - begin);
+        while (!part.empty() && (part.front() == L' ' || part.front() == L'\t')) part.remove_prefix(1);
+        while (!part.empty() && (part.back() == L' ' || part.back() == L'\t')) part.remove_suffix(1);
         if (part == L".." || part == L".") {
-            error = L"路径中有 \"" + part + L"\": " + raw;
+            error = L"路径中有 \"" + std::wstring(part) + L"\": " + raw;
             return {};
         }
+        begin = end + 1;
     }
     if (path.find(L'%') != std::wstring::npos) {
         error = L"未知的变量: " + raw;
@@ -673,7 +680,8 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
     };
     std::vector<TWinapp2FileKey> usable;
     for (TWinapp2FileKey& key : entry.FileKeys) {
-        const std::vector<std::wstring> paths = ExpandWinapp2Path(key.Path, folders, error);
+        key.Expanded = ExpandWinapp2Path(key.Path, folders, error);
+        const std::vector<std::wstring>& paths = key.Expanded;
         if (!error.empty()) {
             entry.KeyFaults.push_back(key.Name + L": " + error);
             continue;
@@ -708,12 +716,12 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
         usable.push_back(std::move(key));
     }
     entry.FileKeys = std::move(usable);
-    for (const TWinapp2Exclude& exclude : entry.Excludes) {
+    for (TWinapp2Exclude& exclude : entry.Excludes) {
         if (exclude.Kind == TWinapp2Exclude::ekReg) {
             if (!SplitWinapp2RegPath(exclude.Path)) refuse(exclude.Name + L" 的根键未知");
             continue;
         }
-        ExpandWinapp2Path(exclude.Path, folders, error);
+        exclude.Expanded = ExpandWinapp2Path(exclude.Path, folders, error);
         if (!error.empty()) refuse(exclude.Name + L": " + error);
     }
     for (const std::wstring& detect : entry.DetectFile) {

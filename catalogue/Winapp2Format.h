@@ -23,6 +23,7 @@ struct TWinapp2FileKey {
     std::vector<std::wstring> Patterns;  // file-name patterns; "*.*" and "**" already read as "*"
     bool Recurse = false;
     bool RemoveSelf = false;  // implies Recurse: the folder goes once it is emptied
+    std::vector<std::wstring> Expanded;  // the paths it stands for here, once CheckWinapp2Entry has passed it
 };
 
 // ExcludeKeyN=FILE|folder\|pattern, PATH|folder\|pattern or REG|key[|value].
@@ -33,6 +34,7 @@ struct TWinapp2Exclude {
     std::wstring Path;                   // folder (FILE, PATH) or key (REG), as written
     std::vector<std::wstring> Patterns;  // FILE/PATH: file-name patterns ({"*"} when none)
     std::wstring Value;                  // REG: a value name, or empty for the whole key
+    std::vector<std::wstring> Expanded;  // FILE/PATH: the folders it stands for here, once checked
 };
 
 // RegKeyN=key (the key and everything below it) or key|value (that one value).

@@ -499,7 +499,9 @@ void TWinapp2RuleSet::Compile(uint32_t index, const TWinapp2System& system) {
     for (const TWinapp2FileKey& key : rule.Entry.FileKeys) {
         std::vector<TWinapp2Rule::TNamePattern> patterns;
         for (const auto& p : key.Patterns) patterns.push_back(CompilePattern(p));
-        for (const std::wstring& path : ExpandWinapp2Path(key.Path, system.Folders, error)) {
+        const std::vector<std::wstring> expanded =
+            key.Expanded.empty() ? ExpandWinapp2Path(key.Path, system.Folders, error) : std::vector<std::wstring>{};
+        for (const std::wstring& path : key.Expanded.empty() ? expanded : key.Expanded) {
             const uint32_t at = static_cast<uint32_t>(rule.FileRules.size());
             TWinapp2Rule::TFolderRule fileRule;
             fileRule.Folder = Upper(path);
@@ -536,7 +538,10 @@ void TWinapp2RuleSet::Compile(uint32_t index, const TWinapp2System& system) {
         if (exclude.Kind == TWinapp2Exclude::ekReg) continue;
         std::vector<TWinapp2Rule::TNamePattern> patterns;
         for (const auto& p : exclude.Patterns) patterns.push_back(CompilePattern(p));
-        for (const std::wstring& path : ExpandWinapp2Path(exclude.Path, system.Folders, error)) {
+        const std::vector<std::wstring> expanded = exclude.Expanded.empty()
+                                                       ? ExpandWinapp2Path(exclude.Path, system.Folders, error)
+                                                       : std::vector<std::wstring>{};
+        for (const std::wstring& path : exclude.Expanded.empty() ? expanded : exclude.Expanded) {
             TWinapp2Rule::TFolderRule excludeRule;
             excludeRule.Folder = Upper(path);
             excludeRule.Recurse = exclude.Kind == TWinapp2Exclude::ekPath;

@@ -880,6 +880,18 @@ int BenchWinapp2Real(const std::wstring& source, const std::wstring& folder, siz
     const double treeUs = perPath(treeUpper);
     const size_t treeHits = hits;
     const double matchUs = perPath(ruleUpper);
+    // Where loading goes: the text alone, then the checks and compiling (nothing to detect).
+    TSamples parse, check;
+    {
+        const TWinapp2System system = Winapp2SystemOfThisComputer();
+        const std::wstring wide = DecodeWinapp2Text(WithoutDetection(text));
+        for (int round = 0; round < rounds; ++round) {
+            TWinapp2RuleSet set;
+            parse.Measure([&] { set.AddText(wide, L"bench", system); });
+            check.Measure([&] { set.Prepare(system); });
+        }
+    }
+    std::printf("  of which: the text %.1f ms, checks and compiling %.1f ms\n", Median(parse.Wall), Median(check.Wall));
     // What a ticked pass pays once as it starts: the row's masks made and compiled.
     TSamples start;
     {
