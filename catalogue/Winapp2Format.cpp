@@ -540,10 +540,28 @@ std::vector<std::wstring> Components(const std::wstring& path) {
 }
 
 // True when the folder pattern (split into parts) can name Guarded or a folder above it.
-bool ReachesGuardedFolder(const std::vector<std::wstring>& f, const std::vector<std::wstring>& g) {
-    if (f.empty() || f.size() > g.size()) return false;
-    for (size_t i = 0; i < f.size(); ++i)
-        if (!ComponentsOverlap(f[i], g[i])) return false;
+using TParts = TWinapp2Guards::TParts;
+
+TParts PartsOf(const std::wstring& path) {
+    TParts parts;
+    parts.Upper = Components(Upper(path));
+    for (size_t i = 0; i < parts.Upper.size(); ++i)
+        if (i >= 64 || parts.Upper[i].find_first_of(L"*?") != std::wstring::npos) parts.Wild |= uint64_t{1} << (i < 64 ? i : 63);
+    return parts;
+}
+
+// Part i of A and part i of B can name the same folder. Literal parts (most
+// of them) compare as they are; only a wildcard needs the full test.
+bool PartsOverlap(const TParts& a, const TParts& b, size_t i) {
+    const uint64_t bit = uint64_t{1} << (i < 64 ? i : 63);
+    if (((a.Wild | b.Wild) & bit) == 0) return a.Upper[i] == b.Upper[i];
+    return ComponentsOverlap(a.Upper[i], b.Upper[i]);
+}
+
+bool ReachesGuardedFolder(const TParts& f, const TParts& g) {
+    if (f.Upper.empty() || f.Upper.size() > g.Upper.size()) return false;
+    for (size_t i = 0; i < f.Upper.size(); ++i)
+        if (!PartsOverlap(f, g, i)) return false;
     return true;
 }
 
@@ -574,10 +592,10 @@ std::vector<std::wstring> UserFileFolders(const TWinapp2Folders& f) {
 }
 
 // True when the folder pattern can name a folder inside User's (or User itself).
-bool ReachesInto(const std::vector<std::wstring>& f, const std::vector<std::wstring>& user) {
-    if (f.size() < user.size()) return false;
-    for (size_t i = 0; i < user.size(); ++i)
-        if (!ComponentsOverlap(f[i], user[i])) return false;
+bool ReachesInto(const TParts& f, const TParts& user) {
+    if (f.Upper.size() < user.Upper.size()) return false;
+    for (size_t i = 0; i < user.Upper.size(); ++i)
+        if (!PartsOverlap(f, user, i)) return false;
     return true;
 }
 
@@ -661,8 +679,8 @@ std::wstring Winapp2RegistryGuard(const std::wstring& key) {
 
 TWinapp2Guards Winapp2GuardsOf(const TWinapp2Folders& folders) {
     TWinapp2Guards guards;
-    for (const std::wstring& folder : GuardedFolders(folders)) guards.Folders.push_back(Components(folder));
-    for (const std::wstring& folder : UserFileFolders(folders)) guards.UserFolders.push_back(Components(folder));
+    for (const std::wstring& folder : GuardedFolders(folders)) guards.Folders.push_back(PartsOf(folder));
+    for (const std::wstring& folder : UserFileFolders(folders)) guards.UserFolders.push_back(PartsOf(folder));
     return guards;
 }
 
@@ -692,9 +710,10 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
         const bool documents =
             key.Recurse && std::any_of(key.Patterns.begin(), key.Patterns.end(), PatternTakesDocuments);
         for (const std::wstring& path : paths) {
-            const std::vector<std::wstring> parts = Components(path);
+            if (!broad && !everyName && !documents) continue;
+            const TParts parts = PartsOf(path);
             if (broad) {
-                if (parts.size() <= 1) refuse(key.Name + L" 会清理整个驱动器: " + path);
+                if (parts.Upper.size() <= 1) refuse(key.Name + L" 会清理整个驱动器: " + path);
                 for (const auto& g : guards->Folders)
                     if (ReachesGuardedFolder(parts, g)) refuse(key.Name + L" 会清理受保护的文件夹: " + path);
             }

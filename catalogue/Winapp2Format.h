@@ -150,8 +150,13 @@ std::optional<TWinapp2RegPath> SplitWinapp2RegPath(const std::wstring& Key);
 // Guards: the guarded folders split into their parts once (Winapp2GuardsOf),
 // for a check of thousands of entries; null works them out for this entry.
 struct TWinapp2Guards {
-    std::vector<std::vector<std::wstring>> Folders;
-    std::vector<std::vector<std::wstring>> UserFolders;  // the user's own files
+    // A folder split into its parts, upper-cased; bit i of Wild: part i holds "*" or "?".
+    struct TParts {
+        std::vector<std::wstring> Upper;
+        uint64_t Wild = 0;
+    };
+    std::vector<TParts> Folders;
+    std::vector<TParts> UserFolders;  // the user's own files
 };
 TWinapp2Guards Winapp2GuardsOf(const TWinapp2Folders& Folders);
 void CheckWinapp2Entry(TWinapp2Entry& Entry, const TWinapp2Folders& Folders, const TWinapp2Guards* Guards = nullptr);
