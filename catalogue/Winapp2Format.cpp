@@ -22,10 +22,6 @@ bool SameText(std::wstring_view a, std::wstring_view b) {
     return true;
 }
 
-bool StartsWithText(std::wstring_view text, std::wstring_view prefix) {
-    return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
-}
-
 std::wstring Trim(std::wstring_view text) {
     size_t first = 0, last = text.size();
     while (first < last && (text[first] == L' ' || text[first] == L'\t' || text[first] == 0xFEFF)) ++first;
@@ -97,6 +93,7 @@ std::wstring ParseFileKey(const std::wstring& key, const std::wstring& value, TW
     const std::vector<std::wstring> parts = Split(value, L'|');
     if (parts[0].empty()) return FileKeyError(key, L"没有路径");
     if (parts.size() < 2 || parts[1].empty()) return FileKeyError(key, L"没有文件名");
+    out.Name = key;
     out.Path = parts[0];
     for (const std::wstring& pattern : Split(parts[1], L';')) {
         if (pattern.empty()) continue;
@@ -119,32 +116,40 @@ std::wstring ParseFileKey(const std::wstring& key, const std::wstring& value, TW
 std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value, TWinapp2Exclude& out) {
     const std::vector<std::wstring> parts = Split(value, L'|');
     if (parts.size() < 2 || parts[1].empty()) return key + L" 无法读取: " + value;
+    out.Name = key;
     if (SameText(parts[0], L"REG")) {
         out.Kind = TWinapp2Exclude::ekReg;
         out.Path = parts[1];
-        if (parts.size() > 2) out.Pattern = parts[2];
+        if (parts.size() > 2) out.Value = parts[2];
         return {};
     }
     if (!SameText(parts[0], L"FILE") && !SameText(parts[0], L"PATH")) return key + L" 无法读取: " + value;
     out.Kind = SameText(parts[0], L"FILE") ? TWinapp2Exclude::ekFile : TWinapp2Exclude::ekPath;
     std::wstring path = parts[1];
-    std::wstring pattern = parts.size() > 2 ? parts[2] : std::wstring();
+    std::wstring patterns = parts.size() > 2 ? parts[2] : std::wstring();
     while (!path.empty() && path.back() == L'\\') path.pop_back();
-    if (pattern.empty() && out.Kind == TWinapp2Exclude::ekFile) {
+    if (patterns.empty() && out.Kind == TWinapp2Exclude::ekFile) {
         // FILE|C:\folder\name.log: the last part is the file's name.
         const size_t slash = path.rfind(L'\\');
         if (slash == std::wstring::npos) return key + L" 无法读取: " + value;
-        pattern = path.substr(slash + 1);
+        patterns = path.substr(slash + 1);
         path.resize(slash);
     }
     out.Path = path;
-    out.Pattern = pattern.empty() || PatternMatchesEveryName(pattern) ? std::wstring(L"*") : pattern;
+    // Split like a FileKey's: "*.ini;*.bak" keeps both kinds, never the one name "*.ini;*.bak".
+    for (const std::wstring& pattern : Split(patterns, L';')) {
+        if (pattern.empty()) continue;
+        if (pattern.find_first_of(L"\\/:") != std::wstring::npos) return key + L" 无法读取: " + value;
+        out.Patterns.push_back(PatternMatchesEveryName(pattern) ? std::wstring(L"*") : pattern);
+    }
+    if (out.Patterns.empty()) out.Patterns.push_back(L"*");
     return {};
 }
 
 std::wstring ParseRegKey(const std::wstring& key, const std::wstring& value, TWinapp2RegKey& out) {
     const std::vector<std::wstring> parts = Split(value, L'|');
     if (parts[0].empty() || parts.size() > 2) return key + L" 无法读取: " + value;
+    out.Name = key;
     out.Key = parts[0];
     if (parts.size() == 2) {
         if (parts[1].empty()) return key + L" 没有值的名称";
@@ -184,7 +189,7 @@ bool ReadKey(TWinapp2Entry& entry, const std::wstring& key, const std::wstring& 
     } else if (SameText(stem, L"FileKey")) {
         TWinapp2FileKey fileKey;
         const std::wstring error = ParseFileKey(key, value, fileKey);
-        if (!error.empty()) Refuse(entry, error);
+        if (!error.empty()) entry.KeyFaults.push_back(error);
         else entry.FileKeys.push_back(std::move(fileKey));
     } else if (SameText(stem, L"ExcludeKey")) {
         TWinapp2Exclude exclude;
@@ -194,7 +199,7 @@ bool ReadKey(TWinapp2Entry& entry, const std::wstring& key, const std::wstring& 
     } else if (SameText(stem, L"RegKey")) {
         TWinapp2RegKey regKey;
         const std::wstring error = ParseRegKey(key, value, regKey);
-        if (!error.empty()) Refuse(entry, error);
+        if (!error.empty()) entry.KeyFaults.push_back(error);
         else entry.RegKeys.push_back(std::move(regKey));
     } else {
         return false;
@@ -258,14 +263,76 @@ TWinapp2File ParseWinapp2(std::wstring_view text) {
 }
 
 bool PatternMatchesEveryName(const std::wstring& pattern) {
+    return pattern == L"*" || pattern == L"*.*" || pattern == L"**";
+}
+
+bool PatternIsBroad(const std::wstring& pattern) {
+    return !pattern.empty() && pattern.find_first_not_of(L"*?.") == std::wstring::npos;
+}
+
+bool PatternIsTypeOnly(const std::wstring& pattern) {
+    const size_t dot = pattern.rfind(L'.');
+    const std::wstring_view stem = std::wstring_view(pattern).substr(0, dot == std::wstring::npos ? pattern.size() : dot);
+    return PatternIsBroad(pattern) || stem.find_first_not_of(L"*?.") == std::wstring_view::npos;
+}
+
+bool NamePatternNeedsDosRules(std::wstring_view pattern) {
     if (pattern.empty()) return false;
-    bool star = false;
-    for (wchar_t c : pattern) {
-        if (c == L'*') star = true;
-        else if (c != L'.') return false;
+    if (pattern.back() == L'.') return true;
+    for (size_t i = 0; i + 1 < pattern.size(); ++i)
+        if (pattern[i] == L'.' && (pattern[i + 1] == L'*' || pattern[i + 1] == L'?')) return true;
+    return false;
+}
+
+bool MatchesNamePattern(std::wstring_view pattern, std::wstring_view name) {
+    if (!NamePatternNeedsDosRules(pattern)) return MatchesPathPattern(pattern, name);
+    // The system's own reading: "*" before a dot is a star that stops at the
+    // name's last dot; a dot before "*" or "?", or at the end, also matches
+    // the end of the name. Names are short: the states are kept as a row.
+    const size_t lastDot = name.rfind(L'.');
+    // A name fits in MAX_PATH units: the rows stay on the stack (a longer one takes the heap).
+    constexpr size_t Row = 261;
+    char atRow[Row], nextRow[Row];
+    std::vector<char> atHeap, nextHeap;
+    char* at = atRow;
+    char* next = nextRow;
+    if (name.size() + 1 > Row) {
+        atHeap.resize(name.size() + 1);
+        nextHeap.resize(name.size() + 1);
+        at = atHeap.data();
+        next = nextHeap.data();
     }
-    // "*", "**", "*.*": a dot between stars stands for names with or without one.
-    return star;
+    std::fill(at, at + name.size() + 1, 0);
+    at[0] = 1;
+    for (size_t p = 0; p < pattern.size(); ++p) {
+        const wchar_t c = pattern[p];
+        const bool last = p + 1 == pattern.size();
+        const bool dosStar = c == L'*' && !last && pattern[p + 1] == L'.';
+        const bool dosDot = c == L'.' && (last || pattern[p + 1] == L'*' || pattern[p + 1] == L'?');
+        std::fill(next, next + name.size() + 1, 0);
+        for (size_t i = 0; i <= name.size(); ++i) {
+            if (!at[i]) continue;
+            if (c == L'*' && !dosStar) {
+                for (size_t k = i; k <= name.size(); ++k) next[k] = 1;
+                break;
+            }
+            if (dosStar) {
+                // Up to the last dot, never past it; the whole name when it has none.
+                const size_t limit = lastDot == std::wstring_view::npos ? name.size() : lastDot;
+                next[i] = 1;
+                for (size_t k = i + 1; k <= limit; ++k) next[k] = 1;
+                continue;
+            }
+            if (dosDot) {
+                if (i < name.size() && name[i] == L'.') next[i + 1] = 1;
+                if (i == name.size()) next[i] = 1;
+                continue;
+            }
+            if (i < name.size() && (c == L'?' || UpperAscii(c) == UpperAscii(name[i]))) next[i + 1] = 1;
+        }
+        std::swap(at, next);
+    }
+    return at[name.size()] != 0;
 }
 
 bool MatchesPathPattern(std::wstring_view pattern, std::wstring_view path) {
@@ -344,11 +411,18 @@ std::wstring CleanLocalPath(const std::wstring& raw, std::wstring& error) {
     }
     if (path.size() == 2) path += L'\\';
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    for (const std::wstring& part : Split(std::wstring_view(path).substr(3), L'\\')) {
+    // "." and ".." parts, read without building the parts (thousands of paths come through here).
+    for (size_t begin = 3; begin <= path.size();) {
+        size_t end = path.find(L'\\', begin);
+        if (end == std::wstring::npos) end = path.size();
+        std::wstring_view part = std::wstring_view(path).substr(begin, end - begin);
+        while (!part.empty() && (part.front() == L' ' || part.front() == L'\t')) part.remove_prefix(1);
+        while (!part.empty() && (part.back() == L' ' || part.back() == L'\t')) part.remove_suffix(1);
         if (part == L".." || part == L".") {
-            error = L"路径中有 \"" + part + L"\": " + raw;
+            error = L"路径中有 \"" + std::wstring(part) + L"\": " + raw;
             return {};
         }
+        begin = end + 1;
     }
     if (path.find(L'%') != std::wstring::npos) {
         error = L"未知的变量: " + raw;
@@ -382,6 +456,12 @@ std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& text, const TWin
             variable == Variables.end() ? std::vector<std::wstring>{} : variable->Values(folders);
         if (values.empty()) {
             error = L"未知的变量 %" + name + L"%";
+            return {};
+        }
+        // Checked before anything is built: "%ProgramFiles%" twenty times must
+        // cost no more than a refusal.
+        if (expanded.size() * values.size() > MaxWinapp2Expansion) {
+            error = L"展开后超过 " + std::to_wstring(MaxWinapp2Expansion) + L" 个文件夹: " + text;
             return {};
         }
         std::vector<std::wstring> next;
@@ -460,10 +540,28 @@ std::vector<std::wstring> Components(const std::wstring& path) {
 }
 
 // True when the folder pattern (split into parts) can name Guarded or a folder above it.
-bool ReachesGuardedFolder(const std::vector<std::wstring>& f, const std::vector<std::wstring>& g) {
-    if (f.empty() || f.size() > g.size()) return false;
-    for (size_t i = 0; i < f.size(); ++i)
-        if (!ComponentsOverlap(f[i], g[i])) return false;
+using TParts = TWinapp2Guards::TParts;
+
+TParts PartsOf(const std::wstring& path) {
+    TParts parts;
+    parts.Upper = Components(Upper(path));
+    for (size_t i = 0; i < parts.Upper.size(); ++i)
+        if (i >= 64 || parts.Upper[i].find_first_of(L"*?") != std::wstring::npos) parts.Wild |= uint64_t{1} << (i < 64 ? i : 63);
+    return parts;
+}
+
+// Part i of A and part i of B can name the same folder. Literal parts (most
+// of them) compare as they are; only a wildcard needs the full test.
+bool PartsOverlap(const TParts& a, const TParts& b, size_t i) {
+    const uint64_t bit = uint64_t{1} << (i < 64 ? i : 63);
+    if (((a.Wild | b.Wild) & bit) == 0) return a.Upper[i] == b.Upper[i];
+    return ComponentsOverlap(a.Upper[i], b.Upper[i]);
+}
+
+bool ReachesGuardedFolder(const TParts& f, const TParts& g) {
+    if (f.Upper.empty() || f.Upper.size() > g.Upper.size()) return false;
+    for (size_t i = 0; i < f.Upper.size(); ++i)
+        if (!PartsOverlap(f, g, i)) return false;
     return true;
 }
 
@@ -472,7 +570,7 @@ bool ReachesGuardedFolder(const std::vector<std::wstring>& f, const std::vector<
 std::vector<std::wstring> GuardedFolders(const TWinapp2Folders& f) {
     std::vector<std::wstring> guarded{f.WinDir, f.UsersFolder, f.UserProfile, f.AppData, f.LocalAppData,
                                       f.LocalLowAppData, f.ProgramData, f.Documents, f.Pictures, f.Music,
-                                      f.Video, f.Desktop, f.Public};
+                                      f.Video, f.Desktop, f.Downloads, f.Public};
     if (!f.UsersFolder.empty()) guarded.push_back(f.UsersFolder + L"\\*");
     for (const auto& p : f.ProgramFiles) guarded.push_back(p);
     for (const auto& p : f.CommonProgramFiles) guarded.push_back(p);
@@ -480,72 +578,201 @@ std::vector<std::wstring> GuardedFolders(const TWinapp2Folders& f) {
     return guarded;
 }
 
-std::wstring CheckRegistryTarget(const std::wstring& keyName, const std::wstring& key) {
-    const auto split = SplitWinapp2RegPath(key);
-    if (!split) return keyName + L" 的根键未知: " + key;
-    if (key.find_first_of(L"*?") != std::wstring::npos) return keyName + L" 中不能有通配符: " + key;
-    std::vector<std::wstring> parts = Components(Upper(split->SubKey));
-    // Below HKEY_USERS each user's hive is a root of its own.
-    if (split->Hive == TWinapp2RegPath::rhUsers && !parts.empty()) parts.erase(parts.begin());
-    const bool guarded =
-        parts.empty() ||
-        (parts.size() == 1 && (parts[0] == L"SOFTWARE" || parts[0] == L"SYSTEM" || parts[0] == L"CLASSES")) ||
-        (parts.size() == 2 && parts[0] == L"SOFTWARE" &&
-         (parts[1] == L"CLASSES" || parts[1] == L"MICROSOFT" || parts[1] == L"POLICIES" || parts[1] == L"WOW6432NODE"));
-    if (guarded) return keyName + L" 指向注册表的根: " + key;
-    return {};
+// The folders of the user's own files: the known folders where they are now
+// (redirected or not), where they stand in a profile by default, and the
+// same in every profile.
+std::vector<std::wstring> UserFileFolders(const TWinapp2Folders& f) {
+    std::vector<std::wstring> folders{f.Documents, f.Pictures, f.Music, f.Video, f.Desktop, f.Downloads, f.Public};
+    for (const wchar_t* name : {L"Documents", L"Pictures", L"Music", L"Videos", L"Desktop", L"Downloads"}) {
+        if (!f.UserProfile.empty()) folders.push_back(f.UserProfile + L"\\" + name);
+        if (!f.UsersFolder.empty()) folders.push_back(f.UsersFolder + L"\\*\\" + name);
+    }
+    std::erase_if(folders, [](const std::wstring& g) { return g.empty(); });
+    return folders;
+}
+
+// True when the folder pattern can name a folder inside User's (or User itself).
+bool ReachesInto(const TParts& f, const TParts& user) {
+    if (f.Upper.size() < user.Upper.size()) return false;
+    for (size_t i = 0; i < user.Upper.size(); ++i)
+        if (!PartsOverlap(f, user, i)) return false;
+    return true;
+}
+
+// Kinds of documents users make: a recursing key that takes them by their
+// type reaches a user's own files (GnuCash's "*.gnucash.*.gnucash" backups are
+// the user's books).
+bool PatternTakesDocuments(const std::wstring& pattern) {
+    static const wchar_t* const kinds[] = {L"GNUCASH", L"DOC", L"DOCX", L"XLS", L"XLSX", L"PPT", L"PPTX", L"ODT",
+                                           L"ODS", L"PDF", L"JPG", L"JPEG", L"PNG", L"MP3", L"MP4", L"MOV",
+                                           L"AVI", L"MKV", L"WAV", L"FLAC", L"PSD", L"KDBX", L"QIF", L"OFX"};
+    if (pattern.empty() || (pattern[0] != L'*' && pattern[0] != L'?')) return false;
+    const size_t dot = pattern.rfind(L'.');
+    if (dot == std::wstring::npos) return false;
+    const std::wstring type = Upper(std::wstring_view(pattern).substr(dot + 1));
+    for (const wchar_t* kind : kinds)
+        if (type == kind) return true;
+    return false;
+}
+
+// Windows' own configuration below a hive (upper case). A key is refused when
+// it is one of them; the ones marked Below are refused with everything below
+// them too, the others keep their applications' keys (Explorer\RecentDocs,
+// Run\SomeApp's own key, a service's key).
+struct TConfigurationKey {
+    const wchar_t* Path;
+    bool Below;
+};
+const TConfigurationKey ConfigurationKeys[] = {
+    {L"CONTROL PANEL", true},
+    {L"ENVIRONMENT", true},
+    {L"KEYBOARD LAYOUT", true},
+    {L"APPEVENTS", true},
+    {L"CONSOLE", true},
+    {L"NETWORK", true},
+    {L"PRINTERS", true},
+    {L"SYSTEM\\CURRENTCONTROLSET", false},
+    {L"SYSTEM\\CURRENTCONTROLSET\\CONTROL", false},
+    {L"SYSTEM\\CURRENTCONTROLSET\\SERVICES", false},
+    {L"SYSTEM\\CURRENTCONTROLSET\\ENUM", false},
+    {L"SOFTWARE\\CLASSES", false},
+    {L"SOFTWARE\\MICROSOFT", false},
+    {L"SOFTWARE\\POLICIES", true},
+    {L"SOFTWARE\\WOW6432NODE", false},
+    {L"SOFTWARE\\MICROSOFT\\WINDOWS", false},
+    {L"SOFTWARE\\MICROSOFT\\WINDOWS NT", false},
+    {L"SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION", false},
+    {L"SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\POLICIES", true},
+    {L"SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION", false},
+};
+
+bool IsConfigurationKey(const std::vector<std::wstring>& parts) {
+    // The 32-bit view's keys are the same keys: "Software\WOW6432Node\Microsoft\...".
+    std::vector<std::wstring> p = parts;
+    if (p.size() >= 3 && p[0] == L"SOFTWARE" && p[1] == L"WOW6432NODE") p.erase(p.begin() + 1);
+    if (p.size() >= 2 && p[0] == L"SYSTEM" && p[1].starts_with(L"CONTROLSET")) p[1] = L"CURRENTCONTROLSET";
+    std::wstring joined;
+    for (const std::wstring& part : p) {
+        joined += (joined.empty() ? L"" : L"\\") + part;
+        for (const TConfigurationKey& key : ConfigurationKeys) {
+            if (joined != key.Path) continue;
+            if (key.Below || &part == &p.back()) return true;
+        }
+    }
+    // Run, RunOnce, RunOnceEx, RunServices...: what starts with Windows.
+    const std::wstring_view currentVersion = L"SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\";
+    return joined.starts_with(currentVersion) && p.size() == 5 && p[4].starts_with(L"RUN");
 }
 
 }  // namespace
 
+std::wstring Winapp2RegistryGuard(const std::wstring& key) {
+    const auto split = SplitWinapp2RegPath(key);
+    if (!split) return L"的根键未知: " + key;
+    std::vector<std::wstring> parts = Components(Upper(split->SubKey));
+    // Below HKEY_USERS each user's hive is a root of its own.
+    if (split->Hive == TWinapp2RegPath::rhUsers && !parts.empty()) parts.erase(parts.begin());
+    if (parts.size() <= 1) return L"指向注册表的根: " + key;
+    if (IsConfigurationKey(parts)) return L"指向 Windows 自己的设置: " + key;
+    return {};
+}
+
 TWinapp2Guards Winapp2GuardsOf(const TWinapp2Folders& folders) {
     TWinapp2Guards guards;
-    for (const std::wstring& folder : GuardedFolders(folders)) guards.Folders.push_back(Components(folder));
+    for (const std::wstring& folder : GuardedFolders(folders)) guards.Folders.push_back(PartsOf(folder));
+    for (const std::wstring& folder : UserFileFolders(folders)) guards.UserFolders.push_back(PartsOf(folder));
     return guards;
 }
 
-std::wstring RefuseWinapp2Entry(const TWinapp2Entry& entry, const TWinapp2Folders& folders,
-                                const TWinapp2Guards* guards) {
-    if (!entry.Refusal.empty()) return entry.Refusal;
+void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, const TWinapp2Guards* guards) {
+    entry.UserFilesWarning.clear();
+    if (!entry.Refusal.empty()) return;
     std::wstring error;
     TWinapp2Guards own;
     if (guards == nullptr) {
         own = Winapp2GuardsOf(folders);
         guards = &own;
     }
-    for (size_t k = 0; k < entry.FileKeys.size(); ++k) {
-        const TWinapp2FileKey& key = entry.FileKeys[k];
-        const std::vector<std::wstring> paths = ExpandWinapp2Path(key.Path, folders, error);
-        if (!error.empty()) return L"FileKey" + std::to_wstring(k + 1) + L": " + error;
-        const bool broad = key.Recurse || key.RemoveSelf ||
-                           std::any_of(key.Patterns.begin(), key.Patterns.end(), PatternMatchesEveryName);
-        if (!broad) continue;
-        for (const std::wstring& path : paths) {
-            const std::vector<std::wstring> parts = Components(path);
-            if (parts.size() <= 1) return L"FileKey" + std::to_wstring(k + 1) + L" 会清理整个驱动器: " + path;
-            for (const auto& g : guards->Folders)
-                if (ReachesGuardedFolder(parts, g))
-                    return L"FileKey" + std::to_wstring(k + 1) + L" 会清理受保护的文件夹: " + path;
-        }
-    }
-    for (size_t k = 0; k < entry.Excludes.size(); ++k) {
-        const TWinapp2Exclude& exclude = entry.Excludes[k];
-        if (exclude.Kind == TWinapp2Exclude::ekReg) {
-            if (!SplitWinapp2RegPath(exclude.Path)) return L"ExcludeKey" + std::to_wstring(k + 1) + L" 的根键未知";
+    const auto refuse = [&](const std::wstring& reason) {
+        if (entry.Refusal.empty()) entry.Refusal = reason;
+    };
+    std::vector<TWinapp2FileKey> usable;
+    for (TWinapp2FileKey& key : entry.FileKeys) {
+        key.Expanded = ExpandWinapp2Path(key.Path, folders, error);
+        const std::vector<std::wstring>& paths = key.Expanded;
+        if (!error.empty()) {
+            entry.KeyFaults.push_back(key.Name + L": " + error);
             continue;
         }
-        ExpandWinapp2Path(exclude.Path, folders, error);
-        if (!error.empty()) return L"ExcludeKey" + std::to_wstring(k + 1) + L": " + error;
+        const bool everyName = std::any_of(key.Patterns.begin(), key.Patterns.end(), PatternIsBroad);
+        const bool broad = everyName || (key.Recurse && std::any_of(key.Patterns.begin(), key.Patterns.end(),
+                                                                     PatternIsTypeOnly));
+        const bool documents =
+            key.Recurse && std::any_of(key.Patterns.begin(), key.Patterns.end(), PatternTakesDocuments);
+        for (const std::wstring& path : paths) {
+            if (!broad && !everyName && !documents) continue;
+            const TParts parts = PartsOf(path);
+            if (broad) {
+                if (parts.Upper.size() <= 1) refuse(key.Name + L" 会清理整个驱动器: " + path);
+                for (const auto& g : guards->Folders)
+                    if (ReachesGuardedFolder(parts, g)) refuse(key.Name + L" 会清理受保护的文件夹: " + path);
+            }
+            if (!entry.UserFilesWarning.empty() || (!everyName && !documents)) continue;
+            for (const auto& u : guards->UserFolders) {
+                if (everyName && ReachesInto(parts, u)) {
+                    entry.UserFilesWarning = L"此条目会删除 " + path + L" 中的全部文件。";
+                    break;
+                }
+                if (documents && (ReachesInto(parts, u) || ReachesGuardedFolder(parts, u))) {
+                    std::wstring kinds;
+                    for (const std::wstring& pattern : key.Patterns)
+                        if (PatternTakesDocuments(pattern)) kinds += (kinds.empty() ? L"" : L"、") + pattern;
+                    entry.UserFilesWarning = L"此条目会删除 " + path + L" 及其子文件夹中的 " + kinds + L" 文件。";
+                    break;
+                }
+            }
+        }
+        usable.push_back(std::move(key));
+    }
+    entry.FileKeys = std::move(usable);
+    for (TWinapp2Exclude& exclude : entry.Excludes) {
+        if (exclude.Kind == TWinapp2Exclude::ekReg) {
+            if (!SplitWinapp2RegPath(exclude.Path)) refuse(exclude.Name + L" 的根键未知");
+            continue;
+        }
+        exclude.Expanded = ExpandWinapp2Path(exclude.Path, folders, error);
+        if (!error.empty()) refuse(exclude.Name + L": " + error);
     }
     for (const std::wstring& detect : entry.DetectFile) {
         ExpandWinapp2Path(detect, folders, error);
-        if (!error.empty()) return L"DetectFile: " + error;
+        if (!error.empty()) entry.KeyFaults.push_back(L"DetectFile: " + error);
     }
-    for (size_t k = 0; k < entry.RegKeys.size(); ++k) {
-        error = CheckRegistryTarget(L"RegKey" + std::to_wstring(k + 1), entry.RegKeys[k].Key);
-        if (!error.empty()) return error;
+    std::vector<TWinapp2RegKey> regKeys;
+    for (TWinapp2RegKey& regKey : entry.RegKeys) {
+        if (!SplitWinapp2RegPath(regKey.Key)) {
+            entry.KeyFaults.push_back(regKey.Name + L" 的根键未知: " + regKey.Key);
+            continue;
+        }
+        if (regKey.Key.find_first_of(L"*?") != std::wstring::npos) {
+            entry.KeyFaults.push_back(regKey.Name + L" 中不能有通配符: " + regKey.Key);
+            continue;
+        }
+        const std::wstring guard = Winapp2RegistryGuard(regKey.Key);
+        if (!guard.empty()) refuse(regKey.Name + L" " + guard);
+        regKeys.push_back(std::move(regKey));
     }
-    return {};
+    entry.RegKeys = std::move(regKeys);
+    if (entry.FileKeys.empty() && entry.RegKeys.empty() && !entry.KeyFaults.empty())
+        refuse(entry.KeyFaults.size() == 1 ? entry.KeyFaults[0]
+                                           : L"没有可用的键 (" + entry.KeyFaults[0] + L" 等 " +
+                                                 std::to_wstring(entry.KeyFaults.size()) + L" 个)");
+}
+
+std::wstring RefuseWinapp2Entry(const TWinapp2Entry& entry, const TWinapp2Folders& folders,
+                                const TWinapp2Guards* guards) {
+    TWinapp2Entry copy = entry;
+    CheckWinapp2Entry(copy, folders, guards);
+    return copy.Refusal;
 }
 
 std::wstring Winapp2GroupName(const TWinapp2Entry& entry) {
@@ -591,6 +818,7 @@ bool Winapp2OsMatches(const std::wstring& detectOS, unsigned major, unsigned min
     const unsigned running = major * 1000 + minor;
     bool ok = false;
     const unsigned low = version(parts[0], ok);
+    if (parts.size() == 1) return !ok || running == low;
     if (ok && running < low) return false;
     if (parts.size() > 1) {
         const unsigned high = version(parts[1], ok);

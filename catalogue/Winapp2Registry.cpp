@@ -31,7 +31,7 @@ public:
         for (const auto& exclude : excludes) {
             if (exclude.Kind != TWinapp2Exclude::ekReg) continue;
             if (const auto split = SplitWinapp2RegPath(exclude.Path))
-                FKept.push_back({split->Hive, split->SubKey, exclude.Pattern});
+                FKept.push_back({split->Hive, split->SubKey, exclude.Value});
         }
     }
 
@@ -128,8 +128,8 @@ HKEY HiveKey(TWinapp2RegPath::THive hive) {
 
 int64_t DeleteWinapp2RegKey(const TWinapp2RegKey& regKey, const std::vector<TWinapp2Exclude>& excludes) {
     const auto split = SplitWinapp2RegPath(regKey.Key);
-    // RefuseWinapp2Entry keeps hive roots out; checked again, as this deletes.
-    if (!split || split->SubKey.empty()) return 0;
+    // CheckWinapp2Entry keeps hive roots and Windows' own keys out; checked again, as this deletes.
+    if (!split || !Winapp2RegistryGuard(regKey.Key).empty()) return 0;
     TRegDeleter deleter(split->Hive, excludes);
     if (regKey.Value)
         deleter.DeleteValue(split->SubKey, *regKey.Value);

@@ -104,10 +104,34 @@ std::wstring_view ParentOf(std::wstring_view folder) {
     return folder.substr(0, slash == 2 ? 3 : slash);
 }
 
-bool NameMatches(const std::vector<std::wstring>& patterns, std::wstring_view name) {
-    for (const auto& p : patterns)
-        if (p == L"*" || MatchesPathPattern(p, name)) return true;
+bool NameMatches(const std::vector<TWinapp2Rule::TNamePattern>& patterns, std::wstring_view name) {
+    using P = TWinapp2Rule::TNamePattern;
+    for (const auto& p : patterns) {
+        switch (p.Kind) {
+            case P::npEvery: return true;
+            case P::npLiteral:
+                if (p.Text == name) return true;
+                break;
+            case P::npWildcards:
+                if (MatchesPathPattern(p.Text, name)) return true;
+                break;
+            case P::npDosRules:
+                if (MatchesNamePattern(p.Text, name)) return true;
+                break;
+        }
+    }
     return false;
+}
+
+TWinapp2Rule::TNamePattern CompilePattern(const std::wstring& pattern) {
+    using P = TWinapp2Rule::TNamePattern;
+    P compiled;
+    compiled.Text = Upper(pattern);
+    if (PatternMatchesEveryName(pattern)) compiled.Kind = P::npEvery;
+    else if (NamePatternNeedsDosRules(compiled.Text)) compiled.Kind = P::npDosRules;
+    else if (HasWildcard(compiled.Text)) compiled.Kind = P::npWildcards;
+    else compiled.Kind = P::npLiteral;
+    return compiled;
 }
 
 // True when Folder (upper) lies in Rule's folder: at it, or below when it recurses.
@@ -143,6 +167,7 @@ TWinapp2Folders Winapp2FoldersOfThisComputer() {
     f.Video = KnownFolder(FOLDERID_Videos);
     f.Desktop = KnownFolder(FOLDERID_Desktop);
     f.Public = KnownFolder(FOLDERID_Public);
+    f.Downloads = KnownFolder(FOLDERID_Downloads);
     f.WinDir = WithoutBackslash(GetWindowsDir());
     if (f.WinDir.size() >= 2 && f.WinDir[1] == L':') f.SystemDrive = f.WinDir.substr(0, 2);
     const std::wstring systemDrive = EnvironmentFolder(L"SystemDrive");
@@ -433,11 +458,11 @@ void TWinapp2RuleSet::AddText(std::wstring_view text, const std::wstring& source
 
 void TWinapp2RuleSet::Prepare(const TWinapp2System& system) {
     FByFolder.clear();
-    FWildFolders.clear();
+    UnknownSpecialDetects.clear();
     const TWinapp2Guards guards = Winapp2GuardsOf(system.Folders);
     for (uint32_t i = 0; i < Rules.size(); ++i) {
         TWinapp2Rule& rule = Rules[i];
-        rule.Entry.Refusal = RefuseWinapp2Entry(rule.Entry, system.Folders, &guards);
+        CheckWinapp2Entry(rule.Entry, system.Folders, &guards);
         rule.Detected = Detect(rule, system);
         if (rule.Detected && !rule.Refused()) Compile(i, system);
     }
@@ -445,6 +470,23 @@ void TWinapp2RuleSet::Prepare(const TWinapp2System& system) {
 
 bool TWinapp2RuleSet::Detect(const TWinapp2Rule& rule, const TWinapp2System& system) const {
     const TWinapp2Entry& e = rule.Entry;
+    // Unknown values are noted whether or not the entry is detected otherwise.
+    static const struct {
+        const wchar_t* Name;
+        const wchar_t* Path;
+    } special[] = {{L"DET_CHROME", L"%LocalAppData%\\Google\\Chrome\\User Data"},
+                   {L"DET_MOZILLA", L"%AppData%\\Mozilla\\Firefox"},
+                   {L"DET_FIREFOX", L"%AppData%\\Mozilla\\Firefox"},
+                   {L"DET_THUNDERBIRD", L"%AppData%\\Thunderbird"},
+                   {L"DET_OPERA", L"%AppData%\\Opera Software"},
+                   {L"DET_EDGE", L"%LocalAppData%\\Microsoft\\Edge\\User Data"}};
+    auto& unknown = const_cast<std::vector<std::wstring>&>(UnknownSpecialDetects);
+    for (const auto& name : e.SpecialDetect) {
+        const std::wstring upper = Upper(name);
+        if (std::none_of(std::begin(special), std::end(special), [&](const auto& s) { return upper == s.Name; }) &&
+            std::find(unknown.begin(), unknown.end(), name) == unknown.end())
+            unknown.push_back(name);
+    }
     if (!Winapp2OsMatches(e.DetectOS, system.Major, system.Minor)) return false;
     if (e.Detect.empty() && e.DetectFile.empty() && e.SpecialDetect.empty()) return true;
     for (const auto& key : e.Detect)
@@ -454,14 +496,6 @@ bool TWinapp2RuleSet::Detect(const TWinapp2Rule& rule, const TWinapp2System& sys
         for (const auto& path : ExpandWinapp2Path(file, system.Folders, error))
             if (system.PathExists && system.PathExists(path)) return true;
     // The browsers the cleaners know by name, found by their profile folders.
-    static const struct {
-        const wchar_t* Name;
-        const wchar_t* Path;
-    } special[] = {{L"DET_CHROME", L"%LocalAppData%\\Google\\Chrome\\User Data"},
-                   {L"DET_FIREFOX", L"%AppData%\\Mozilla\\Firefox"},
-                   {L"DET_THUNDERBIRD", L"%AppData%\\Thunderbird"},
-                   {L"DET_OPERA", L"%AppData%\\Opera Software"},
-                   {L"DET_EDGE", L"%LocalAppData%\\Microsoft\\Edge\\User Data"}};
     for (const auto& name : e.SpecialDetect)
         for (const auto& s : special)
             if (Upper(name) == s.Name)
@@ -477,23 +511,57 @@ void TWinapp2RuleSet::Compile(uint32_t index, const TWinapp2System& system) {
     rule.RemoveSelfFolders.clear();
     std::wstring error;
     for (const TWinapp2FileKey& key : rule.Entry.FileKeys) {
-        std::vector<std::wstring> patterns;
-        for (const auto& p : key.Patterns) patterns.push_back(Upper(p));
-        for (const std::wstring& path : ExpandWinapp2Path(key.Path, system.Folders, error)) {
+        std::vector<TWinapp2Rule::TNamePattern> patterns;
+        for (const auto& p : key.Patterns) patterns.push_back(CompilePattern(p));
+        const std::vector<std::wstring> expanded =
+            key.Expanded.empty() ? ExpandWinapp2Path(key.Path, system.Folders, error) : std::vector<std::wstring>{};
+        for (const std::wstring& path : key.Expanded.empty() ? expanded : key.Expanded) {
             const uint32_t at = static_cast<uint32_t>(rule.FileRules.size());
-            rule.FileRules.push_back({Upper(path), key.Recurse, patterns});
-            if (HasWildcard(path))
-                FWildFolders.push_back({index, at});
-            else
-                FByFolder[Upper(path)].push_back({index, at});
+            TWinapp2Rule::TFolderRule fileRule;
+            fileRule.Folder = Upper(path);
+            fileRule.Recurse = key.Recurse;
+            fileRule.Patterns = patterns;
+            if (HasWildcard(path)) {
+                // Filed under the folders before the first wildcard part.
+                const std::vector<std::wstring> parts = PathParts(fileRule.Folder);
+                std::wstring literal;
+                size_t k = 0;
+                for (; k < parts.size() && !HasWildcard(parts[k]); ++k) {
+                    if (k > 0) literal += L'\\';
+                    literal += parts[k];
+                }
+                if (literal.size() == 2) literal += L'\\';  // "C:" is filed as the root "C:\"
+                fileRule.LiteralParts = k;
+                fileRule.FirstWildPart = k < parts.size() ? parts[k] : std::wstring();
+                for (size_t j = k + 1; j < parts.size(); ++j)
+                    if (!HasWildcard(parts[j]) && parts[j].size() + 1 > fileRule.Anchor.size())
+                        fileRule.Anchor = L"\\" + parts[j];
+                const std::wstring start = fileRule.FirstWildPart.substr(0, fileRule.FirstWildPart.find_first_of(L"*?"));
+                TFiled& filed = FByFolder[literal];
+                filed.Wild[start].push_back({index, at});
+                if (std::find(filed.Lengths.begin(), filed.Lengths.end(), start.size()) == filed.Lengths.end())
+                    filed.Lengths.push_back(start.size());
+            } else {
+                FByFolder[fileRule.Folder].Exact.push_back({index, at});
+            }
+            rule.FileRules.push_back(std::move(fileRule));
             if (key.RemoveSelf) rule.RemoveSelfFolders.push_back(path);
         }
     }
     for (const TWinapp2Exclude& exclude : rule.Entry.Excludes) {
         if (exclude.Kind == TWinapp2Exclude::ekReg) continue;
-        for (const std::wstring& path : ExpandWinapp2Path(exclude.Path, system.Folders, error))
-            rule.ExcludeRules.push_back(
-                {Upper(path), exclude.Kind == TWinapp2Exclude::ekPath, {Upper(exclude.Pattern)}});
+        std::vector<TWinapp2Rule::TNamePattern> patterns;
+        for (const auto& p : exclude.Patterns) patterns.push_back(CompilePattern(p));
+        const std::vector<std::wstring> expanded = exclude.Expanded.empty()
+                                                       ? ExpandWinapp2Path(exclude.Path, system.Folders, error)
+                                                       : std::vector<std::wstring>{};
+        for (const std::wstring& path : exclude.Expanded.empty() ? expanded : exclude.Expanded) {
+            TWinapp2Rule::TFolderRule excludeRule;
+            excludeRule.Folder = Upper(path);
+            excludeRule.Recurse = exclude.Kind == TWinapp2Exclude::ekPath;
+            excludeRule.Patterns = patterns;
+            rule.ExcludeRules.push_back(std::move(excludeRule));
+        }
     }
 }
 
@@ -512,7 +580,7 @@ void TWinapp2RuleSet::MatchFile(std::wstring_view upperFileName, std::vector<uin
     matched.clear();
     std::wstring_view folder, name;
     SplitUpperPath(upperFileName, folder, name);
-    if (folder.empty()) return;
+    if (folder.empty() || FByFolder.empty()) return;
     const auto note = [&](uint32_t rule) {
         if (std::find(matched.begin(), matched.end(), rule) == matched.end()) matched.push_back(rule);
     };
@@ -520,29 +588,48 @@ void TWinapp2RuleSet::MatchFile(std::wstring_view upperFileName, std::vector<uin
     for (std::wstring_view f = folder; !f.empty(); f = ParentOf(f), own = false) {
         const auto it = FByFolder.find(f);
         if (it == FByFolder.end()) continue;
-        for (const TRef& ref : it->second) {
+        for (const TRef& ref : it->second.Exact) {
             const TWinapp2Rule& rule = Rules[ref.Rule];
             const auto& fileRule = rule.FileRules[ref.FileRule];
             if ((own || fileRule.Recurse) && Takes(rule, fileRule, folder, name, true)) note(ref.Rule);
         }
-    }
-    for (const TRef& ref : FWildFolders) {
-        const TWinapp2Rule& rule = Rules[ref.Rule];
-        if (Takes(rule, rule.FileRules[ref.FileRule], folder, name, false)) note(ref.Rule);
+        if (it->second.Wild.empty() || own) continue;
+        // The part of the file's folder right after F: a wildcard rule filed
+        // here needs it to start with its first wildcard part's literal start,
+        // then to fit that part, before anything else.
+        const size_t from = f.size() == 3 ? 3 : f.size() + 1;
+        const size_t to = folder.find(L'\\', from);
+        const std::wstring_view next = folder.substr(from, to == std::wstring_view::npos ? folder.size() - from : to - from);
+        for (const size_t length : it->second.Lengths) {
+            if (length > next.size()) continue;
+            const auto refs = it->second.Wild.find(next.substr(0, length));
+            if (refs == it->second.Wild.end()) continue;
+            for (const TRef& ref : refs->second) {
+                const TWinapp2Rule& rule = Rules[ref.Rule];
+                const auto& fileRule = rule.FileRules[ref.FileRule];
+                if (!fileRule.Anchor.empty() && folder.find(fileRule.Anchor, from) == std::wstring_view::npos) continue;
+                if (!MatchesPathPattern(fileRule.FirstWildPart, next)) continue;
+                if (Takes(rule, fileRule, folder, name, false)) note(ref.Rule);
+            }
+        }
     }
     std::sort(matched.begin(), matched.end());
 }
 
 std::vector<std::wstring> TWinapp2RuleSet::FolderMasks() const {
     std::vector<std::wstring> masks;
-    for (const auto& [folder, refs] : FByFolder) masks.push_back(FolderContentMask(folder));
-    for (const TRef& ref : FWildFolders) {
-        // The mask only narrows what reaches MatchFile: the folders before the
-        // first wildcard, so no rule's text ever becomes a mask of its own.
-        const std::wstring& folder = Rules[ref.Rule].FileRules[ref.FileRule].Folder;
-        const size_t wild = folder.find_first_of(L"*?");
-        const size_t slash = folder.rfind(L'\\', wild);
-        masks.push_back(FolderContentMask(folder.substr(0, slash == std::wstring::npos ? 0 : slash)));
+    for (const auto& [folder, filed] : FByFolder) {
+        if (!filed.Exact.empty()) masks.push_back(FolderContentMask(folder));
+        for (const auto& [start, refs] : filed.Wild)
+            for (const TRef& ref : refs) {
+                // The rule's own wildcards narrow the mask; a folder of many stars
+                // (the matcher takes at most 30 runs) is held by its literal part.
+                const std::wstring& pattern = Rules[ref.Rule].FileRules[ref.FileRule].Folder;
+                if (std::count(pattern.begin(), pattern.end(), L'*') <= 8)
+                    masks.push_back(EscapeMaskBrackets(pattern) + L"\\*");
+                else
+                    masks.push_back(FolderContentMask(folder));
+            }
     }
     std::sort(masks.begin(), masks.end());
     masks.erase(std::unique(masks.begin(), masks.end()), masks.end());
@@ -560,6 +647,13 @@ int TWinapp2RuleSet::OfferedCount() const {
 int TWinapp2RuleSet::RefusedCount() const {
     return static_cast<int>(
         std::count_if(Rules.begin(), Rules.end(), [](const auto& r) { return r.Offered() && r.Refused(); }));
+}
+
+int TWinapp2RuleSet::KeyFaultCount() const {
+    int count = 0;
+    for (const auto& rule : Rules)
+        if (rule.Offered()) count += static_cast<int>(rule.Entry.KeyFaults.size());
+    return count;
 }
 
 int TWinapp2RuleSet::Find(const std::wstring& name) const {

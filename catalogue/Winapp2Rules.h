@@ -47,11 +47,23 @@ struct TWinapp2Rule {
     TFoundFileList FoundFiles;  // what the last reading pass found for it
     TWinapp2Outcome Outcome;
 
+    // A file-name pattern, upper-cased, with how it is matched.
+    struct TNamePattern {
+        enum TKind : uint8_t { npEvery, npLiteral, npWildcards, npDosRules } Kind = npEvery;
+        std::wstring Text;
+    };
     // Compiled from the entry, upper-cased; a folder with "*" or "?" is a pattern.
     struct TFolderRule {
         std::wstring Folder;
         bool Recurse = false;
-        std::vector<std::wstring> Patterns;
+        std::vector<TNamePattern> Patterns;
+        // Wildcard folders: how many of Folder's parts come before its first
+        // wildcard, and that part, which a file's folder must match first.
+        size_t LiteralParts = 0;
+        std::wstring FirstWildPart;
+        // The longest part after it without a wildcard, as "\\PART": a file's
+        // folder that lacks it cannot fit ("\\USER DATA" of "...\\*\\User Data\\*\\Cache").
+        std::wstring Anchor;
     };
     std::vector<TFolderRule> FileRules;
     std::vector<TFolderRule> ExcludeRules;  // FILE (Recurse false) and PATH (Recurse true)
@@ -73,6 +85,8 @@ public:
     // Each file that is there but could not be read (another program holds it
     // locked, ...): "<file>: <why>".
     std::vector<std::wstring> UnreadFiles;
+    // SpecialDetect values the program does not know, each once.
+    std::vector<std::wstring> UnknownSpecialDetects;
 
     // Reads winapp2.ini (any letter case) in each folder in order; an entry of
     // a later folder replaces one of the same name from an earlier one. Files
@@ -85,15 +99,22 @@ public:
 
     // The rules that take the file (upper-cased path), into Matched (cleared
     // first): detected, not refused, a FileKey's folder and pattern fit and no
-    // ExcludeKey of the entry keeps it.
+    // ExcludeKey of the entry keeps it. A file meets only the rules filed under
+    // its own folder or a folder above it: a rule is filed under its folder up
+    // to the first wildcard, and one filed under a drive's root is tried only
+    // when the file's next folder fits the rule's first wildcard part.
     void MatchFile(std::wstring_view UpperFileName, std::vector<uint32_t>& Matched) const;
     // The folders of the detected rules' FileKeys as masks for the reading
-    // pass's quick test ("C:\...\FOLDER\*").
+    // pass's quick test ("C:\...\FOLDER\*"); a wildcard folder keeps its
+    // wildcards ("C:\*.TMP\*"), so a rule at a drive's root does not hand the
+    // whole drive to MatchFile.
     std::vector<std::wstring> FolderMasks() const;
 
     int CheckedCount() const;
     int OfferedCount() const;
     int RefusedCount() const;
+    // Keys passed over in the offered entries.
+    int KeyFaultCount() const;
     // Index of the rule named Name (letter case ignored), or -1.
     int Find(const std::wstring& Name) const;
 
@@ -105,8 +126,16 @@ private:
     struct TRef {
         uint32_t Rule, FileRule;
     };
-    std::unordered_map<std::wstring, std::vector<TRef>, THash, std::equal_to<>> FByFolder;
-    std::vector<TRef> FWildFolders;
+    struct TFiled {
+        std::vector<TRef> Exact;  // rules whose folder is this one
+        // Wildcard rules whose folder starts with this one, by the literal
+        // start of their first wildcard part ("MICROSOFT.WINDOWS" of
+        // "MICROSOFT.WINDOWS*_8WEKYB3D8BBWE"); a part that starts with a
+        // wildcard is filed under "". Lengths: the distinct lengths of the keys.
+        std::unordered_map<std::wstring, std::vector<TRef>, THash, std::equal_to<>> Wild;
+        std::vector<size_t> Lengths;
+    };
+    std::unordered_map<std::wstring, TFiled, THash, std::equal_to<>> FByFolder;
     std::unordered_map<std::wstring, size_t> FByName;  // upper-cased entry name -> index in Rules
     void Compile(uint32_t Index, const TWinapp2System& System);
     bool Detect(const TWinapp2Rule& Rule, const TWinapp2System& System) const;

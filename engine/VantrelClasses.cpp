@@ -95,6 +95,13 @@ void TCleanupFileMaskItem::AfterConstruction() {
     FileProtection.clear();
 }
 
+void TCleanupFileMaskItem::ReplaceMasks(const std::wstring& NewMasks) {
+    if (NewMasks == Masks) return;
+    FCompiledMasks = TCompiledMaskList(UpperCaseAscii(NewMasks));
+    Masks = NewMasks;
+    ++FMasksRevision;
+}
+
 bool TCleanupFileMaskItem::AcceptFile(const std::wstring& FileName, const std::wstring& FileProtection) {
     return AcceptFile(FileName, UpperCaseAscii(FileName), FileProtection);
 }
@@ -572,7 +579,14 @@ std::vector<std::wstring> TCleanupList::CheckedFoundFiles() const {
 }
 
 void TCleanupList::ClearFoundFiles() {
-    for (auto* item : FFileMaskItems) item->ClearFoundFiles();
+    uint64_t revisions = 0;
+    for (auto* item : FFileMaskItems) {
+        item->ClearFoundFiles();
+        revisions += item->MasksRevision();
+    }
+    // An action changed its masks as the pass starts: it is filed again.
+    if (revisions != FMasksRevisions) FEndingIndex.Built = false;
+    FMasksRevisions = revisions;
     FSharedBytes.clear();
 }
 

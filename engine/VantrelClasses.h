@@ -117,10 +117,16 @@ public:
     virtual void ClearFoundFiles() { FoundFiles.clear(); }
 
     const TCompiledMaskList& CompiledMasks() const { return FCompiledMasks; }
+    // Counts the changes of the masks after creation (ReplaceMasks): the list
+    // files its actions by their masks again when a pass starts after one.
+    uint64_t MasksRevision() const { return FMasksRevision; }
 
 protected:
     virtual void Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) = 0;
     void AfterConstruction() override;
+    // For an action whose masks follow its own settings (the winapp2.ini row,
+    // none while it is unticked): call it from ClearFoundFiles, as a pass starts.
+    void ReplaceMasks(const std::wstring& NewMasks);
     // An action with rules finer than masks answers here; its masks then only
     // tell the list which names may reach it.
     virtual bool MatchesFile(std::wstring_view UpperFileName) { return FCompiledMasks.MatchesAny(UpperFileName); }
@@ -137,6 +143,7 @@ private:
     bool IsOldEnough(const std::wstring& FileName, const std::wstring& FileProtection, const TFileTimes* Times,
                      uint64_t& Size) const;
     TCompiledMaskList FCompiledMasks;
+    uint64_t FMasksRevision = 0;
 };
 
 // Actions that perform one special operation, after clearing the values of their registry keys.
@@ -242,6 +249,7 @@ private:
     std::wstring FProtectedMasks;
     TCompiledMaskList FCompiledProtectedMasks;
     std::wstring FUpperBuffer;  // reused across AddFoundFile calls
+    uint64_t FMasksRevisions = 0;  // the sum of the actions' MasksRevision when the index was built
     TEndingIndex FEndingIndex;     // built at the first AddFoundFile after the actions changed
     TEndingIndex FProtectedIndex;  // of FCompiledProtectedMasks, bit 0
     // Bytes of the files that more than one action took, by the set of actions

@@ -136,6 +136,9 @@ void TVantrelForm::StartReadingActionExecute() {
     FListNeedsRefresh = true;
     SetControlsIdle(false);
     FEmptyDirCandidates.clear();
+    // The ticks as they stand: an action may spare a pass when it is unticked (winapp2.ini).
+    for (int row = 0; row < FCleanupActionsListBox.Count() && row < FActionList->Count(); ++row)
+        FActionList->SetChecked(row, FCleanupActionsListBox.Checked(row));
     FActionList->ClearFoundFiles();
     FDirectoryCount = 0;
 

@@ -322,9 +322,15 @@ void TVantrelForm::FormCreate() {
     LoadActionTicks(*FSettings, *FActionList, ticks);
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) FCleanupActionsListBox.SetChecked(row, ticks[row]);
     if (FWinapp2Item != nullptr) {
-        LoadWinapp2Ticks(*FSettings, FWinapp2Item->Rules);
-        FWinapp2Item->RebuildFoundFiles();
-        FCleanupActionsListBox.SetRowText(FWinapp2Row, FWinapp2Item->RowText());
+        // The rules come from a worker after the first paint (FormActivate):
+        // their ticks and the row's count follow them.
+        FWinapp2Item->OnRulesReady = [this](TCleanupWinapp2Item& item) {
+            FTakingWinapp2Rules = true;
+            LoadWinapp2Ticks(*FSettings, item.Rules);
+            item.RebuildFoundFiles();
+            FCleanupActionsListBox.SetRowText(FWinapp2Row, item.RowText());
+            FTakingWinapp2Rules = false;
+        };
     }
     if (FVolumeCacheItem != nullptr) {
         FVolumeCacheItem->LoadTicks(LoadVolumeCacheTicks(*FSettings));
@@ -383,6 +389,8 @@ void TVantrelForm::FormActivate() {
     if (!FFirstActivation) return;
     FFirstActivation = false;
     ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // Painted: now the winapp2.ini rules read on their worker are taken in.
+    if (FWinapp2Item != nullptr) FWinapp2Item->WaitForRules();
     if (!FAutoMode) {
         StartReadingActionExecute();
         return;
@@ -404,7 +412,7 @@ void TVantrelForm::FormDestroy() {
     if (FAutoMode && FSettingsUnreadable) return;
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
-    if (FWinapp2Item != nullptr) StoreWinapp2Ticks(*FSettings, FWinapp2Item->Rules);
+    if (FWinapp2Item != nullptr && FWinapp2Item->RulesReady()) StoreWinapp2Ticks(*FSettings, FWinapp2Item->Rules);
     if (FVolumeCacheItem != nullptr) {
         FVolumeCacheItem->Stop();
         StoreVolumeCacheTicks(*FSettings, FVolumeCacheItem->Handlers());
@@ -578,6 +586,7 @@ void TVantrelForm::HandleCleanupActionsMouseMove(POINT point) {
 void TVantrelForm::HandleCleanupActionsChangeSelection() {
     FCheckClicked = true;
     TicksChanged();
+    ReadAgainForWinapp2();
 }
 
 void TVantrelForm::TicksChanged() {
@@ -585,6 +594,14 @@ void TVantrelForm::TicksChanged() {
     for (int row = 0; row < FCleanupActionsListBox.Count() && row < FActionList->Count(); ++row)
         FActionList->SetChecked(row, FCleanupActionsListBox.Checked(row));
     if (FShowsFreeSpace) SetStatus1(FreeSpaceStatusText());
+}
+
+void TVantrelForm::ReadAgainForWinapp2() {
+    // The winapp2.ini row costs a pass nothing while unticked: ticked by the
+    // user after a pass that did not read for it, it needs one that does.
+    if (FWinapp2Item != nullptr && FWinapp2Item->Checked && !FWinapp2Item->ReadInLastPass() && !FReading &&
+        !FFirstActivation && !FTakingWinapp2Rules && FWinapp2Item->RulesReady() && FCommandsEnabled && !FAutoMode)
+        StartReadingActionExecute();
 }
 
 std::wstring TVantrelForm::FreeSpaceStatusText() {
@@ -645,6 +662,7 @@ void TVantrelForm::ShowActionDetails(int row) {
 
 void TVantrelForm::Winapp2ActionExecute() {
     if (FWinapp2Item == nullptr || FReading || !FCommandsEnabled) return;
+    FWinapp2Item->WaitForRules();
     TStatusSnapshot snapshot;
     BeginModalStatus(L"其他应用程序...", snapshot);
     try {
@@ -656,6 +674,7 @@ void TVantrelForm::Winapp2ActionExecute() {
     }
     EndModalStatus(snapshot);
     TicksChanged();
+    ReadAgainForWinapp2();
 }
 
 void TVantrelForm::UpdateWinapp2Row() {

@@ -143,6 +143,8 @@ private:
     // The ticks of the list as the actions' Checked, and the free-space line with
     // what they would free, when that line shows.
     void TicksChanged();
+    // A new reading pass when the winapp2.ini row was ticked after one that did not read for it.
+    void ReadAgainForWinapp2();
     std::wstring FreeSpaceStatusText();
 
     // The passes (VantrelDriver.cpp)
@@ -192,6 +194,7 @@ private:
     // Driver state
     bool FAutoMode;
     bool FFirstActivation = false;
+    bool FTakingWinapp2Rules = false;  // the rules' ticks are being put on the row, not the user's
     bool FCheckClicked = false;
     bool FReadingStopped = false;
     bool FReading = false;

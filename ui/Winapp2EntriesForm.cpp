@@ -16,8 +16,8 @@ enum TControlId : int { idList = 400, idFiles, idOk, idCancel };
 constexpr int Bevel = 2;
 constexpr int Inner = TWinapp2EntriesForm::Border + Bevel;
 constexpr int ListHeight = 236;
-constexpr int HintHeight = 28;
-constexpr int FilesHeight = 86;
+constexpr int HintHeight = 42;  // three lines: a warning, passed-over keys, the group and source
+constexpr int FilesHeight = 72;
 constexpr int BarHeight = 35;
 constexpr int ButtonWidth = 79, ButtonHeight = 22, ButtonGap = 4;
 constexpr int NameColumn = 330, FilesColumn = 70, SizeColumn = 100;
@@ -148,6 +148,8 @@ void TWinapp2EntriesForm::Fill() {
                 setText(at, 2, L"已拒绝");
                 continue;
             }
+            // Nothing was read for an unticked row: no count rather than a wrong one.
+            if (!FItem.ReadInLastPass()) continue;
             setText(at, 1, std::to_wstring(rule.FoundFiles.size()));
             setText(at, 2, FormatSizeText(static_cast<double>(rule.FoundFiles.TotalSize())));
         }
@@ -186,10 +188,14 @@ bool TWinapp2EntriesForm::AllowTick(int row, bool checked) {
     if (index < 0) return false;  // a group's row has no tick
     const TWinapp2Rule& rule = FItem.Rules.Rules[static_cast<size_t>(index)];
     if (rule.Refused()) return false;
-    if (!checked || rule.Entry.Warning.empty()) return true;
+    // The file's own warning, then Vantrel's about the user's own files.
+    std::wstring warning = rule.Entry.Warning;
+    if (!rule.Entry.UserFilesWarning.empty())
+        warning += (warning.empty() ? L"" : L"\r\n") + rule.Entry.UserFilesWarning;
+    if (!checked || warning.empty()) return true;
     const std::wstring name = Winapp2DisplayName(rule.Entry.Name);
-    if (ConfirmWarning) return ConfirmWarning(name, rule.Entry.Warning);
-    const std::wstring text = name + L":\r\n\r\n" + rule.Entry.Warning + L"\r\n\r\n仍要清理这个应用程序吗?";
+    if (ConfirmWarning) return ConfirmWarning(name, warning);
+    const std::wstring text = name + L":\r\n\r\n" + warning + L"\r\n\r\n仍要清理这个应用程序吗?";
     return ::MessageBoxW(Handle(), text.c_str(), L"Vantrel", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 

@@ -100,3 +100,14 @@ vt_build() {
 }
 
 VT_EXE() { printf '%s' "$VT_CMAKE_BUILD/app/Vantrel.exe"; }
+
+# The community's real winapp2.ini (test data, never part of the project):
+# VT_WINAPP2_INI, else shared/winapp2/Winapp2.ini beside the checkout or beside
+# the folder of work trees. Prints nothing when there is none.
+vt_winapp2_ini() {
+    local f
+    for f in "${VT_WINAPP2_INI:-}" "$VT_ROOT/../shared/winapp2/Winapp2.ini" "$VT_ROOT/../../shared/winapp2/Winapp2.ini"; do
+        [ -n "$f" ] && [ -f "$f" ] && { realpath "$f"; return 0; }
+    done
+    return 1
+}

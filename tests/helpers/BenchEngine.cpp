@@ -26,6 +26,11 @@
 //                                    reading the settings and walking Root with
 //                                    Count excluded folders, against the same
 //                                    with none, side by side
+//   bench-engine winapp2real File Folder Files Rounds
+//                                    the real winapp2.ini File, detection stripped:
+//                                    reading passes with its row unticked and ticked
+//                                    beside one without it, MatchFile per path, its
+//                                    loading, the start-up catalogue with and without it
 #include "BenchSupport.h"
 
 #include "catalogue/Catalogue.h"
@@ -44,6 +49,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -813,6 +819,176 @@ int BenchExcluded(const std::wstring& root, size_t count, int rounds) {
     PrintSamples("excluded_many", "settings and walk, the excluded folders", with, without, "");
     Result("excluded_added_s", (Median(with.Wall) - Median(without.Wall)) / 1000);
     Result("excluded_ratio", Median(with.Wall) / Median(without.Wall));
+
+// The community's real winapp2.ini with its detection keys taken out, so every
+// entry is offered: what the rules cost a reading pass over Files files of a
+// tree of their own with the row unticked and ticked (every entry ticked),
+// beside the same pass without the file; MatchFile alone per path (the tree's
+// paths and two inside each rule's folder); reading, detecting and compiling
+// the file; the catalogue's creation at start-up with and without it, which
+// the window's first paint waits for.
+namespace winapp2real {
+
+void WriteBytes(const std::wstring& fileName, const std::string& bytes) {
+    HANDLE file = ::CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+std::string ReadBytes(const std::wstring& fileName) {
+    HANDLE file = ::CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string bytes(::GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    ::CloseHandle(file);
+    bytes.resize(read);
+    return bytes;
+}
+
+// Every line but Detect*, DetectFile*, DetectOS and SpecialDetect*.
+std::string WithoutDetection(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string head = text.substr(start, 14);
+        for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (head.rfind("detect", 0) != 0 && head.rfind("specialdetect", 0) != 0) out.append(text, start, end - start);
+        start = end;
+    }
+    return out;
+}
+
+TCleanupWinapp2Item& Winapp2ItemOf(TCleanupList& list) {
+    for (int i = 0; i < list.Count(); ++i)
+        if (auto* item = dynamic_cast<TCleanupWinapp2Item*>(&list.Items(i))) return *item;
+    throw Exception(L"no winapp2.ini row");
+}
+
+}  // namespace winapp2real
+
+int BenchWinapp2Real(const std::wstring& source, const std::wstring& folder, size_t files, int rounds) {
+    using namespace winapp2real;
+    const std::string text = ReadBytes(source);
+    if (text.empty()) {
+        std::printf("cannot read %ls\n", source.c_str());
+        return 1;
+    }
+    CreateDirectoryTree(folder + L"rules");
+    CreateDirectoryTree(folder + L"none");
+    WriteBytes(folder + L"rules\\winapp2.ini", WithoutDetection(text));
+    const std::wstring tree = folder + L"tree\\";
+    std::vector<std::wstring> treePaths;
+    static const wchar_t* const extensions[] = {L".dll", L".txt", L".jpg", L".log", L".tmp", L".dat", L".ini", L".png"};
+    for (size_t i = 0; i < files; ++i) {
+        const std::wstring dir = tree + L"d" + std::to_wstring(i / 1000) + L"\\e" + std::to_wstring(i / 20 % 50);
+        if (i % 20 == 0) CreateDirectoryTree(dir);
+        treePaths.push_back(dir + L"\\file" + std::to_wstring(i) + extensions[i % 8]);
+        if (::GetFileAttributesW(treePaths.back().c_str()) == INVALID_FILE_ATTRIBUTES)
+            WriteBytes(treePaths.back(), "");
+    }
+    TSamples without, unticked, ticked, createWithout, createWith, load;
+    size_t entries = 0, offered = 0, refused = 0;
+    long long takenTicked = 0;
+    for (int round = 0; round < rounds; ++round) {
+        SetWinapp2FoldersForTesting({folder + L"none"});
+        std::unique_ptr<TCleanupList> list;
+        createWithout.Measure([&] { list = MakeFullActionList(); });
+        without.Measure([&] { ReadingPass(tree, *list, 0, L"None", 1); });
+        list.reset();
+        SetWinapp2FoldersForTesting({folder + L"rules"});
+        createWith.Measure([&] { list = MakeFullActionList(); });
+        TCleanupWinapp2Item& item = Winapp2ItemOf(*list);
+        item.Checked = false;
+        // The rules' worker is done: the pass alone is measured (its cost is "read, detect, compile").
+        item.WaitForRules();
+        unticked.Measure([&] { ReadingPass(tree, *list, 0, L"None", 1); });
+        item.Checked = true;
+        for (auto& rule : item.Rules.Rules) rule.Checked = true;
+        ticked.Measure([&] { takenTicked = ReadingPass(tree, *list, 0, L"None", 1).Found; });
+        list.reset();
+        load.Measure([&] {
+            TWinapp2RuleSet rules;
+            rules.LoadFolders({folder + L"rules"}, Winapp2SystemOfThisComputer());
+            entries = rules.Rules.size();
+            offered = static_cast<size_t>(rules.OfferedCount());
+            refused = static_cast<size_t>(rules.RefusedCount());
+        });
+    }
+    // MatchFile alone: the tree's paths (a pass's files), and two below each
+    // rule's folder (files the rules are about, nearly all taken).
+    TWinapp2RuleSet rules;
+    rules.LoadFolders({folder + L"rules"}, Winapp2SystemOfThisComputer());
+    SetWinapp2FoldersForTesting({});
+    std::vector<std::wstring> treeUpper, ruleUpper;
+    for (const auto& p : treePaths) treeUpper.push_back(UpperCaseAscii(p));
+    for (const auto& rule : rules.Rules)
+        for (const auto& fileRule : rule.FileRules) {
+            ruleUpper.push_back(fileRule.Folder + L"\\CACHE\\DATA_1.TMP");
+            ruleUpper.push_back(fileRule.Folder + L"\\LOGFILE.LOG");
+        }
+    std::vector<uint32_t> matched;
+    size_t hits = 0;
+    const auto perPath = [&](const std::vector<std::wstring>& paths) {
+        TSamples samples;
+        for (int round = 0; round < rounds; ++round)
+            samples.Measure([&] {
+                hits = 0;
+                for (const auto& p : paths) {
+                    rules.MatchFile(p, matched);
+                    hits += matched.empty() ? 0 : 1;
+                }
+            });
+        return Median(samples.Wall) * 1000.0 / static_cast<double>(std::max<size_t>(1, paths.size()));
+    };
+    const double treeUs = perPath(treeUpper);
+    const size_t treeHits = hits;
+    const double matchUs = perPath(ruleUpper);
+    // Where loading goes: the text alone, then the checks and compiling (nothing to detect).
+    TSamples parse, check;
+    {
+        const TWinapp2System system = Winapp2SystemOfThisComputer();
+        const std::wstring wide = DecodeWinapp2Text(WithoutDetection(text));
+        for (int round = 0; round < rounds; ++round) {
+            TWinapp2RuleSet set;
+            parse.Measure([&] { set.AddText(wide, L"bench", system); });
+            check.Measure([&] { set.Prepare(system); });
+        }
+    }
+    std::printf("  of which: the text %.1f ms, checks and compiling %.1f ms\n", Median(parse.Wall), Median(check.Wall));
+    // What a ticked pass pays once as it starts: the row's masks made and compiled.
+    TSamples start;
+    {
+        SetWinapp2FoldersForTesting({folder + L"rules"});
+        auto list = MakeFullActionList();
+        SetWinapp2FoldersForTesting({});
+        TCleanupWinapp2Item& item = Winapp2ItemOf(*list);
+        for (int round = 0; round < rounds; ++round) {
+            item.Checked = false;
+            list->ClearFoundFiles();
+            item.Checked = true;
+            start.Measure([&] { list->ClearFoundFiles(); });
+        }
+    }
+    std::printf("real winapp2.ini, detection stripped: %zu entries, %zu offered, %zu refused; tree of %zu files, "
+                "%lld taken with every entry ticked; %d rounds\n", entries, offered, refused, files, takenTicked, rounds);
+    PrintSamplesHeader("");
+    PrintSamples("winapp2real_pass_without", "reading pass without winapp2.ini", without, without, "");
+    PrintSamples("winapp2real_pass_unticked", "reading pass, row unticked", unticked, without, "");
+    PrintSamples("winapp2real_pass_ticked", "reading pass, every entry ticked", ticked, without, "");
+    PrintSamples("winapp2real_startup_without", "start-up's catalogue without it", createWithout, createWithout, "");
+    PrintSamples("winapp2real_startup_with", "start-up's catalogue with it", createWith, createWithout, "");
+    PrintSamples("winapp2real_load", "read, detect, compile", load, createWithout, "");
+    std::printf("  ticked pass's start (masks made and compiled): %.1f ms\n", Median(start.Wall));
+    std::printf("  MatchFile alone: the tree's %zu paths (%zu taken) %.3f us per path; %zu paths inside the rules' "
+                "folders (%zu taken) %.3f us per path\n", treeUpper.size(), treeHits, treeUs, ruleUpper.size(), hits,
+                matchUs);
+    Result("winapp2real_pass_start_ms", Median(start.Wall));
+    Result("winapp2real_match_tree_us", treeUs);
+    Result("winapp2real_match_us", matchUs);
     return 0;
 }
 
@@ -849,11 +1025,14 @@ int Run(const std::vector<std::wstring>& args) {
     if (args.size() == 4 && args[0] == L"excluded")
         return BenchExcluded(WithBackslash(args[1]), static_cast<size_t>(_wtoi(args[2].c_str())),
                              std::max(1, _wtoi(args[3].c_str())));
+    if (args.size() == 5 && args[0] == L"winapp2real")
+        return BenchWinapp2Real(args[1], WithBackslash(args[2]), static_cast<size_t>(_wtoi(args[3].c_str())),
+                                std::max(1, _wtoi(args[4].c_str())));
     if (args.size() == 3 && args[0] == L"detail")
         return BenchDetailWindow(static_cast<size_t>(_wtoi(args[1].c_str())), std::max(1, _wtoi(args[2].c_str())));
     std::fprintf(stderr, "usage: bench-engine settings Unticked Ticked | read Root Rounds | clean Root Rounds | "
                          "engine Paths Rounds | cleanmany Root Files Rounds | detail Files Rounds | winapp2 Folder Entries Rounds | "
-                         "excluded Root Count Rounds\n");
+                         "excluded Root Count Rounds | winapp2real File Folder Files Rounds\n");
     return 2;
 }
 

@@ -25,6 +25,7 @@ TWinapp2Folders MachineFolders() {
     f.Video = L"C:\\Users\\me\\Videos";
     f.Desktop = L"C:\\Users\\me\\Desktop";
     f.Public = L"C:\\Users\\Public";
+    f.Downloads = L"C:\\Users\\me\\Downloads";
     f.SystemDrive = L"C:";
     f.WinDir = L"C:\\Windows";
     f.Temp = L"C:\\Users\\me\\AppData\\Local\\Temp";
@@ -136,14 +137,16 @@ TEST(Winapp2Text, EveryKeyAndFlagIsRead) {
     EXPECT_EQ(e.FileKeys[1].Patterns, std::vector<std::wstring>{L"*"});
     ASSERT_EQ(e.Excludes.size(), 4u);
     EXPECT_EQ(e.Excludes[0].Kind, TWinapp2Exclude::ekFile);
-    EXPECT_EQ(e.Excludes[0].Pattern, L"keep.log");
+    EXPECT_EQ(e.Excludes[0].Patterns, std::vector<std::wstring>{L"keep.log"});
     EXPECT_EQ(e.Excludes[1].Kind, TWinapp2Exclude::ekPath);
-    EXPECT_EQ(e.Excludes[1].Pattern, L"*");
+    EXPECT_EQ(e.Excludes[1].Patterns, std::vector<std::wstring>{L"*"});
     EXPECT_EQ(e.Excludes[2].Kind, TWinapp2Exclude::ekReg);
-    EXPECT_EQ(e.Excludes[2].Pattern, L"Value");
+    EXPECT_EQ(e.Excludes[2].Value, L"Value");
     // FILE with the name in the path.
     EXPECT_EQ(e.Excludes[3].Path, L"%AppData%\\Tencent\\WeChat\\log");
-    EXPECT_EQ(e.Excludes[3].Pattern, L"other.log");
+    EXPECT_EQ(e.Excludes[3].Patterns, std::vector<std::wstring>{L"other.log"});
+    EXPECT_EQ(e.FileKeys[0].Name, L"FileKey1");
+    EXPECT_EQ(e.RegKeys[1].Name, L"RegKey2");
     ASSERT_EQ(e.RegKeys.size(), 2u);
     EXPECT_FALSE(e.RegKeys[0].Value.has_value());
     EXPECT_EQ(e.RegKeys[1].Value, std::optional<std::wstring>(L"LastFile"));
@@ -178,24 +181,40 @@ TEST(Winapp2Text, AnEntryNamedTwiceKeepsTheLaterOne) {
     EXPECT_EQ(file.Entries[0].FileKeys[0].Path, L"C:\\two");
 }
 
-TEST(Winapp2Text, KeysThatCannotBeUsedRefuseTheWholeEntry) {
+TEST(Winapp2Text, AKeyThatCannotBeUsedIsPassedOverAndTheRestRuns) {
     const struct {
         const wchar_t* Key;
         const wchar_t* Reason;
     } cases[] = {
-        {L"FileKey1=C:\\x", L"FileKey1 没有文件名"},
+        {L"FileKey7=C:\\x", L"FileKey7 没有文件名"},
+        {L"FileKey7=%LocalAppData%\\Dropbox\\", L"FileKey7 没有文件名"},
         {L"FileKey1=|*.tmp", L"FileKey1 没有路径"},
         {L"FileKey1=C:\\x|*.tmp|RECURSIVE", L"FileKey1 有未知的标志: RECURSIVE"},
         {L"FileKey1=C:\\x|sub\\*.tmp", L"FileKey1 的文件名不能含有路径: sub\\*.tmp"},
+        {L"FileKey1=%Package\\LocalCache|*", L"FileKey1: 未知的变量: %Package\\LocalCache"},
         {L"RegKey1=HKCU\\Software\\X|", L"RegKey1 没有值的名称"},
-        {L"ExcludeKey1=DIR|C:\\x", L"ExcludeKey1 无法读取: DIR|C:\\x"},
+        {L"RegKey1=HKXX\\Software\\App", L"RegKey1 的根键未知: HKXX\\Software\\App"},
+        {L"RegKey1=HKCU\\Software\\App*", L"RegKey1 中不能有通配符: HKCU\\Software\\App*"},
     };
     for (const auto& c : cases) {
-        const TWinapp2File file = ParseWinapp2(std::wstring(L"[E *]\nFileKey2=C:\\ok|*.tmp\n") + c.Key + L"\n");
+        TWinapp2File file = ParseWinapp2(std::wstring(L"[E *]\nFileKey2=C:\\ok|*.tmp\n") + c.Key + L"\n");
         ASSERT_EQ(file.Entries.size(), 1u);
-        EXPECT_EQ(file.Entries[0].Refusal, c.Reason) << c.Key;
-        EXPECT_EQ(RefuseWinapp2Entry(file.Entries[0], MachineFolders()), c.Reason);
+        TWinapp2Entry& e = file.Entries[0];
+        CheckWinapp2Entry(e, MachineFolders());
+        EXPECT_EQ(e.Refusal, L"") << c.Key;
+        EXPECT_EQ(e.KeyFaults, std::vector<std::wstring>{c.Reason}) << c.Key;
+        ASSERT_EQ(e.FileKeys.size(), 1u) << c.Key;
+        EXPECT_EQ(e.FileKeys[0].Name, L"FileKey2");
+        // Alone, the key leaves nothing to run: the entry is refused with its reason.
+        const TWinapp2File alone = ParseWinapp2(std::wstring(L"[E *]\n") + c.Key + L"\n");
+        EXPECT_EQ(RefuseWinapp2Entry(alone.Entries[0], MachineFolders()), c.Reason);
     }
+    // Without an ExcludeKey the entry would take what it means to keep: refused whole.
+    const TWinapp2File exclude = ParseWinapp2(L"[E *]\nFileKey1=C:\\ok|*.tmp\nExcludeKey1=DIR|C:\\x\n");
+    EXPECT_EQ(exclude.Entries[0].Refusal, L"ExcludeKey1 无法读取: DIR|C:\\x");
+    // Two faults and nothing left.
+    const TWinapp2File none = ParseWinapp2(L"[E *]\nFileKey1=C:\\x\nFileKey2=|*.tmp\n");
+    EXPECT_EQ(RefuseWinapp2Entry(none.Entries[0], MachineFolders()), L"没有可用的键 (FileKey1 没有文件名 等 2 个)");
 }
 
 TEST(Winapp2Paths, EveryVariableInAnyLetterCase) {
@@ -272,6 +291,44 @@ TEST(Winapp2Paths, WildcardsNeverCrossAFolder) {
     EXPECT_FALSE(PatternMatchesEveryName(L"*.log"));
 }
 
+TEST(Winapp2Patterns, DotsAndStarsAreReadAsWindowsReadsThem) {
+    // Only "*", "*.*" and "**" stand for every name; the rest are kept as written.
+    for (const wchar_t* every : {L"*", L"*.*", L"**"}) EXPECT_TRUE(PatternMatchesEveryName(every)) << every;
+    for (const wchar_t* other : {L".*", L"*.", L"?*", L"*?", L"*.*.*", L"."}) EXPECT_FALSE(PatternMatchesEveryName(other)) << other;
+    const TWinapp2File file = ParseWinapp2(L"[E *]\nFileKey1=C:\\x|.*;*.;*.*\n");
+    EXPECT_EQ(file.Entries[0].FileKeys[0].Patterns, (std::vector<std::wstring>{L".*", L"*.", L"*"}));
+    const struct {
+        const wchar_t* Pattern;
+        const wchar_t* Name;
+        bool Matches;
+    } cases[] = {
+        {L"*.", L"README", true},     {L"*.", L"A.TXT", false},      {L"*.", L".GITIGNORE", false},
+        {L".*", L".GITIGNORE", true}, {L".*", L"A.TXT", false},      {L".*", L"README", false},
+        {L"A.*", L"A", true},         {L"A.*", L"A.TXT", true},      {L"A.*", L"AB.TXT", false},
+        {L"*.*", L"README", true},    {L"*.LOG", L"A.B.LOG", true},  {L"*.LOG", L"A.LOG.OLD", false},
+        {L"~*.DOC*", L"~$A.DOCX", true}, {L"~*.DOC*", L"A.DOCX", false}, {L"DATA*.", L"DATA1", true},
+        {L"DATA*.", L"DATA1.BIN", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MatchesNamePattern(c.Pattern, c.Name), c.Matches) << c.Pattern << L" " << c.Name;
+    // For the guards every pattern of only "*", "?" and "." is broad.
+    for (const wchar_t* broad : {L"*", L"?*", L"*?", L".*", L"*.", L"??", L"*.*"}) EXPECT_TRUE(PatternIsBroad(broad)) << broad;
+    EXPECT_FALSE(PatternIsBroad(L"*.log"));
+    EXPECT_TRUE(PatternIsTypeOnly(L"*.log"));
+    EXPECT_FALSE(PatternIsTypeOnly(L"~*.doc*"));
+    EXPECT_FALSE(PatternIsTypeOnly(L"ZbThumbnail.info"));
+}
+
+TEST(Winapp2Patterns, ExcludeKeyPatternsAreSplitLikeAFileKeys) {
+    const TWinapp2File file = ParseWinapp2(L"[E *]\nFileKey1=%LocalAppData%\\App|*|RECURSE\n"
+                                           L"ExcludeKey1=FILE|%LocalAppData%\\App\\|*.ini;*.bak\n"
+                                           L"ExcludeKey2=PATH|%LocalAppData%\\App\\Keep\\|*.*;a.log\n");
+    const TWinapp2Entry& e = file.Entries[0];
+    ASSERT_EQ(e.Excludes.size(), 2u);
+    EXPECT_EQ(e.Excludes[0].Patterns, (std::vector<std::wstring>{L"*.ini", L"*.bak"}));
+    EXPECT_EQ(e.Excludes[1].Patterns, (std::vector<std::wstring>{L"*", L"a.log"}));
+}
+
 TEST(Winapp2Refusal, BroadRulesOnSystemAndProfileFoldersAreRefused) {
     const TWinapp2Folders f = MachineFolders();
     const auto refusal = [&](const std::wstring& keys) {
@@ -311,6 +368,115 @@ TEST(Winapp2Refusal, BroadRulesOnSystemAndProfileFoldersAreRefused) {
     for (const wchar_t* keys : allowed) EXPECT_EQ(refusal(keys), L"") << keys;
 }
 
+TEST(Winapp2Refusal, EveryNameSpelledOtherwiseIsStillBroad) {
+    const TWinapp2Folders f = MachineFolders();
+    const auto refusal = [&](const std::wstring& keys) {
+        TWinapp2File file = ParseWinapp2(L"[E *]\n" + keys + L"\n");
+        return RefuseWinapp2Entry(file.Entries.at(0), f);
+    };
+    EXPECT_EQ(refusal(L"FileKey1=%AppData%|?*"), L"FileKey1 会清理受保护的文件夹: C:\\Users\\me\\AppData\\Roaming");
+    EXPECT_EQ(refusal(L"FileKey1=%UserProfile%|*?"), L"FileKey1 会清理受保护的文件夹: C:\\Users\\me");
+    EXPECT_EQ(refusal(L"FileKey1=%ProgramData%|?*"), L"FileKey1 会清理受保护的文件夹: C:\\ProgramData");
+    EXPECT_NE(refusal(L"FileKey1=%AppData%|.*"), L"");
+    EXPECT_NE(refusal(L"FileKey1=%AppData%|*."), L"");
+    EXPECT_NE(refusal(L"FileKey1=%Documents%|*.*"), L"");
+    // A recursing key with names specific enough is not broad, even on a user's folder.
+    EXPECT_EQ(refusal(L"FileKey1=%UserProfile%\\Pictures|ZbThumbnail.info|RECURSE"), L"");
+    EXPECT_EQ(refusal(L"FileKey1=%UserProfile%\\Documents|~*.doc*;~*.ppt*|RECURSE"), L"");
+}
+
+TEST(Winapp2Refusal, ARegKeyNeverReachesWindowsOwnConfiguration) {
+    const TWinapp2Folders f = MachineFolders();
+    const auto refusal = [&](const std::wstring& key) {
+        TWinapp2File file = ParseWinapp2(L"[E *]\nRegKey1=" + key + L"\n");
+        return RefuseWinapp2Entry(file.Entries.at(0), f);
+    };
+    EXPECT_EQ(refusal(L"HKCU\\Control Panel"), L"RegKey1 指向注册表的根: HKCU\\Control Panel");
+    EXPECT_EQ(refusal(L"HKCU\\Environment|TEMP"), L"RegKey1 指向注册表的根: HKCU\\Environment");
+    EXPECT_NE(refusal(L"HKCU\\Environment|TMP"), L"");
+    const wchar_t* const refused[] = {
+        L"HKCU\\Control Panel\\Desktop\\WindowMetrics",
+        L"HKCU\\Keyboard Layout\\Preload",
+        L"HKCU\\AppEvents\\Schemes",
+        L"HKCU\\Console\\%SystemRoot%_system32_cmd.exe",
+        L"HKCU\\Network\\Z",
+        L"HKCU\\Printers\\Connections",
+        L"HKLM\\System\\CurrentControlSet",
+        L"HKLM\\SYSTEM\\ControlSet001\\Services",
+        L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion",
+        L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion|ProgramFilesDir",
+        L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run|App",
+        L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+        L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer",
+        L"HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion",
+        L"HKU\\S-1-5-21-1\\Environment",
+        L"HKCU\\Software\\Policies\\Microsoft",
+    };
+    for (const wchar_t* key : refused) EXPECT_NE(refusal(key), L"") << key;
+    const wchar_t* const allowed[] = {
+        L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs",
+        L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\APR_DEACTIVATED",
+        L"HKLM\\System\\CurrentControlSet\\Services\\block_reader",
+        L"HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\AppCompatCache|AppCompatCache",
+        L"HKCU\\360\\Safe\\Log",
+        L"HKCU\\Software\\App\\Recent|Last",
+    };
+    for (const wchar_t* key : allowed) EXPECT_EQ(refusal(key), L"") << key;
+}
+
+TEST(Winapp2Refusal, AVariableExpandsToAtMostSixtyFourFolders) {
+    TWinapp2Folders f = MachineFolders();
+    std::wstring path;
+    for (int i = 0; i < 20; ++i) path += L"%ProgramFiles%";
+    std::wstring error;
+    // Two folders twenty times: a million paths if it were built; refused at once.
+    EXPECT_TRUE(ExpandWinapp2Path(path + L"\\x", f, error).empty());
+    EXPECT_NE(error.find(L"展开后超过 64 个文件夹"), std::wstring::npos) << error;
+    std::wstring six;
+    for (int i = 0; i < 6; ++i) six += L"%ProgramFiles%";
+    EXPECT_EQ(ExpandWinapp2Path(L"C:\\" + six.substr(0, 0) + L"x", f, error).size(), 1u);
+    // 2^6 = 64 still expands (each to a path that is not local, so the error is another).
+    ExpandWinapp2Path(six, f, error);
+    EXPECT_EQ(error.find(L"展开后超过"), std::wstring::npos) << error;
+    // The key is passed over; the entry's other keys run.
+    TWinapp2File file = ParseWinapp2(L"[E *]\nFileKey1=" + path + L"|*.tmp\nFileKey2=%AppData%\\App|*.log\n");
+    CheckWinapp2Entry(file.Entries[0], f);
+    EXPECT_EQ(file.Entries[0].Refusal, L"");
+    ASSERT_EQ(file.Entries[0].KeyFaults.size(), 1u);
+    EXPECT_EQ(file.Entries[0].FileKeys.size(), 1u);
+}
+
+TEST(Winapp2Refusal, BroadKeysInsideAUsersOwnFoldersCarryAWarning) {
+    TWinapp2Folders f = MachineFolders();
+    f.Documents = L"D:\\Docs";  // redirected
+    const auto warning = [&](const std::wstring& keys) {
+        TWinapp2File file = ParseWinapp2(L"[E *]\n" + keys + L"\n");
+        CheckWinapp2Entry(file.Entries.at(0), f);
+        EXPECT_EQ(file.Entries[0].Refusal, L"") << keys;
+        return file.Entries[0].UserFilesWarning;
+    };
+    // QQ's real key: its folder holds the chat history and every file received.
+    EXPECT_EQ(warning(L"FileKey2=%UserProfile%\\Documents\\Tencent Files|*|RECURSE"),
+              L"此条目会删除 C:\\Users\\me\\Documents\\Tencent Files 中的全部文件。");
+    EXPECT_EQ(warning(L"FileKey5=%UserProfile%\\Videos\\DivX Movies|*|RECURSE"),
+              L"此条目会删除 C:\\Users\\me\\Videos\\DivX Movies 中的全部文件。");
+    EXPECT_EQ(warning(L"FileKey1=%Documents%\\App|*.*"), L"此条目会删除 D:\\Docs\\App 中的全部文件。");
+    EXPECT_EQ(warning(L"FileKey1=%Public%\\Documents\\Vendor|*|REMOVESELF"),
+              L"此条目会删除 C:\\Users\\Public\\Documents\\Vendor 中的全部文件。");
+    EXPECT_EQ(warning(L"FileKey1=%UserProfile%\\Downloads\\App\\tmp|?*"),
+              L"此条目会删除 C:\\Users\\me\\Downloads\\App\\tmp 中的全部文件。");
+    EXPECT_EQ(warning(L"FileKey1=C:\\Users\\*\\Desktop\\App|*|RECURSE"),
+              L"此条目会删除 C:\\Users\\*\\Desktop\\App 中的全部文件。");
+    // GnuCash's backups are the user's books.
+    EXPECT_EQ(warning(L"FileKey1=%UserProfile%\\*|*.gnucash.*.gnucash;*.gnucash.*.log;translog.*.log|RECURSE"),
+              L"此条目会删除 C:\\Users\\me\\* 及其子文件夹中的 *.gnucash.*.gnucash 文件。");
+    // Specific names need none; nor does a cache outside the user's folders.
+    EXPECT_EQ(warning(L"FileKey1=%UserProfile%\\Pictures|ZbThumbnail.info|RECURSE"), L"");
+    EXPECT_EQ(warning(L"FileKey1=%UserProfile%\\Documents|~*.doc*;~*.ppt*|RECURSE"), L"");
+    EXPECT_EQ(warning(L"FileKey1=%UserProfile%\\Documents\\App\\Logs|*.log"), L"");
+    EXPECT_EQ(warning(L"FileKey1=%LocalAppData%\\App\\Cache|*|RECURSE"), L"");
+}
+
 TEST(Winapp2Refusal, RegistryRootsAndUnknownVariablesAreRefused) {
     const TWinapp2Folders f = MachineFolders();
     const auto refusal = [&](const std::wstring& keys) {
@@ -343,4 +509,9 @@ TEST(Winapp2Detection, WindowsVersionRange) {
     EXPECT_FALSE(Winapp2OsMatches(L"|6.3", 10, 0));
     EXPECT_TRUE(Winapp2OsMatches(L"6.0|6.1", 6, 0));
     EXPECT_FALSE(Winapp2OsMatches(L"6.0|6.1", 5, 1));
+    // Without "|": that version only.
+    EXPECT_TRUE(Winapp2OsMatches(L"6.1", 6, 1));
+    EXPECT_FALSE(Winapp2OsMatches(L"6.1", 6, 2));
+    EXPECT_FALSE(Winapp2OsMatches(L"6.1", 10, 0));
+    EXPECT_TRUE(Winapp2OsMatches(L"10.0", 10, 0));
 }

@@ -150,6 +150,7 @@ TEST(Winapp2Rules, AnEntryIsOfferedWhenAnyDetectionHolds) {
     system.Minor = 1;
     tmp.CreateFile(L"Users\\me\\AppData\\Roaming\\Vendor7\\App.exe");
     tmp.CreateFolder(L"Users\\me\\AppData\\Local\\Google\\Chrome\\User Data");
+    tmp.CreateFolder(L"Users\\me\\AppData\\Roaming\\Mozilla\\Firefox");
     TWinapp2RuleSet rules;
     rules.AddText(L"[NoDetection *]\nFileKey1=C:\\x|*.tmp\n"
                   L"[KeyAbsent *]\nDetect=HKCU\\Software\\Absent\n"
@@ -161,14 +162,22 @@ TEST(Winapp2Rules, AnEntryIsOfferedWhenAnyDetectionHolds) {
                   L"[Firefox *]\nSpecialDetect=DET_FIREFOX\n"
                   L"[TooOld *]\nDetectOS=|6.0\n"
                   L"[NewEnough *]\nDetectOS=6.1|\nDetect=HKCU\\Software\\Present\n"
-                  L"[WrongOs *]\nDetectOS=6.2|\nDetect=HKCU\\Software\\Present\n",
+                  L"[WrongOs *]\nDetectOS=6.2|\nDetect=HKCU\\Software\\Present\n"
+                  L"[Mozilla *]\nSpecialDetect=DET_MOZILLA\n"
+                  L"[Exactly7 *]\nDetectOS=6.1\n"
+                  L"[Exactly8 *]\nDetectOS=6.2\n"
+                  L"[Unknown *]\nSpecialDetect=DET_NOBODY\n"
+                  L"[UnknownAgain *]\nSpecialDetect=DET_NOBODY\nDetect=HKCU\\Software\\Present\n",
                   L"test", system);
     rules.Prepare(system);
     std::set<std::wstring> offered;
     for (const auto& rule : rules.Rules)
         if (rule.Offered()) offered.insert(rule.Entry.Name);
     EXPECT_EQ(offered, (std::set<std::wstring>{L"NoDetection *", L"SecondKey *", L"FileWild *", L"KeyOrFile *",
-                                               L"Chrome *", L"NewEnough *"}));
+                                               L"Chrome *", L"Firefox *", L"NewEnough *", L"Mozilla *",
+                                               L"Exactly7 *", L"UnknownAgain *"}));
+    // An unknown value is noted once, however many entries use it.
+    EXPECT_EQ(rules.UnknownSpecialDetects, std::vector<std::wstring>{L"DET_NOBODY"});
 }
 
 TEST(Winapp2Rules, WhichFilesAnEntryTakes) {
@@ -180,7 +189,11 @@ TEST(Winapp2Rules, WhichFilesAnEntryTakes) {
                   L"[Deep *]\nFileKey1=%LocalAppData%\\App\\Cache|*.*|RECURSE\n"
                   L"ExcludeKey1=PATH|%LocalAppData%\\App\\Cache\\Keep\\|*.*\n"
                   L"ExcludeKey2=FILE|%LocalAppData%\\App\\Cache\\|index.dat\n"
-                  L"[Wild *]\nFileKey1=%LocalAppData%\\*\\Crash?|*.dmp\n",
+                  L"[Wild *]\nFileKey1=%LocalAppData%\\*\\Crash?|*.dmp\n"
+                  L"[Split *]\nFileKey1=%LocalAppData%\\Split|*|RECURSE\n"
+                  L"ExcludeKey1=FILE|%LocalAppData%\\Split\\|*.ini;*.bak\n"
+                  L"[Dots *]\nFileKey1=%LocalAppData%\\Dots|.*\nFileKey2=%LocalAppData%\\NoExt|*.\n"
+                  L"[Root *]\nFileKey1=" + root.substr(0, 2) + L"\\*.vttmp|*|REMOVESELF\n",
                   L"test", system);
     rules.Prepare(system);
     std::wstring local = system.Folders.LocalAppData;
@@ -211,6 +224,26 @@ TEST(Winapp2Rules, WhichFilesAnEntryTakes) {
     EXPECT_EQ(takers(L"OTHER\\CRASH1\\A.DMP"), V{L"Wild *"});
     EXPECT_EQ(takers(L"OTHER\\SUB\\CRASH1\\A.DMP"), V{});
     EXPECT_EQ(takers(L"OTHER\\CRASH12\\A.DMP"), V{});
+    // ExcludeKey patterns split on ";": each kind is kept.
+    EXPECT_EQ(takers(L"SPLIT\\A.INI"), V{});
+    EXPECT_EQ(takers(L"SPLIT\\A.BAK"), V{});
+    EXPECT_EQ(takers(L"SPLIT\\A.LOG"), V{L"Split *"});
+    EXPECT_EQ(takers(L"SPLIT\\SUB\\A.INI"), V{L"Split *"});
+    // ".*": names beginning with a dot; "*.": names without an extension. Neither is every name.
+    EXPECT_EQ(takers(L"DOTS\\.HIDDEN"), V{L"Dots *"});
+    EXPECT_EQ(takers(L"DOTS\\A.TXT"), V{});
+    EXPECT_EQ(takers(L"NOEXT\\README"), V{L"Dots *"});
+    EXPECT_EQ(takers(L"NOEXT\\A.TXT"), V{});
+    // A rule at a drive's root is tried only where its first part fits.
+    std::vector<uint32_t> matched;
+    const std::wstring drive = root.substr(0, 2);
+    rules.MatchFile(drive + L"\\X.VTTMP\\SUB\\A.BIN", matched);
+    EXPECT_EQ(matched.size(), 1u);
+    rules.MatchFile(drive + L"\\X.OTHER\\A.VTTMP", matched);
+    EXPECT_EQ(matched.size(), 0u);
+    const std::vector<std::wstring> masks = rules.FolderMasks();
+    EXPECT_NE(std::find(masks.begin(), masks.end(), drive + L"\\*.VTTMP\\*"), masks.end());
+    EXPECT_EQ(std::find(masks.begin(), masks.end(), drive + L"\\*"), masks.end());
 }
 
 TEST(Winapp2Cleanup, DeletesExactlyWhatTheTickedRulesSay) {
@@ -273,6 +306,13 @@ TEST(Winapp2Cleanup, DeletesExactlyWhatTheTickedRulesSay) {
     item.ExcludedDirectories = {root + L"\\" + local + L"Excluded\\Stay"};
     std::vector<std::wstring> files;
     WalkFiles(root, files);
+    // Unticked, the row costs a pass nothing: no masks, no entry sees a file.
+    list.ClearFoundFiles();
+    EXPECT_EQ(item.Masks, L"");
+    for (const auto& file : files) EXPECT_FALSE(list.AddFoundFile(file, L"Week")) << file;
+    EXPECT_EQ(item.Rules.Rules[static_cast<size_t>(item.Rules.Find(L"Chat *"))].FoundFiles.size(), 0u);
+    list.SetChecked(0, true);
+    EXPECT_EQ(item.GetState(), TCleanupItemState::csNotCounted);  // ticked after the pass began
     // Two reading passes: the second starts afresh, for the row and for every entry.
     for (int pass = 0; pass < 2; ++pass) {
         list.ClearFoundFiles();
@@ -287,7 +327,7 @@ TEST(Winapp2Cleanup, DeletesExactlyWhatTheTickedRulesSay) {
     EXPECT_EQ(item.FoundFiles.size(), 6u);  // and 1.jpg, 2.jpg, new.jpg
     EXPECT_EQ(item.RowText(), L"清理其他应用程序 (winapp2.ini): 已选 3 项");
 
-    list.SetChecked(0, true);
+    EXPECT_NE(item.Masks, L"");
     list.ExecuteChecked();
     const std::wstring base = root + L"\\" + local;
     for (const wchar_t* gone : {L"Chat\\Cache\\a.tmp", L"Chat\\Cache\\sub", L"Chat\\Logs\\x.log", L"Player\\Thumbs\\1.jpg",
@@ -318,9 +358,10 @@ TEST(Winapp2Cleanup, DeletesExactlyWhatTheTickedRulesSay) {
     ASSERT_EQ(lines.size(), 3u);  // Chat, Player, Excluded: the refused and missing ones never run
     EXPECT_EQ(lines[0], L"winapp2.ini \"Chat\": 删除了 3 个文件, 48 字节, 1 个文件夹, 4 个注册表项, 0 个文件无法删除。");
     const std::vector<std::wstring> loaded = item.LoadLogLines();
-    ASSERT_EQ(loaded.size(), 2u);
+    ASSERT_EQ(loaded.size(), 3u);
     EXPECT_EQ(loaded[0], L"winapp2.ini: 读取了 7 个条目 (test), 检测到 6 个应用程序, 其中 1 个已拒绝, 已选 3 项。");
-    EXPECT_NE(loaded[1].find(L"\"Refused\" 已拒绝: FileKey2 会清理受保护的文件夹"), std::wstring::npos);
+    EXPECT_TRUE(loaded[1].starts_with(L"winapp2.ini: 读取、检测和编译用时 ")) << loaded[1];
+    EXPECT_NE(loaded[2].find(L"\"Refused\" 已拒绝: FileKey2 会清理受保护的文件夹"), std::wstring::npos);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
 }
 

@@ -624,6 +624,7 @@ TEST(Winapp2EntriesWindow, GroupsTicksWarningsRefusalsAndFiles) {
     const std::wstring cacheFile = tmp.CreateFile(L"Chat\\Cache\\data_1", 2048);
     TWinapp2System system;
     system.Folders.WinDir = L"C:\\Windows";
+    system.Folders.Documents = root + L"\\Documents";
     struct TReset {
         ~TReset() { TCleanupWinapp2Item::RuleSource() = nullptr; }
     } reset;
@@ -631,12 +632,18 @@ TEST(Winapp2EntriesWindow, GroupsTicksWarningsRefusalsAndFiles) {
         rules.AddText(L"[Chat *]\nLangSecRef=3022\nFileKey1=" + root + L"\\Chat\\Cache|*.*\n"
                       L"[Editor *]\nLangSecRef=3021\nWarning=会删除未保存的草稿。\nFileKey1=" + root + L"\\Editor|*.bak\n"
                       L"[Broken *]\nLangSecRef=3021\nFileKey1=%WinDir%|*.*|RECURSE\n"
-                      L"[Launcher *]\nSection=游戏\nFileKey1=" + root + L"\\Launcher\\logs|*.log\n",
+                      L"[Launcher *]\nSection=游戏\nFileKey1=" + root + L"\\Launcher\\logs|*.log\n"
+                      // QQ's real keys, in a Documents folder of the test's own.
+                      L"[Tencent QQ *]\nLangSecRef=3022\nFileKey1=%Documents%\\Tencent Files\\All Users\\QQ\\Misc|*.log\n"
+                      L"FileKey2=%Documents%\\Tencent Files|*|RECURSE\nFileKey3=%Documents%\\Tencent Files\n",
                       L"C:\\test\\winapp2.ini", system);
         rules.Prepare(system);
     };
     TCleanupList list;
-    auto& item = static_cast<TCleanupWinapp2Item&>(list.AddAction(TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>(), false));
+    auto& item = static_cast<TCleanupWinapp2Item&>(list.AddAction(TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>(), true));
+    // A pass with the row ticked: the entries count their files.
+    list.SetChecked(0, true);
+    list.ClearFoundFiles();
     list.AddFoundFile(cacheFile, L"None");
     TStandInWindow owner(L"main");
     TWinapp2EntriesForm form(item);
@@ -658,9 +665,9 @@ TEST(Winapp2EntriesWindow, GroupsTicksWarningsRefusalsAndFiles) {
                                  L" | " + r.Size);
              EXPECT_EQ(shown, (std::vector<std::wstring>{
                                   L"# 应用程序 |  | ", L"    Broken |  | 已拒绝", L"[ ] Editor | 0 | 0 bytes",
-                                  L"# 互联网 |  | ", L"[ ] Chat | 1 | 2 KB", L"# 游戏 |  | ",
-                                  L"[ ] Launcher | 0 | 0 bytes"}));
-             EXPECT_EQ(form.SummaryText(), L"检测到 4 个应用程序, 已选 0 项。");
+                                  L"# 互联网 |  | ", L"[ ] Chat | 1 | 2 KB", L"[ ] Tencent QQ | 0 | 0 bytes",
+                                  L"# 游戏 |  | ", L"[ ] Launcher | 0 | 0 bytes"}));
+             EXPECT_EQ(form.SummaryText(), L"检测到 5 个应用程序, 已选 0 项。");
              // A refused entry and a group take no tick; a warning is asked first.
              form.ClickEntryTick(L"Broken");
              form.ClickEntryTick(L"Editor");
@@ -669,7 +676,17 @@ TEST(Winapp2EntriesWindow, GroupsTicksWarningsRefusalsAndFiles) {
              form.ClickEntryTick(L"Editor");
              form.ClickEntryTick(L"Chat");
              EXPECT_EQ(asked.size(), 2u);
-             EXPECT_EQ(form.SummaryText(), L"检测到 4 个应用程序, 已选 2 项。");
+             EXPECT_EQ(form.SummaryText(), L"检测到 5 个应用程序, 已选 2 项。");
+             // Vantrel's own warning for a user's folder is asked like the file's own.
+             answer = false;
+             form.ClickEntryTick(L"Tencent QQ");
+             const std::wstring qq = L"此条目会删除 " + root + L"\\Documents\\Tencent Files 中的全部文件。";
+             EXPECT_EQ(asked.back(), L"Tencent QQ: " + qq);
+             EXPECT_EQ(form.SummaryText(), L"检测到 5 个应用程序, 已选 2 项。");
+             // Its faulty FileKey3 is passed over and shown; the rest of the entry stays.
+             form.SelectEntry(L"Tencent QQ");
+             EXPECT_EQ(form.HintText(), L"警告: " + qq + L"\r跳过的键: FileKey3 没有文件名\r互联网 - C:\\test\\winapp2.ini");
+             HoldForScreenshot();
              form.SelectEntry(L"Chat");
              const auto files = form.FileListEntries();
              ASSERT_EQ(files.size(), 1u);
