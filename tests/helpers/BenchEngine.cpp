@@ -819,6 +819,8 @@ int BenchExcluded(const std::wstring& root, size_t count, int rounds) {
     PrintSamples("excluded_many", "settings and walk, the excluded folders", with, without, "");
     Result("excluded_added_s", (Median(with.Wall) - Median(without.Wall)) / 1000);
     Result("excluded_ratio", Median(with.Wall) / Median(without.Wall));
+    return 0;
+}
 
 // The community's real winapp2.ini with its detection keys taken out, so every
 // entry is offered: what the rules cost a reading pass over Files files of a
