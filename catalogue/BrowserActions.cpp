@@ -4,6 +4,9 @@
 #include "catalogue/FolderMasks.h"
 #include "engine/FolderPaths.h"
 #include "engine/SystemRoutines.h"
+#include "platform/Handles.h"
+
+#include <windows.h>
 
 namespace {
 
@@ -15,6 +18,51 @@ void EmptyCacheFolder(const std::wstring& folder) {
     if (!FolderExists(folder)) return;
     DeleteDirectoryTree(folder);
     CreateDirectoryTree(folder);
+}
+
+void AddFailure(TBrowserFailures* failures, const std::wstring& what, const std::wstring& why) {
+    if (failures) failures->push_back(what + L": " + why);
+}
+
+// A database routine's answer: a file left as it was is a failure.
+bool Note(const TDatabaseResult& result, const std::wstring& file, TBrowserFailures* failures) {
+    if (result.Failed()) AddFailure(failures, file, result.Why);
+    return static_cast<bool>(result);
+}
+
+// Deletes one file of the profile with the deletion primitive; a file that is
+// there and stays is a failure. Nothing when it is not there.
+void DeleteProfileFile(const std::wstring& file, TBrowserFailures* failures) {
+    const DWORD attributes = ::GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        AddFailure(failures, file, L"是文件夹，不会删除");
+        return;
+    }
+    if (!DeleteFoundFile(file)) AddFailure(failures, file, L"无法删除");
+}
+
+// Every file directly in Folder whose name starts with Prefix (any name when
+// Prefix is empty), links included as links; subfolders stay. The pattern also
+// meets short 8.3 names, so the long name is asked again.
+void DeleteProfileFiles(const std::wstring& folder, const wchar_t* prefix, TBrowserFailures* failures) {
+    const int prefixLength = static_cast<int>(wcslen(prefix));
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    const std::wstring base = WithTrailingBackslash(folder);
+    TFindHandle find(::FindFirstFileW((base + prefix + L"*").c_str(), &data));
+    if (!find) return;
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            continue;
+        if (wcslen(data.cFileName) < static_cast<size_t>(prefixLength) ||
+            ::CompareStringOrdinal(data.cFileName, prefixLength, prefix, prefixLength, TRUE) != CSTR_EQUAL)
+            continue;
+        names.push_back(data.cFileName);
+    } while (::FindNextFileW(find.Get(), &data));
+    find = TFindHandle();
+    for (const auto& name : names) DeleteProfileFile(base + name, failures);
 }
 
 }  // namespace
@@ -39,48 +87,72 @@ void BrowserActionTexts(const TBrowserTexts& Browser, TBrowserPart Part, std::ws
             Name = L"清除 " + list + L" 历史记录";
             ProgressText = L"正在清除 " + product + L" 历史记录..";
             FirstInfoLine = L"此操作将清除 " + product + L" 历史记录";
-            SecondInfoLine = L"书签和密码将保留。";
+            // The sessions' own row follows this one; the line fits the detail window.
+            SecondInfoLine = L"书签、密码和会话将保留，会话由下一项清除。";
+            break;
+        case TBrowserPart::Sessions:
+            Name = L"清除 " + list + L" 会话";
+            ProgressText = L"正在清除 " + product + L" 会话...";
+            FirstInfoLine = L"此操作将清除 " + product + L" 会话";
+            SecondInfoLine = L"上次会话的标签页将无法恢复。";
             break;
     }
 }
 
 // --- Chromium ---
 
-void CleanChromiumProfile(const std::wstring& ProfileFolder, TBrowserPart Part) {
+void CleanChromiumProfile(const std::wstring& ProfileFolder, TBrowserPart Part, TBrowserFailures* Failures) {
     const std::wstring profile = WithTrailingBackslash(ProfileFolder);
     switch (Part) {
         case TBrowserPart::Cache:
             for (const wchar_t* cache : {L"Cache\\Cache_Data", L"Code Cache", L"GPUCache"})
                 EmptyCacheFolder(profile + cache);
+            // Chromium's own cache clear takes the sites' remembered HTTPS rules
+            // and network hints too; Chromium 96 moved them into "Network".
+            for (const wchar_t* file : {L"Network\\TransportSecurity", L"TransportSecurity",
+                                        L"Network\\Network Persistent State", L"Network Persistent State"})
+                DeleteProfileFile(profile + file, Failures);
             break;
         case TBrowserPart::Cookies:
             // Chromium 96 moved the cookies into "Network".
             for (const wchar_t* database : {L"Network\\Cookies", L"Cookies"})
-                ClearCookieDatabase(profile + database, "cookies");
+                Note(ClearCookieDatabase(profile + database, "cookies"), profile + database, Failures);
             break;
         case TBrowserPart::History: {
             // What Chromium's own "clear browsing history" clears: every store
             // of visited pages, the bookmarked pages' rows and icons kept.
             const std::vector<std::string> bookmarked = ChromiumBookmarkedUrls(profile);
-            ClearChromiumHistoryDatabase(profile + L"History", bookmarked);
-            ClearChromiumFaviconDatabase(profile + L"Favicons", bookmarked);
-            ClearHistoryOnlyDatabase(profile + L"Top Sites", "top_sites");
-            ClearHistoryOnlyDatabase(profile + L"Shortcuts", "omni_box_shortcuts");
-            ClearHistoryOnlyDatabase(profile + L"Network Action Predictor", "network_action_predictor");
+            Note(ClearChromiumHistoryDatabase(profile + L"History", bookmarked), profile + L"History", Failures);
+            Note(ClearChromiumFaviconDatabase(profile + L"Favicons", bookmarked), profile + L"Favicons", Failures);
+            Note(ClearHistoryOnlyDatabase(profile + L"Top Sites", "top_sites"), profile + L"Top Sites", Failures);
+            Note(ClearHistoryOnlyDatabase(profile + L"Shortcuts", "omni_box_shortcuts"), profile + L"Shortcuts",
+                 Failures);
+            Note(ClearHistoryOnlyDatabase(profile + L"Network Action Predictor", "network_action_predictor"),
+                 profile + L"Network Action Predictor", Failures);
+            Note(ClearChromiumDipsInteractions(profile + L"DIPS"), profile + L"DIPS", Failures);
             // The visited-link fingerprints; Chromium rebuilds the file from the history.
-            DeleteFoundFile(profile + L"Visited Links");
+            DeleteProfileFile(profile + L"Visited Links", Failures);
             break;
         }
+        case TBrowserPart::Sessions:
+            DeleteProfileFiles(profile + L"Sessions", L"Session_", Failures);
+            DeleteProfileFiles(profile + L"Sessions", L"Tabs_", Failures);
+            for (const wchar_t* file : {L"Current Session", L"Last Session", L"Current Tabs", L"Last Tabs"})
+                DeleteProfileFile(profile + file, Failures);
+            break;
     }
 }
 
-bool CleanChromiumUserData(const std::wstring& UserDataFolder, TBrowserPart Part) {
+bool CleanChromiumUserData(const std::wstring& UserDataFolder, TBrowserPart Part, TBrowserFailures* Failures) {
     if (UserDataFolder.empty()) return false;
     const std::wstring userData = WithTrailingBackslash(UserDataFolder);
     const TBrowserProfileLock lock(userData + L"lockfile");
-    if (!lock.Free()) return false;
+    if (!lock.Free()) {
+        AddFailure(Failures, userData, L"浏览器正在运行 (lockfile 被占用)，已跳过");
+        return false;
+    }
     for (const auto& profile : ChromiumProfileFolders(userData)) {
-        CleanChromiumProfile(profile, Part);
+        CleanChromiumProfile(profile, Part, Failures);
         ProcessPendingMessages();
     }
     return true;
@@ -103,40 +175,49 @@ void TChromiumBrowserAction::GetSecondInfoLine(std::wstring& Text) {
 }
 
 void TChromiumBrowserAction::Execute() {
+    FFailures.clear();
     TCleanupSpecialActionItem::Execute();
-    CleanChromiumUserData(ChromiumUserDataFolder(FBrowser), FPart);
+    CleanChromiumUserData(ChromiumUserDataFolder(FBrowser), FPart, &FFailures);
 }
 
 // --- Firefox ---
 
-void CleanFirefoxProfile(const TFirefoxProfile& Profile, TBrowserPart Part) {
+void CleanFirefoxProfile(const TFirefoxProfile& Profile, TBrowserPart Part, TBrowserFailures* Failures) {
     switch (Part) {
         case TBrowserPart::Cache:
             if (!Profile.LocalFolder.empty()) EmptyCacheFolder(Profile.LocalFolder + L"cache2");
             break;
         case TBrowserPart::Cookies:
-            ClearCookieDatabase(Profile.Folder + L"cookies.sqlite", "moz_cookies");
+            Note(ClearCookieDatabase(Profile.Folder + L"cookies.sqlite", "moz_cookies"), Profile.Folder + L"cookies.sqlite",
+                 Failures);
             break;
         case TBrowserPart::History: {
             // The icons follow the places: only once the places are cleared is
             // it known which pages keep theirs.
             TFirefoxKeptPlaces kept;
-            if (ClearFirefoxPlacesHistory(Profile.Folder + L"places.sqlite", &kept))
-                ClearFirefoxFavicons(Profile.Folder + L"favicons.sqlite", kept);
+            if (Note(ClearFirefoxPlacesHistory(Profile.Folder + L"places.sqlite", &kept), Profile.Folder + L"places.sqlite",
+                     Failures))
+                Note(ClearFirefoxFavicons(Profile.Folder + L"favicons.sqlite", kept), Profile.Folder + L"favicons.sqlite",
+                     Failures);
             break;
         }
+        case TBrowserPart::Sessions:
+            DeleteProfileFile(Profile.Folder + L"sessionstore.jsonlz4", Failures);
+            DeleteProfileFiles(Profile.Folder + L"sessionstore-backups", L"", Failures);
+            break;
     }
 }
 
-int CleanFirefoxProfiles(const std::vector<TFirefoxProfile>& Profiles, TBrowserPart Part) {
+int CleanFirefoxProfiles(const std::vector<TFirefoxProfile>& Profiles, TBrowserPart Part, TBrowserFailures* Failures) {
     int passedOver = 0;
     for (const auto& profile : Profiles) {
         const TBrowserProfileLock lock(profile.Folder + L"parent.lock");
         if (!lock.Free()) {
             ++passedOver;
+            AddFailure(Failures, profile.Folder, L"Mozilla Firefox 正在使用此配置文件 (parent.lock 被占用)，已跳过");
             continue;
         }
-        CleanFirefoxProfile(profile, Part);
+        CleanFirefoxProfile(profile, Part, Failures);
         ProcessPendingMessages();
     }
     return passedOver;
@@ -166,8 +247,12 @@ void TFirefoxQuantumAction::GetSecondInfoLine(std::wstring& Text) {
 }
 
 void TFirefoxQuantumAction::Execute() {
+    FFailures.clear();
     TCleanupSpecialActionItem::Execute();
-    CleanFirefoxProfiles(FirefoxProfiles(FirefoxRoamingRoot(), FirefoxLocalRoot()), FPart);
+    const std::wstring roaming = FirefoxRoamingRoot();
+    if (FirefoxProfilesIniTooLarge(roaming))
+        FFailures.push_back(roaming + L"profiles.ini: 文件超过 1 MB，已忽略");
+    CleanFirefoxProfiles(FirefoxProfiles(roaming, FirefoxLocalRoot()), FPart, &FFailures);
 }
 
 // --- The catalogue rows ---
@@ -178,11 +263,14 @@ std::vector<TPlacedCatalogueRow> BrowserCatalogue() {
         {47, T::ClassOf<TClearGoogleChromeCache>(), true},
         {48, T::ClassOf<TClearGoogleChromeCookies>(), false},
         {49, T::ClassOf<TClearGoogleChromeHistory>(), false},
-        {50, T::ClassOf<TClearMicrosoftEdgeCache>(), true},
-        {51, T::ClassOf<TClearMicrosoftEdgeCookies>(), false},
-        {52, T::ClassOf<TClearMicrosoftEdgeHistory>(), false},
-        {53, T::ClassOf<TClearFirefoxQuantumCache>(), true},
-        {54, T::ClassOf<TClearFirefoxQuantumCookies>(), false},
-        {55, T::ClassOf<TClearFirefoxQuantumHistory>(), false},
+        {50, T::ClassOf<TClearGoogleChromeSessions>(), false},
+        {51, T::ClassOf<TClearMicrosoftEdgeCache>(), true},
+        {52, T::ClassOf<TClearMicrosoftEdgeCookies>(), false},
+        {53, T::ClassOf<TClearMicrosoftEdgeHistory>(), false},
+        {54, T::ClassOf<TClearMicrosoftEdgeSessions>(), false},
+        {55, T::ClassOf<TClearFirefoxQuantumCache>(), true},
+        {56, T::ClassOf<TClearFirefoxQuantumCookies>(), false},
+        {57, T::ClassOf<TClearFirefoxQuantumHistory>(), false},
+        {58, T::ClassOf<TClearFirefoxQuantumSessions>(), false},
     };
 }

@@ -3,19 +3,27 @@
 // Firefox 57 and later (every profile profiles.ini names). Each action is
 // offered only when its browser's user-data folder exists.
 //
-// A running browser is passed over in silence: a Chromium browser whose
-// "lockfile" is held open is not touched at all, a Firefox profile whose
-// "parent.lock" is held open is skipped. The lock stays held without sharing
-// while a profile is cleaned (made for the while when the browser left none),
-// so the browser cannot start meanwhile. The action's second info line says
-// when a browser is passed over.
+// A running browser is passed over: a Chromium browser whose "lockfile" is
+// held open is not touched at all, a Firefox profile whose "parent.lock" is
+// held open is skipped. The lock stays held without sharing while a profile is
+// cleaned (made for the while when the browser left none), so the browser
+// cannot start meanwhile. The action's second info line says when a browser is
+// passed over. Whatever could not be cleaned (a profile passed over, a database
+// left as it was, a session file that stays) is one line of the action's
+// Failures, which the cleanup pass reports.
 //
 // Caches are folders deleted and made again with the tree routines; cookies and
 // history are rows deleted with SQLite (catalogue/BrowserDatabases.h), so
 // bookmarks, passwords, sessions, extensions, form entries and preferences stay
 // as they are. History is every store the browser keeps visited pages in:
-// Chromium's History, Favicons, Top Sites, Shortcuts, Network Action Predictor
-// and Visited Links; Firefox's places.sqlite and favicons.sqlite.
+// Chromium's History, Favicons, Top Sites, Shortcuts, Network Action Predictor,
+// Visited Links and DIPS' interaction times; Firefox's places.sqlite and
+// favicons.sqlite. Sessions (the last session's open tabs with their back and
+// forward addresses) are an action of their own, since a user who clears them
+// loses the tabs the browser would restore: Chromium's Sessions\Session_*,
+// Sessions\Tabs_* and the older Current/Last Session/Tabs files; Firefox's
+// sessionstore.jsonlz4 and sessionstore-backups\*, each deleted with
+// DeleteFoundFile.
 #pragma once
 
 #include "catalogue/BrowserProfiles.h"
@@ -25,7 +33,10 @@
 #include <string>
 #include <vector>
 
-enum class TBrowserPart { Cache, Cookies, History };
+enum class TBrowserPart { Cache, Cookies, History, Sessions };
+
+// What could not be cleaned, one line each: the file or profile and why.
+using TBrowserFailures = std::vector<std::wstring>;
 
 // What the action texts say of a browser.
 struct TBrowserTexts {
@@ -39,19 +50,30 @@ void BrowserActionTexts(const TBrowserTexts& Browser, TBrowserPart Part, std::ws
                         std::wstring& ProgressText, std::wstring& FirstInfoLine, std::wstring& SecondInfoLine);
 
 // What one action does to one Chromium profile or Firefox profile (the lock
-// already checked). Exposed so tests run them on profiles they make.
-void CleanChromiumProfile(const std::wstring& ProfileFolder, TBrowserPart Part);
-void CleanFirefoxProfile(const TFirefoxProfile& Profile, TBrowserPart Part);
+// already checked). Exposed so tests run them on profiles they make. Failures,
+// when given, receives a line for each file left as it was.
+void CleanChromiumProfile(const std::wstring& ProfileFolder, TBrowserPart Part, TBrowserFailures* Failures = nullptr);
+void CleanFirefoxProfile(const TFirefoxProfile& Profile, TBrowserPart Part, TBrowserFailures* Failures = nullptr);
 // Every profile of a Chromium user-data folder, unless its lockfile is held.
 // True when the browser was closed (and so was cleaned).
-bool CleanChromiumUserData(const std::wstring& UserDataFolder, TBrowserPart Part);
+bool CleanChromiumUserData(const std::wstring& UserDataFolder, TBrowserPart Part, TBrowserFailures* Failures = nullptr);
 // Every Firefox profile whose parent.lock is free; the number of profiles passed over.
-int CleanFirefoxProfiles(const std::vector<TFirefoxProfile>& Profiles, TBrowserPart Part);
+int CleanFirefoxProfiles(const std::vector<TFirefoxProfile>& Profiles, TBrowserPart Part,
+                         TBrowserFailures* Failures = nullptr);
+
+// The actions on today's browsers: what their last Execute could not clean.
+class TBrowserActionItem : public TCleanupSpecialActionItem {
+public:
+    const TBrowserFailures& Failures() const { return FFailures; }
+
+protected:
+    TBrowserFailures FFailures;
+};
 // True when some profile's parent.lock is held.
 bool AnyFirefoxProfileRunning(const std::vector<TFirefoxProfile>& Profiles);
 
 // --- The Chromium actions ---
-class TChromiumBrowserAction : public TCleanupSpecialActionItem {
+class TChromiumBrowserAction : public TBrowserActionItem {
 public:
     void GetSecondInfoLine(std::wstring& Text) override;
     void Execute() override;
@@ -83,6 +105,11 @@ public:
     TClearGoogleChromeHistory() : TChromiumBrowserAction(GoogleChrome, TBrowserPart::History) {}
     static bool IsAvailable() { return ChromiumBrowserPresent(GoogleChrome); }
 };
+class TClearGoogleChromeSessions : public TChromiumBrowserAction {
+public:
+    TClearGoogleChromeSessions() : TChromiumBrowserAction(GoogleChrome, TBrowserPart::Sessions) {}
+    static bool IsAvailable() { return ChromiumBrowserPresent(GoogleChrome); }
+};
 class TClearMicrosoftEdgeCache : public TChromiumBrowserAction {
 public:
     TClearMicrosoftEdgeCache() : TChromiumBrowserAction(MicrosoftEdge, TBrowserPart::Cache) {}
@@ -98,9 +125,14 @@ public:
     TClearMicrosoftEdgeHistory() : TChromiumBrowserAction(MicrosoftEdge, TBrowserPart::History) {}
     static bool IsAvailable() { return ChromiumBrowserPresent(MicrosoftEdge); }
 };
+class TClearMicrosoftEdgeSessions : public TChromiumBrowserAction {
+public:
+    TClearMicrosoftEdgeSessions() : TChromiumBrowserAction(MicrosoftEdge, TBrowserPart::Sessions) {}
+    static bool IsAvailable() { return ChromiumBrowserPresent(MicrosoftEdge); }
+};
 
 // --- The Firefox 57+ actions ---
-class TFirefoxQuantumAction : public TCleanupSpecialActionItem {
+class TFirefoxQuantumAction : public TBrowserActionItem {
 public:
     // The Firefox folder in the user's application data exists.
     static bool IsAvailable();
@@ -128,7 +160,12 @@ class TClearFirefoxQuantumHistory : public TFirefoxQuantumAction {
 public:
     TClearFirefoxQuantumHistory() : TFirefoxQuantumAction(TBrowserPart::History) {}
 };
+class TClearFirefoxQuantumSessions : public TFirefoxQuantumAction {
+public:
+    TClearFirefoxQuantumSessions() : TFirefoxQuantumAction(TBrowserPart::Sessions) {}
+};
 
-// The nine actions with their places (after the Windows ones) and default ticks:
-// caches ticked, cookies and history not.
+// The twelve actions with their places (after the Windows ones) and default
+// ticks: caches ticked, cookies, history and sessions not; each browser's
+// sessions right after its history.
 std::vector<TPlacedCatalogueRow> BrowserCatalogue();

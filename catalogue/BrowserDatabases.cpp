@@ -1,6 +1,7 @@
 #include "catalogue/BrowserDatabases.h"
 
 #include "engine/SystemRoutines.h"
+#include "platform/ErrorBox.h"
 #include "platform/Utf8.h"
 
 #include <sqlite3.h>
@@ -18,42 +19,126 @@ struct TCloseDatabase {
 using TDatabase = std::unique_ptr<sqlite3, TCloseDatabase>;
 using TStatement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
 
+// SQLite's answer in the program's words where it is one a user meets.
+std::wstring SqliteWhy(sqlite3* db, int rc) {
+    switch (rc & 0xFF) {
+        case SQLITE_NOTADB: return L"不是 SQLite 数据库";
+        case SQLITE_CORRUPT: return L"数据库已损坏";
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return L"正被其他程序使用";
+        case SQLITE_CANTOPEN: return L"无法打开";
+        case SQLITE_READONLY:
+        case SQLITE_PERM: return L"只读，无法写入";
+        case SQLITE_FULL: return L"磁盘已满";
+        default: break;
+    }
+    return L"SQLite: " + FromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+}
+
 DWORD SystemAttributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 TFileAttributesFunction AttributesOf = SystemAttributes;
 
-// A file that is itself: no folder, no link of any kind. Windows shows a file
+constexpr DWORD StatementLimitMs = 30 * 1000;
+DWORD StatementLimit = StatementLimitMs;
+
+// When the statement running now must end; the progress handler reads it.
+struct TStatementClock {
+    ULONGLONG Deadline = 0;
+    bool Expired = false;
+};
+
+int ProgressHandler(void* context) {
+    auto* clock = static_cast<TStatementClock*>(context);
+    if (::GetTickCount64() < clock->Deadline) return 0;
+    clock->Expired = true;
+    return 1;  // SQLITE_INTERRUPT for the statement
+}
+
+// Why an entry in a database's place cannot be opened as one; empty when it
+// is a file itself: no folder, no link of any kind. Windows shows a file
 // symbolic link as a reparse point, and SQLite would open, write and delete
 // through it (into any file the link names, when elevated); Wine shows such a
 // link as a plain file, which EntryIsItself sees through.
-bool IsFileItself(const std::wstring& path, DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 && EntryIsItself(path);
+std::wstring NotAFileWhy(const std::wstring& path, DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return L"是链接，不会打开";
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return L"是文件夹，不是数据库";
+    if (!EntryIsItself(path)) return L"是链接，不会打开";
+    return {};
 }
 
-// The database, opened read-write; null when it is not there, is not the file
-// itself or does not open.
-TDatabase OpenExisting(const std::wstring& file) {
-    if (!IsFileItself(file, AttributesOf(file))) return nullptr;
+// An open database and the clock of its statements.
+struct TOpenDatabase {
+    TDatabase Db;
+    std::unique_ptr<TStatementClock> Clock = std::make_unique<TStatementClock>();
+};
+
+// The database, opened read-write, defensive and without triggers; Result
+// says why not (Absent when there is no such file).
+TOpenDatabase OpenExisting(const std::wstring& file, TDatabaseResult& result) {
+    TOpenDatabase open;
+    result = {};
+    const DWORD attributes = AttributesOf(file);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return open;
+        result = {TDatabaseState::Failed, SysErrorMessage(error)};
+        return open;
+    }
+    result.State = TDatabaseState::Failed;
+    if (result.Why = NotAFileWhy(file, attributes); !result.Why.empty()) return open;
     // SQLite writes its journal or WAL beside the database and deletes it after;
     // one that is a link would have it write over, or delete, the link's target.
     for (const wchar_t* companion : {L"-journal", L"-wal", L"-shm"}) {
         const std::wstring path = file + companion;
-        const DWORD attributes = AttributesOf(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && !IsFileItself(path, attributes)) return nullptr;
+        const DWORD companionAttributes = AttributesOf(path);
+        if (companionAttributes == INVALID_FILE_ATTRIBUTES) continue;
+        if (const std::wstring why = NotAFileWhy(path, companionAttributes); !why.empty()) {
+            result.Why = std::wstring(companion) + L" " + why;
+            return open;
+        }
     }
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(ToUtf8(file).c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
-    TDatabase db(raw);
-    if (rc != SQLITE_OK) return nullptr;
+    open.Db.reset(raw);
+    if (rc != SQLITE_OK) {
+        result.Why = SqliteWhy(open.Db.get(), rc);
+        open.Db.reset();
+        return open;
+    }
+    sqlite3* db = open.Db.get();
+    // Nothing the file holds runs for us: no trigger, no write to the schema
+    // or to pages SQLite does not own.
+    if (sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK ||
+        sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr) != SQLITE_OK) {
+        result.Why = L"无法关闭数据库的触发器";
+        open.Db.reset();
+        return open;
+    }
+    // Checked every thousand virtual machine steps: a statement the file makes
+    // endless ends at the limit.
+    sqlite3_progress_handler(db, 1000, ProgressHandler, open.Clock.get());
     // A browser that starts meanwhile finds the database busy; nobody waits.
-    sqlite3_busy_timeout(db.get(), 0);
-    return db;
+    sqlite3_busy_timeout(db, 0);
+    result = {};
+    return open;
 }
 
-bool Run(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+// The clock of the database being cleaned (one at a time; SQLite is built
+// single-threaded); each statement handed to SQLite starts it again.
+TStatementClock* CurrentClock = nullptr;
+
+void StartStatementClock() {
+    if (CurrentClock) CurrentClock->Deadline = ::GetTickCount64() + StatementLimit;
+}
+
+bool Run(sqlite3* db, const char* sql) {
+    StartStatementClock();
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 bool Run(sqlite3* db, const std::string& sql) { return Run(db, sql.c_str()); }
 
 TStatement Prepare(sqlite3* db, const char* sql) {
+    StartStatementClock();
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) raw = nullptr;
     return TStatement(raw, sqlite3_finalize);
@@ -129,22 +214,49 @@ bool CheckpointWal(sqlite3* db) {
 }
 
 // Runs Work inside one transaction: committed when it answers true, rolled back
-// otherwise. True when committed and checkpointed.
+// otherwise. Cleared when committed and checkpointed. Work may say why it
+// declined (a missing table); otherwise SQLite's error is the reason.
 template <class TWork>
-bool InTransaction(const std::wstring& file, TWork work) {
-    TDatabase db = OpenExisting(file);
-    if (!db) return false;
-    Run(db.get(), "PRAGMA secure_delete=ON");
+TDatabaseResult InTransaction(const std::wstring& file, TWork work) {
+    TDatabaseResult result;
+    TOpenDatabase open = OpenExisting(file, result);
+    if (!open.Db) return result;
+    sqlite3* db = open.Db.get();
+    CurrentClock = open.Clock.get();
+    struct TForgetClock {
+        ~TForgetClock() { CurrentClock = nullptr; }
+    } forget;
+    const auto failed = [&](std::wstring why) {
+        if (why.empty()) why = open.Clock->Expired ? L"语句运行超过 " + std::to_wstring(StatementLimit / 1000) +
+                                                         L" 秒，已中止并撤销"
+                                                   : SqliteWhy(db, sqlite3_extended_errcode(db));
+        Run(db, "ROLLBACK");
+        return TDatabaseResult{TDatabaseState::Failed, std::move(why)};
+    };
+    Run(db, "PRAGMA secure_delete=ON");
     // The kept addresses never go to a temporary file.
-    Run(db.get(), "PRAGMA temp_store=MEMORY");
+    Run(db, "PRAGMA temp_store=MEMORY");
     // An exclusive transaction takes the write lock at once: a browser holding
     // the database makes it fail here, before anything is read.
-    if (!Run(db.get(), "BEGIN EXCLUSIVE")) return false;
-    if (!work(db.get()) || !Run(db.get(), "COMMIT")) {
-        Run(db.get(), "ROLLBACK");
-        return false;
-    }
-    return CheckpointWal(db.get());
+    if (!Run(db, "BEGIN EXCLUSIVE")) return failed({});
+    std::wstring why;
+    if (!work(db, why)) return failed(std::move(why));
+    if (!Run(db, "COMMIT")) return failed({});
+    if (!CheckpointWal(db)) return {TDatabaseState::Failed, L"预写日志 (-wal) 未能写回数据库"};
+    return {TDatabaseState::Cleared, {}};
+}
+
+// The reason a missing table gives.
+std::wstring MissingTable(const char* table) { return L"缺少表 \"" + FromUtf8(table) + L"\""; }
+
+// True when every table is there; Why names the first that is not.
+bool HasTables(sqlite3* db, std::initializer_list<const char*> tables, std::wstring& why) {
+    for (const char* table : tables)
+        if (!TableExists(db, table)) {
+            why = MissingTable(table);
+            return false;
+        }
+    return true;
 }
 
 }  // namespace
@@ -153,9 +265,17 @@ void SetDatabaseAttributesForTesting(TFileAttributesFunction Attributes) {
     AttributesOf = Attributes ? Attributes : SystemAttributes;
 }
 
-bool ClearChromiumHistoryDatabase(const std::wstring& DatabaseFile, const std::vector<std::string>& KeptUrls) {
-    return InTransaction(DatabaseFile, [&KeptUrls](sqlite3* db) {
-        if (!TableExists(db, "urls") || !TableExists(db, "visits") || !ColumnExists(db, "urls", "url")) return false;
+void SetDatabaseStatementLimitForTesting(DWORD Milliseconds) {
+    StatementLimit = Milliseconds ? Milliseconds : StatementLimitMs;
+}
+
+TDatabaseResult ClearChromiumHistoryDatabase(const std::wstring& DatabaseFile, const std::vector<std::string>& KeptUrls) {
+    return InTransaction(DatabaseFile, [&KeptUrls](sqlite3* db, std::wstring& why) {
+        if (!HasTables(db, {"urls", "visits"}, why)) return false;
+        if (!ColumnExists(db, "urls", "url")) {
+            why = L"表 \"urls\" 缺少列 \"url\"";
+            return false;
+        }
         if (!DeleteAllRows(db, {"visit_source", "visits", "keyword_search_terms", "segment_usage", "segments",
                                 "context_annotations", "content_annotations", "clusters_and_visits", "clusters",
                                 "cluster_keywords", "cluster_visit_duplicates", "visited_links"}))
@@ -172,9 +292,9 @@ bool ClearChromiumHistoryDatabase(const std::wstring& DatabaseFile, const std::v
     });
 }
 
-bool ClearChromiumFaviconDatabase(const std::wstring& DatabaseFile, const std::vector<std::string>& KeptUrls) {
-    return InTransaction(DatabaseFile, [&KeptUrls](sqlite3* db) {
-        if (!TableExists(db, "icon_mapping") || !TableExists(db, "favicons")) return false;
+TDatabaseResult ClearChromiumFaviconDatabase(const std::wstring& DatabaseFile, const std::vector<std::string>& KeptUrls) {
+    return InTransaction(DatabaseFile, [&KeptUrls](sqlite3* db, std::wstring& why) {
+        if (!HasTables(db, {"icon_mapping", "favicons"}, why)) return false;
         return FillTemporaryTable(db, "kept_urls", KeptUrls) &&
                Run(db, "DELETE FROM icon_mapping WHERE page_url IS NULL OR page_url NOT IN "
                        "(SELECT value FROM temp.kept_urls)") &&
@@ -184,9 +304,12 @@ bool ClearChromiumFaviconDatabase(const std::wstring& DatabaseFile, const std::v
     });
 }
 
-bool ClearHistoryOnlyDatabase(const std::wstring& DatabaseFile, const char* MainTable) {
-    return InTransaction(DatabaseFile, [MainTable](sqlite3* db) {
-        if (!TableExists(db, MainTable)) return false;
+TDatabaseResult ClearHistoryOnlyDatabase(const std::wstring& DatabaseFile, const char* MainTable) {
+    return InTransaction(DatabaseFile, [MainTable](sqlite3* db, std::wstring& why) {
+        if (!TableExists(db, MainTable)) {
+            why = MissingTable(MainTable);
+            return false;
+        }
         std::vector<std::string> tables;
         if (!Texts(db,
                    "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
@@ -202,17 +325,47 @@ bool ClearHistoryOnlyDatabase(const std::wstring& DatabaseFile, const char* Main
     });
 }
 
-bool ClearCookieDatabase(const std::wstring& DatabaseFile, const char* Table) {
-    return InTransaction(DatabaseFile, [Table](sqlite3* db) {
-        if (!TableExists(db, Table)) return false;
+TDatabaseResult ClearChromiumDipsInteractions(const std::wstring& DatabaseFile) {
+    return InTransaction(DatabaseFile, [](sqlite3* db, std::wstring& why) {
+        if (!TableExists(db, "bounces")) {
+            why = MissingTable("bounces");
+            return false;
+        }
+        // The columns as the schema has them: nullable since the second
+        // version of the database, 0 for "never" in the first.
+        std::string times, empty = "1";
+        TStatement columns = Prepare(db, "SELECT name, \"notnull\" FROM pragma_table_info('bounces')");
+        if (!columns) return false;
+        while (sqlite3_step(columns.get()) == SQLITE_ROW) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0));
+            const std::string name = text ? text : "";
+            if (name.size() < 5 || name.compare(name.size() - 5, 5, "_time") != 0) continue;
+            const std::string quoted = "\"" + name + "\"";
+            if (name.find("user_interaction") != std::string::npos || name.find("web_authn") != std::string::npos)
+                times += std::string(times.empty() ? "" : ", ") + quoted +
+                         (sqlite3_column_int(columns.get(), 1) ? "=0" : "=NULL");
+            empty += " AND (" + quoted + " IS NULL OR " + quoted + "=0)";
+        }
+        columns.reset();
+        if (times.empty()) return true;
+        return Run(db, "UPDATE bounces SET " + times) && Run(db, "DELETE FROM bounces WHERE " + empty);
+    });
+}
+
+TDatabaseResult ClearCookieDatabase(const std::wstring& DatabaseFile, const char* Table) {
+    return InTransaction(DatabaseFile, [Table](sqlite3* db, std::wstring& why) {
+        if (!TableExists(db, Table)) {
+            why = MissingTable(Table);
+            return false;
+        }
         return DeleteAllRows(db, {Table});
     });
 }
 
-bool ClearFirefoxPlacesHistory(const std::wstring& DatabaseFile, TFirefoxKeptPlaces* Kept) {
+TDatabaseResult ClearFirefoxPlacesHistory(const std::wstring& DatabaseFile, TFirefoxKeptPlaces* Kept) {
     TFirefoxKeptPlaces kept;
-    const bool committed = InTransaction(DatabaseFile, [&kept](sqlite3* db) {
-        if (!TableExists(db, "moz_places") || !TableExists(db, "moz_historyvisits")) return false;
+    TDatabaseResult result = InTransaction(DatabaseFile, [&kept](sqlite3* db, std::wstring& why) {
+        if (!HasTables(db, {"moz_places", "moz_historyvisits"}, why)) return false;
         if (!DeleteAllRows(db, {"moz_historyvisits", "moz_historyvisits_extra", "moz_inputhistory",
                                 "moz_places_metadata", "moz_places_metadata_search_queries"}))
             return false;
@@ -255,15 +408,13 @@ bool ClearFirefoxPlacesHistory(const std::wstring& DatabaseFile, TFirefoxKeptPla
             return false;
         return true;
     });
-    if (committed && Kept) *Kept = std::move(kept);
-    return committed;
+    if (result && Kept) *Kept = std::move(kept);
+    return result;
 }
 
-bool ClearFirefoxFavicons(const std::wstring& DatabaseFile, const TFirefoxKeptPlaces& Kept) {
-    return InTransaction(DatabaseFile, [&Kept](sqlite3* db) {
-        if (!TableExists(db, "moz_pages_w_icons") || !TableExists(db, "moz_icons") ||
-            !TableExists(db, "moz_icons_to_pages"))
-            return false;
+TDatabaseResult ClearFirefoxFavicons(const std::wstring& DatabaseFile, const TFirefoxKeptPlaces& Kept) {
+    return InTransaction(DatabaseFile, [&Kept](sqlite3* db, std::wstring& why) {
+        if (!HasTables(db, {"moz_pages_w_icons", "moz_icons", "moz_icons_to_pages"}, why)) return false;
         if (!FillTemporaryTable(db, "kept_urls", Kept.Urls) || !FillTemporaryTable(db, "kept_origins", Kept.Origins))
             return false;
         if (!Run(db, "DELETE FROM moz_pages_w_icons WHERE page_url NOT IN (SELECT value FROM temp.kept_urls)") ||

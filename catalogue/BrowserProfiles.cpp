@@ -69,8 +69,10 @@ std::string ReadFileBytes(const std::wstring& fileName, LONGLONG maxBytes) {
     return bytes;
 }
 
+constexpr LONGLONG ProfilesIniLimit = 1 << 20;
+
 std::wstring ReadTextFile(const std::wstring& fileName) {
-    std::string bytes = ReadFileBytes(fileName, 1 << 20);
+    std::string bytes = ReadFileBytes(fileName, ProfilesIniLimit);
     if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
     // Firefox writes UTF-8; a file that is not falls back to the system code page.
     for (UINT codePage : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
@@ -324,4 +326,31 @@ std::vector<TFirefoxProfile> FirefoxProfiles(const std::wstring& RoamingRoot, co
         }
     }
     return profiles;
+}
+
+bool FirefoxProfilesIniTooLarge(const std::wstring& RoamingRoot) {
+    if (RoamingRoot.empty()) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW((WithTrailingBackslash(RoamingRoot) + L"profiles.ini").c_str(), GetFileExInfoStandard,
+                                &data))
+        return false;
+    const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return size > static_cast<ULONGLONG>(ProfilesIniLimit);
+}
+
+std::wstring NormalisedFolder(const std::wstring& path) {
+    const DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return {};
+    std::wstring full(length, L'\0');
+    const DWORD written = ::GetFullPathNameW(path.c_str(), length, full.data(), nullptr);
+    if (written == 0 || written >= length) return {};
+    full.resize(written);
+    return WithTrailingBackslash(full);
+}
+
+bool PathLiesInside(const std::wstring& Folder, const std::wstring& Root) {
+    const std::wstring folder = NormalisedFolder(Folder), root = NormalisedFolder(Root);
+    if (folder.empty() || root.empty() || folder.size() < root.size()) return false;
+    return ::CompareStringOrdinal(folder.c_str(), static_cast<int>(root.size()), root.c_str(),
+                                  static_cast<int>(root.size()), TRUE) == CSTR_EQUAL;
 }

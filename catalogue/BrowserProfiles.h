@@ -80,3 +80,12 @@ std::wstring FirefoxLocalRoot();
 // lies in the same relative place below LocalRoot; an absolute one keeps it
 // in the profile folder itself.
 std::vector<TFirefoxProfile> FirefoxProfiles(const std::wstring& RoamingRoot, const std::wstring& LocalRoot);
+// profiles.ini in RoamingRoot is larger than the 1 MB FirefoxProfiles reads
+// (no profile of it is then taken).
+bool FirefoxProfilesIniTooLarge(const std::wstring& RoamingRoot);
+// The full path without "." and ".." steps, with a trailing backslash; empty
+// when the system cannot make one.
+std::wstring NormalisedFolder(const std::wstring& Path);
+// Folder lies inside Root (or is Root) once both are made full paths without
+// "." and ".." steps; a path no one can make full is outside.
+bool PathLiesInside(const std::wstring& Folder, const std::wstring& Root);

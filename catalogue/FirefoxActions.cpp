@@ -1,6 +1,8 @@
 #include "catalogue/FirefoxActions.h"
 
+#include "catalogue/BrowserProfiles.h"
 #include "catalogue/FolderMasks.h"
+#include "engine/FolderPaths.h"
 #include "engine/SystemRoutines.h"
 
 #include <windows.h>
@@ -51,8 +53,18 @@ std::wstring GetFirefoxProfileDir() {
     std::wstring path = ReadIniString(base + L"profiles.ini", L"Profile0", L"Path");
     std::replace(path.begin(), path.end(), L'/', L'\\');
     if (path.empty()) return {};
-    std::wstring directory = base + path;
-    AppendBackslash(directory);
+    std::wstring directory;
+    if (IsFullyQualifiedPath(path)) {
+        // Where the file names a folder elsewhere, it must be a profile Firefox
+        // has run, as for Firefox 57+: a hand-typed "D:\" would lose its Cache.
+        directory = path;
+        AppendBackslash(directory);
+        if (!IsFile(directory + L"prefs.js")) return {};
+    } else {
+        // A relative path stays inside the Firefox folder, whatever ".." it holds.
+        directory = NormalisedFolder(base + path);
+        if (directory.empty() || !PathLiesInside(directory, base)) return {};
+    }
     return FolderExists(directory) ? directory : std::wstring();
 }
 

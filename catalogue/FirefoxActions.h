@@ -1,7 +1,6 @@
 // Clearing the history, cache and cookies of the first Mozilla Firefox profile
-// by removing its files. Only profile "Profile0" of profiles.ini is used, and its
-// path is always read relative to the Firefox folder; the files' contents are
-// never read.
+// by removing its files. Only profile "Profile0" of profiles.ini is used; the
+// files' contents are never read.
 #pragma once
 
 #include "engine/VantrelClasses.h"
@@ -10,8 +9,10 @@
 
 // The folder of the first Firefox profile, with a trailing backslash:
 // <application data>\Mozilla\Firefox\ followed by the "Path" of section
-// "Profile0" in profiles.ini, "/" turned into "\". Empty when the Firefox
-// folder, the file, the value or the profile folder is missing.
+// "Profile0" in profiles.ini, "/" turned into "\". A relative path must stay
+// inside the Firefox folder once "." and ".." are resolved; an absolute one is
+// taken only when it holds prefs.js. Empty when the Firefox folder, the file,
+// the value or the profile folder is missing, or the path is not taken.
 std::wstring GetFirefoxProfileDir();
 // Deletes and recreates the profile's "Cache" folder, but only when it holds
 // a "_CACHE_MAP_" file (the mark of Firefox's disk cache). What will not go stays.

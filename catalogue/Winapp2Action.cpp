@@ -187,6 +187,7 @@ std::vector<std::wstring> TCleanupWinapp2Item::OutcomeLogLines() const {
 
 std::vector<std::wstring> TCleanupWinapp2Item::LoadLogLines() const {
     std::vector<std::wstring> lines;
+    for (const std::wstring& unread : Rules.UnreadFiles) lines.push_back(L"winapp2.ini 无法读取，已跳过: " + unread);
     if (Rules.Files.empty()) return lines;
     std::wstring files;
     for (const std::wstring& file : Rules.Files) files += (files.empty() ? L"" : L", ") + file;

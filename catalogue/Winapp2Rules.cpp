@@ -4,6 +4,7 @@
 #include "catalogue/Winapp2Registry.h"
 #include "engine/FolderPaths.h"
 #include "engine/SystemRoutines.h"
+#include "platform/ErrorBox.h"
 #include "platform/Handles.h"
 #include "platform/LongPath.h"
 
@@ -57,18 +58,28 @@ void AddDistinct(std::vector<std::wstring>& list, const std::wstring& folder) {
     list.push_back(folder);
 }
 
-// The file's bytes; empty when it cannot be read.
-std::string ReadWholeFile(const std::wstring& fileName) {
+// The file's bytes; empty when it cannot be read, and then Why says why
+// (empty for a file that is simply empty).
+std::string ReadWholeFile(const std::wstring& fileName, std::wstring& why) {
+    why.clear();
     THandle file(::CreateFileW(ExtendedLengthPath(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return {};
+    if (!file.Valid()) {
+        why = SysErrorMessage(::GetLastError());
+        return {};
+    }
     LARGE_INTEGER size{};
     // A rule file is text of a few megabytes; anything near a gigabyte is not one.
-    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart > (256LL << 20)) return {};
+    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart > (256LL << 20)) {
+        why = L"文件超过 256 MB";
+        return {};
+    }
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
     DWORD read = 0;
-    if (!bytes.empty() && !::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
+    if (!bytes.empty() && !::ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+        why = SysErrorMessage(::GetLastError());
         return {};
+    }
     bytes.resize(read);
     return bytes;
 }
@@ -394,7 +405,10 @@ void TWinapp2RuleSet::LoadFolders(const std::vector<std::wstring>& folders, cons
         TFindHandle find(::FindFirstFileW(ExtendedLengthPath(pattern).c_str(), &data));
         if (!find.Valid() || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
         const std::wstring fileName = WithTrailingBackslash(folder) + data.cFileName;
-        const std::string bytes = ReadWholeFile(fileName);
+        std::wstring why;
+        const std::string bytes = ReadWholeFile(fileName, why);
+        // A file another program holds locked is passed over, and the log says so.
+        if (!why.empty()) UnreadFiles.push_back(fileName + L": " + why);
         if (bytes.empty()) continue;
         AddText(DecodeWinapp2Text(bytes), fileName, system);
     }

@@ -70,10 +70,13 @@ public:
     std::vector<std::wstring> Files;
     std::vector<TWinapp2Rule> Rules;
     int SkippedLines = 0;
+    // Each file that is there but could not be read (another program holds it
+    // locked, ...): "<file>: <why>".
+    std::vector<std::wstring> UnreadFiles;
 
     // Reads winapp2.ini (any letter case) in each folder in order; an entry of
     // a later folder replaces one of the same name from an earlier one. Files
-    // that cannot be read are passed over.
+    // that cannot be read are passed over and named in UnreadFiles.
     void LoadFolders(const std::vector<std::wstring>& Folders, const TWinapp2System& System);
     // Adds the entries of one file's text (tests and LoadFolders).
     void AddText(std::wstring_view Text, const std::wstring& Source, const TWinapp2System& System);

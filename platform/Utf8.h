@@ -14,3 +14,12 @@ inline std::string ToUtf8(const std::wstring& text) {
                           nullptr);
     return result;
 }
+
+// UTF-8 bytes as UTF-16; invalid sequences become U+FFFD.
+inline std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+    return result;
+}

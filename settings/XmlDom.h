@@ -27,6 +27,13 @@ void LoadDomFromBytes(const TDomDocument& document, const std::string& bytes);
 // processing instructions, child elements indented by two blanks, CR LF line ends.
 std::string SerializeDomToUtf8(const TDomDocument& document);
 
+// Text as an XML 1.0 file can hold it: every character XML forbids (U+0000 to
+// U+001F but tab, line feed and carriage return; U+FFFE, U+FFFF; a surrogate
+// without its partner) becomes U+FFFD, the replacement character. No character
+// reference can stand for those either, so they cannot be escaped. The writer
+// puts every text through it; names kept as keys are matched the same way.
+std::wstring XmlSafeText(const std::wstring& text);
+
 // Adds the declaration <?xml version="1.0"?> as the document's first node.
 void AddXmlDeclaration(const TDomDocument& document);
 

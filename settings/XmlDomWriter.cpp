@@ -4,14 +4,40 @@
 // unreadable in an editor).
 #include "settings/XmlDomNodes.h"
 
+#include "settings/XmlDom.h"
+
 #include "platform/ComValues.h"
 #include "platform/Utf8.h"
 
 namespace {
 
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+std::wstring XmlSafeText(const std::wstring& text) {
+    std::wstring safe = text;
+    for (size_t i = 0; i < safe.size(); ++i) {
+        const wchar_t c = safe[i];
+        if (IsHighSurrogate(c) && i + 1 < safe.size() && IsLowSurrogate(safe[i + 1])) {
+            ++i;  // a pair stands for one character beyond U+FFFF, which XML allows
+            continue;
+        }
+        const bool forbidden = (c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c == 0xFFFE || c == 0xFFFF ||
+                               IsHighSurrogate(c) || IsLowSurrogate(c);
+        if (forbidden) safe[i] = 0xFFFD;
+    }
+    return safe;
+}
+
+namespace {
+
 // Escapes what cannot stand as itself; tabs and line breaks in attribute values
-// too, since a parser would turn them into blanks.
-void AppendEscaped(std::wstring& out, const std::wstring& text, bool inAttribute) {
+// too, since a parser would turn them into blanks. What XML forbids outright
+// is replaced first.
+void AppendEscaped(std::wstring& out, const std::wstring& raw, bool inAttribute) {
+    const std::wstring text = XmlSafeText(raw);
     for (const wchar_t c : text) {
         switch (c) {
             case L'&': out += L"&amp;"; break;
@@ -67,7 +93,8 @@ void AppendElement(std::wstring& out, const TDomNode& element, int depth) {
     out += L"</" + name + L'>';
 }
 
-void AppendCData(std::wstring& out, std::wstring text) {
+void AppendCData(std::wstring& out, const std::wstring& raw) {
+    std::wstring text = XmlSafeText(raw);
     // "]]>" cannot stand inside a section: end it there and start another.
     for (size_t pos = 0; (pos = text.find(L"]]>", pos)) != std::wstring::npos; pos += 12)
         text.replace(pos, 3, L"]]]]><![CDATA[>");
@@ -79,9 +106,9 @@ void AppendNode(std::wstring& out, const TDomNode& node, int depth) {
         case NODE_ELEMENT: AppendElement(out, node, depth); break;
         case NODE_TEXT: AppendEscaped(out, NodeValue(node), false); break;
         case NODE_CDATA_SECTION: AppendCData(out, NodeValue(node)); break;
-        case NODE_COMMENT: out += L"<!--" + NodeValue(node) + L"-->"; break;
+        case NODE_COMMENT: out += L"<!--" + XmlSafeText(NodeValue(node)) + L"-->"; break;
         case NODE_PROCESSING_INSTRUCTION: {
-            const std::wstring data = NodeValue(node);
+            const std::wstring data = XmlSafeText(NodeValue(node));
             out += L"<?" + NodeName(node) + (data.empty() ? L"" : L" " + data) + L"?>";
             break;
         }

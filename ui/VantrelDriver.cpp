@@ -1,6 +1,7 @@
 // The reading and cleanup passes of the main window.
 #include "ui/VantrelUnit.h"
 
+#include "catalogue/BrowserActions.h"
 #include "catalogue/FolderMasks.h"
 #include "catalogue/Winapp2Action.h"
 #include "engine/SystemRoutines.h"
@@ -243,7 +244,8 @@ void TVantrelForm::HandleDirReaderFinished(TDirReader*) {
     FShowsFreeSpace = true;
     TicksChanged();
     SetStatus1(FreeSpaceStatusText());
-    SetStatus2(L"按下 \"清理\" 执行选定的清理操作。单击一个清理操作可以获取详细资料。");
+    SetStatus2(FSettingsUnreadable ? L"设置文件无法读取, 显示的是默认选择。按下 \"清理\" 才会清理。"
+                                   : L"按下 \"清理\" 执行选定的清理操作。单击一个清理操作可以获取详细资料。");
     if (!FReadingStopped) StoreReadDirCount(FSettings->Options(), ScanMode(), FDirectoryCount);
     if (FAutoMode) {
         StartCleanupActionExecute();
@@ -291,6 +293,7 @@ void TVantrelForm::StartCleanupActionExecute() {
         const TCleanupOutcome outcome = FActionList->CheckedOutcome();
         FLastCleanupPass = TCleanupPassResult{true, CountGoneFiles(found), after - before, outcome.Bytes};
         if (FAutoMode) {
+            ReportIncompleteActions();
             LogActionOutcomes();
             RequestClose();
             return;
@@ -299,6 +302,23 @@ void TVantrelForm::StartCleanupActionExecute() {
         SetStatus1(L"通过清理释放的空间: " + FormatSizeText(after - before) + L".");
         SetStatus2(L"可用空间总计: " + FormatSizeText(after) + L". " + DeletedFilesText(outcome));
     }
+    ReportIncompleteActions();
+}
+
+// What the ticked browser actions left as it was. /auto logs each as an error
+// of its action, so the run ends with the failure code; the window shows them
+// together in one box once the pass is over.
+void TVantrelForm::ReportIncompleteActions() {
+    std::wstring together;
+    for (int row = 0; row < FActionList->Count(); ++row) {
+        const auto* item = dynamic_cast<const TBrowserActionItem*>(&FActionList->Items(row));
+        if (item == nullptr || !item->Checked) continue;
+        for (const std::wstring& line : item->Failures()) {
+            if (FAutoMode) ReportError(Handle(), line, L"清理操作 \"" + item->Name + L"\"");
+            else together += L"\"" + item->Name + L"\": " + line + L"\r\n";
+        }
+    }
+    if (!together.empty()) ReportError(Handle(), L"以下内容未能清理:\r\n" + together);
 }
 
 void TVantrelForm::LogActionOutcomes() {

@@ -1,8 +1,10 @@
 #include "ui/VantrelUnit.h"
 
 #include "app/AutoMode.h"
+#include "catalogue/BrowserActions.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Winapp2Action.h"
+#include "engine/Exceptions.h"
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
 #include "ui/ActionImages.h"
@@ -305,7 +307,10 @@ void TVantrelForm::FormCreate() {
 
     std::wstring settingsError;
     FSettings.emplace(OpenVantrelSettings(GetSettingsFileName(), settingsError));
-    if (!settingsError.empty()) ReportError(Handle(), settingsError, L"读取设置");
+    if (!settingsError.empty()) {
+        ReportError(Handle(), settingsError, L"读取设置");
+        FSettingsUnreadable = true;
+    }
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
     LoadActionTicks(*FSettings, *FActionList, ticks);
@@ -321,6 +326,19 @@ void TVantrelForm::FormCreate() {
     if (FAutoMode) {
         ::EnableWindow(Handle(), FALSE);
         ::SetWindowTextW(Handle(), (Application().Title() + L" (自动模式)").c_str());
+        // The defaults would ignore every exclusion and untick the user made:
+        // a scheduled run with settings it cannot read cleans nothing, keeps
+        // the file for the user to mend and ends with the failure code.
+        if (FSettingsUnreadable) {
+            WriteRunLogLine(L"设置文件无法读取, 自动清理没有清理任何内容。");
+            try {
+                FSettings->KeepUnreadableFile();
+            } catch (...) {
+                ReportCurrentException(Handle(), L"读取设置");
+            }
+            ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
+            return;
+        }
     }
     FFirstActivation = true;
 }
@@ -361,6 +379,8 @@ void TVantrelForm::FormCloseQuery() { StopReadingActionExecute(); }
 
 void TVantrelForm::FormDestroy() {
     if (!FSettings || !FActionList) return;
+    // Nobody chose these ticks: the unreadable file stays as it is for the user.
+    if (FAutoMode && FSettingsUnreadable) return;
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
     if (FWinapp2Item != nullptr) StoreWinapp2Ticks(*FSettings, FWinapp2Item->Rules);
@@ -567,7 +587,15 @@ void TVantrelForm::ShowActionDetails(int row) {
     action.OnStatus = nullptr;
     try {
         TCleanupActionInfoForm details;
-        details.PerformItem = [this](TCleanupCustomItem& item) { FActionList->PerformAlone(item); };
+        details.PerformItem = [this](TCleanupCustomItem& item) {
+            FActionList->PerformAlone(item);
+            // What a browser action left is this cleanup's error, shown as the pass shows it.
+            const auto* browser = dynamic_cast<const TBrowserActionItem*>(&item);
+            if (browser == nullptr || browser->Failures().empty()) return;
+            std::wstring text = L"以下内容未能清理:";
+            for (const std::wstring& line : browser->Failures()) text += L"\r\n" + line;
+            throw Exception(text);
+        };
         details.ShowActionInfo(action, *FSettings, Handle());
     } catch (...) {
         action.OnStatus = std::move(keptOnStatus);

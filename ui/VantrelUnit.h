@@ -149,6 +149,7 @@ private:
     void LoadExcludedDirectories();
     void NoteEmptyDirCandidate(const std::wstring& DirName);
     void RemoveEmptyDirCandidates();
+    void ReportIncompleteActions();  // what the browser actions could not clean
     void LogActionOutcomes();  // the automatic run's log: one line per action that had files
     double GetTotalFreeSpace() const;
     std::wstring FileProtection() const;
@@ -186,6 +187,7 @@ private:
     bool FReading = false;
     bool FListNeedsRefresh = false;
     bool FShowsFreeSpace = false;   // the first status line is the free space after a reading pass
+    bool FSettingsUnreadable = false;  // the settings file could not be read: the ticks are the defaults
     double FFreeSpaceAfterReading = 0;
     int FDirectoryCount = 0;
     int FGaugeMaximum = 0;

@@ -8,12 +8,14 @@
 # current sandbox ($WINEPREFIX); source after sandbox.sh, with the sandbox's
 # environment active.
 
-# vt_modern_seed <junk list> <valuable list> <kept junk list>: seeds the profile and
-# writes the Unix paths of the junk the default ticks clean, of the user's files,
-# and of the junk that unticked actions would clean, one per line.
+# vt_modern_seed <junk list> <valuable list> <kept junk list> [<session list>]:
+# seeds the profile and writes the Unix paths of the junk the default ticks
+# clean, of the user's files, and of the junk that unticked actions would clean,
+# one per line. The browsers' last sessions are the user's files too (only the
+# unticked session actions take them); the session list names them again.
 vt_modern_seed() {
-    local junk_list=$1 keep_list=$2 unticked_list=$3
-    : >"$junk_list"; : >"$keep_list"; : >"$unticked_list"
+    local junk_list=$1 keep_list=$2 unticked_list=$3 session_list=${4:-/dev/null}
+    : >"$junk_list"; : >"$keep_list"; : >"$unticked_list"; : >"$session_list"
     local windows="$WINEPREFIX/drive_c/windows" local_app roaming programdata temp
     local_app=$(realpath "$(vt_sandbox_folder LOCALAPPDATA)") || return 1
     roaming=$(realpath "$(vt_sandbox_folder APPDATA)") || return 1
@@ -25,6 +27,7 @@ vt_modern_seed() {
     junk() { mkdir -p "$(dirname "$1")"; head -c "$(($2 * 1024))" /dev/urandom >"$1"; touch -d '40 days ago' "$1"; printf '%s\n' "$1" >>"$junk_list"; }
     unticked() { junk "$1" "$2"; sed -i '$d' "$junk_list"; printf '%s\n' "$1" >>"$unticked_list"; }
     keep() { mkdir -p "$(dirname "$1")"; printf '%s\n' "$2" >"$1"; touch -d '40 days ago' "$1"; printf '%s\n' "$1" >>"$keep_list"; }
+    session() { keep "$1" "$2"; printf '%s\n' "$1" >>"$session_list"; }
 
     # Windows 10 and 11 places.
     local i f
@@ -61,9 +64,16 @@ vt_modern_seed() {
         junk "$p/Code Cache/js/3f2e1d0c_0" 180
         junk "$p/Code Cache/wasm/index-dir/the-real-index" 20
         junk "$p/GPUCache/data_0" 120
+        # Chromium's cache clear takes the remembered HTTPS rules and network hints.
+        junk "$p/Network/TransportSecurity" 4
+        junk "$p/Network/Network Persistent State" 4
         keep "$p/Preferences" '{"profile":{"name":"Person"}}'
         keep "$p/Login Data" 'saved passwords'
-        keep "$p/Sessions/Session_13345678901234567" 'open tabs'
+        keep "$p/Network/Reporting and NEL" 'network reporting'
+        session "$p/Sessions/Session_13345678901234567" 'open tabs https://news.example/today'
+        session "$p/Sessions/Tabs_13345678901234567" 'tab restore https://bank.example/login'
+        session "$p/Current Session" 'older session file'
+        session "$p/Last Tabs" 'older tabs file'
         keep "$p/Extensions/abcdefghijklmnop/1.2.3_0/manifest.json" '{"name":"Helper"}'
         vt_modern_chromium_databases "$p" "$n" || return 1
         for f in Bookmarks History Favicons "Top Sites" Shortcuts "Network Action Predictor" "Visited Links" \
@@ -84,7 +94,9 @@ vt_modern_seed() {
         keep "$p/prefs.js" 'user_pref("browser.startup.page", 3);'
         keep "$p/logins.json" '{"logins":[]}'
         keep "$p/key4.db" 'key database'
-        keep "$p/sessionstore.jsonlz4" 'mozLz40 session'
+        session "$p/sessionstore.jsonlz4" 'mozLz40 session'
+        session "$p/sessionstore-backups/recovery.jsonlz4" 'mozLz40 recovery'
+        session "$p/sessionstore-backups/previous.jsonlz4" 'mozLz40 previous'
         vt_modern_firefox_databases "$p" "$n" || return 1
         for f in places.sqlite places.sqlite-wal favicons.sqlite favicons.sqlite-wal cookies.sqlite \
             cookies.sqlite-wal formhistory.sqlite; do printf '%s\n' "$p/$f"; done >>"$keep_list"

@@ -9,8 +9,10 @@
 # -wal): no visited page that is not bookmarked is left in any file of any
 # profile, Visited Links is gone, the bookmarked pages and every other file of
 # the user's (bookmarks, logins, preferences, form entries) stay, and every
-# database passes SQLite's integrity check. The rows of every store before and
-# after are printed.
+# database passes SQLite's integrity check. The last sessions stay byte for
+# byte through both runs; a third run with the session actions ticked deletes
+# them, and the bookmarks, logins and preferences still stay. The rows of every
+# store before and after are printed.
 set -u
 source "$(dirname "$0")/../../scripts/lib/common.sh"
 source "$VT_ROOT/scripts/lib/sandbox.sh"
@@ -22,7 +24,8 @@ APPDATA_DIR=$(realpath "$(vt_sandbox_folder APPDATA)")
 LOCAL_DIR=$(realpath "$(vt_sandbox_folder LOCALAPPDATA)")
 rm -rf "$APPDATA_DIR/Holvane" "$APPDATA_DIR/Mozilla" "$LOCAL_DIR/Google" "$LOCAL_DIR/Microsoft/Edge" "$LOCAL_DIR/Mozilla"
 JUNK="$WINEPREFIX/modern-junk.txt" KEEP="$WINEPREFIX/modern-keep.txt" UNTICKED="$WINEPREFIX/modern-unticked.txt"
-vt_modern_seed "$JUNK" "$KEEP" "$UNTICKED" || { e2e_fail "could not seed the profile"; exit 1; }
+SESSIONS="$WINEPREFIX/modern-sessions.txt"
+vt_modern_seed "$JUNK" "$KEEP" "$UNTICKED" "$SESSIONS" || { e2e_fail "could not seed the profile"; exit 1; }
 
 bytes_of() { local total=0 f; while read -r f; do [ -f "$f" ] && total=$((total + $(stat -c %s "$f"))); done <"$1"; echo "$total"; }
 hashes() { while read -r f; do printf '%s  %s\n' "$( [ -f "$f" ] && sha256sum <"$f" | cut -d' ' -f1 || echo gone)" "$f"; done <"$1"; }
@@ -48,6 +51,10 @@ cfg="$APPDATA_DIR/Holvane/Vantrel/Vantrel.cfg"
 for name in '删除 Windows Update 下载的更新文件' '清除 Google Chrome 缓存' '清除 Microsoft Edge 历史记录' '清除 Mozilla Firefox 57+ cookies' '清空传递优化缓存'; do
     e2e_check "settings hold the new action \"$name\"" grep -qF "Name=\"$name\"" "$cfg"
 done
+for name in '清除 Google Chrome 会话' '清除 Microsoft Edge 会话' '清除 Mozilla Firefox 57+ 会话'; do
+    e2e_check "settings hold the session action \"$name\", unticked" grep -qF "Name=\"$name\" Enabled=\"False\"" "$cfg"
+done
+e2e_check "session files laid in every profile" [ "$(grep -c . "$SESSIONS")" -ge 18 ]
 
 # Second run: cookies and history ticked (the settings file keeps the ticks).
 sed -i -E 's/(Name="清除 (Google Chrome|Microsoft Edge|Mozilla Firefox 57\+) (cookies|历史记录)" Enabled=)"False"/\1"True"/' "$cfg"
@@ -103,5 +110,36 @@ hashes "$KEEP" >"$WINEPREFIX/keep-after2.txt"
 changed=$(diff "$WINEPREFIX/keep-before.txt" "$WINEPREFIX/keep-after2.txt" | grep '^>' | cut -c3- | sed "s|$WINEPREFIX/||" |
     grep -v -E '/(History|Favicons|Top Sites|Shortcuts|Network Action Predictor|Network/Cookies|Visited Links|(places|favicons|cookies)\.sqlite(-wal)?)$')
 e2e_check "bookmarks, logins, preferences, form entries, sessions and extensions unchanged${changed:+: $changed}" [ -z "$changed" ]
+
+# Third run: the session actions ticked, cookies and history not. The sessions
+# go, through the lock the history clean takes; nothing else of the user's
+# changes, the history stores included.
+sed -i -E -e 's/(Name="清除 (Google Chrome|Microsoft Edge|Mozilla Firefox 57\+) 会话" Enabled=)"False"/\1"True"/' \
+    -e 's/(Name="清除 (Google Chrome|Microsoft Edge|Mozilla Firefox 57\+) (cookies|历史记录)" Enabled=)"True"/\1"False"/' "$cfg"
+e2e_check "session actions ticked in the settings" [ "$(grep -c '会话" Enabled="True"' "$cfg")" = 3 ]
+e2e_check "cookie and history actions unticked in the settings" [ "$(grep -c 'cookies" Enabled="True"\|历史记录" Enabled="True"' "$cfg")" = 0 ]
+rc=$(e2e_exit_code 240 wine 'C:\Program Files\Vantrel\Vantrel.exe' /auto)
+e2e_check "/auto with the session actions ticked ends with exit code 0 (got $rc)" [ "$rc" = 0 ]
+left=$(while read -r f; do [ -e "$f" ] && printf '%s\n' "${f#$WINEPREFIX/}"; done <"$SESSIONS")
+e2e_check "every session file gone${left:+: $left}" [ -z "$left" ]
+for p in "${profiles[@]:0:3}"; do
+    e2e_check "the Sessions folder itself stays: ${p#$WINEPREFIX/}" [ -d "$p/Sessions" ]
+done
+hashes "$KEEP" >"$WINEPREFIX/keep-after3.txt"
+changed=$(diff "$WINEPREFIX/keep-after2.txt" "$WINEPREFIX/keep-after3.txt" | grep '^>' | cut -c3- | sed "s|$WINEPREFIX/||" |
+    grep -v -F -f <(sed "s|$WINEPREFIX/||" "$SESSIONS"))
+e2e_check "bookmarks, logins, preferences and everything else unchanged by the session run${changed:+: $changed}" [ -z "$changed" ]
+for f in Bookmarks "Login Data" Preferences; do
+    for p in "${profiles[@]:0:3}"; do
+        e2e_check "$f unchanged by hash through all three runs: ${p#$WINEPREFIX/}" \
+            [ "$(grep -F "  $p/$f" "$WINEPREFIX/keep-before.txt")" = "$(grep -F "  $p/$f" "$WINEPREFIX/keep-after3.txt")" ]
+    done
+done
+for f in logins.json prefs.js; do
+    for p in "${profiles[@]:3}"; do
+        e2e_check "$f unchanged by hash through all three runs: ${p#$WINEPREFIX/}" \
+            [ "$(grep -F "  $p/$f" "$WINEPREFIX/keep-before.txt")" = "$(grep -F "  $p/$f" "$WINEPREFIX/keep-after3.txt")" ]
+    done
+done
 
 [ "$E2E_FAILURES" -eq 0 ]

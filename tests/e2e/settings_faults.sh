@@ -5,7 +5,9 @@
 # kills at random moments, many of them while the file is being saved. Every
 # start must end by itself; a file that cannot be used must be reported (by
 # /auto in Vantrel.log beside the settings, with exit code 1; by a normal start
-# in the error box) and kept as "<name>.unreadable"; a file that cannot be saved
+# in the error box) and kept as "<name>.unreadable"; /auto then cleans nothing
+# and leaves the file as it is, since the defaults would ignore the user's
+# exclusions and unticks; a normal start replaces it at exit; a file that cannot be saved
 # must be reported and stay as it was; a kill must leave the previous file or a
 # whole new one, never a broken one.
 set -u
@@ -105,8 +107,44 @@ for kind in empty truncated foreign binary doctype; do
     e2e_check "$kind file: /auto ends with 1 (got $RC)" [ "$RC" = 1 ]
     e2e_check "$kind file: the log names the file and the copy ($LOGGED)" logged 'Vantrel.cfg.unreadable'
     e2e_check "$kind file: kept byte for byte as Vantrel.cfg.unreadable" same_bytes "$WORK/$kind.cfg" "$CFG.unreadable"
-    e2e_check "$kind file: replaced by a whole new file" complete_doc "$CFG"
+    e2e_check "$kind file: left as it was, nothing saved over it" same_bytes "$WORK/$kind.cfg" "$CFG"
 done
+
+# The user's exclusions and unticks are in the file /auto cannot read: the
+# defaults would clean the excluded folder, so nothing is cleaned at all.
+EXCLUDED="$E2E_C/Projects/Archive"
+case "$EXCLUDED" in "$VT_BUILD"/*) ;; *) e2e_fail "excluded folder outside build/"; exit 1 ;; esac
+mkdir -p "$EXCLUDED"
+for f in plan.bak draft.old build.tmp; do printf 'the user keeps this\n' >"$EXCLUDED/$f"; touch -d '40 days ago' "$EXCLUDED/$f"; done
+python3 - "$WORK/good.cfg" "$WORK/excluding.cfg" <<'EOF'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8").read()
+text, n = re.subn(r'(<CleanupItem Name="删除备份文件 \(\*\.bak, \*\.old, \*\.000\)" Enabled=)"True"', r'\1"False"', text)
+assert n == 1
+text, n = re.subn(r'<ExcludeDirectories\s*/>', lambda m: '<ExcludeDirectories><ExcludeDirectory '
+                  'Name="C:\\Projects\\Archive"/></ExcludeDirectories>', text)
+assert n == 1
+open(sys.argv[2], "w", encoding="utf-8", newline="").write(text)
+EOF
+cp "$WORK/excluding.cfg" "$CFG"
+run_auto 60
+e2e_check "readable file excluding a folder: /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
+left=$(ls "$EXCLUDED" | tr '\n' ' ')
+e2e_check "readable file excluding a folder: its .bak, .old and .tmp stay ($left)" [ "$left" = "build.tmp draft.old plan.bak " ]
+# The control: the .tmp would go, were the folder not excluded.
+printf 'junk\n' >"$E2E_C/Projects/build.tmp"; touch -d '40 days ago' "$E2E_C/Projects/build.tmp"
+head -c $(( $(stat -c %s "$WORK/excluding.cfg") - 40 )) "$WORK/excluding.cfg" >"$WORK/excluding-cut.cfg"
+rm -f "$CFG.unreadable"; cp "$WORK/excluding-cut.cfg" "$CFG"
+run_auto 60
+e2e_check "the same file without its last 40 bytes: /auto ends with 1 (got $RC)" [ "$RC" = 1 ]
+e2e_check "the same file cut short: the log says why ($LOGGED)" logged '不是有效的 XML'
+e2e_check "the same file cut short: the log says nothing was cleaned" grep -qF '自动清理没有清理任何内容' "$LOG"
+left=$(ls "$EXCLUDED" | tr '\n' ' ')
+e2e_check "the same file cut short: nothing in the excluded folder deleted ($left)" [ "$left" = "build.tmp draft.old plan.bak " ]
+e2e_check "the same file cut short: nothing deleted anywhere, the .tmp beside it included" [ -e "$E2E_C/Projects/build.tmp" ]
+e2e_check "the same file cut short: kept as .unreadable" same_bytes "$WORK/excluding-cut.cfg" "$CFG.unreadable"
+e2e_check "the same file cut short: left as it was" same_bytes "$WORK/excluding-cut.cfg" "$CFG"
+rm -rf "$E2E_C/Projects"
 
 # The same in a normal start: the box, then the window, which reads and closes.
 rm -f "$CFG.unreadable" "$LOG"; cp "$WORK/truncated.cfg" "$CFG"
@@ -137,12 +175,13 @@ for enc in UTF-16 GBK; do
     if [ -n "$LOGGED" ]; then
         e2e_check "encoding=\"$enc\" on UTF-8 bytes: reported, /auto ends with 1 (got $RC)" [ "$RC" = 1 ]
         e2e_check "encoding=\"$enc\": reported and kept as .unreadable" same_bytes "$WORK/enc-$enc.cfg" "$CFG.unreadable"
+        e2e_check "encoding=\"$enc\": reported, left as it was" same_bytes "$WORK/enc-$enc.cfg" "$CFG"
     else
         e2e_check "encoding=\"$enc\" on UTF-8 bytes: read, /auto ends with 0 (got $RC)" [ "$RC" = 0 ]
         e2e_check "encoding=\"$enc\": read without an error and nothing kept" [ ! -e "$CFG.unreadable" ]
+        e2e_check "encoding=\"$enc\": a whole new UTF-8 file" complete_doc "$CFG"
+        e2e_check "encoding=\"$enc\": the new file declares no encoding" grep -q '^<?xml version="1.0"?>' "$CFG"
     fi
-    e2e_check "encoding=\"$enc\": a whole new UTF-8 file" complete_doc "$CFG"
-    e2e_check "encoding=\"$enc\": the new file declares no encoding" grep -q '^<?xml version="1.0"?>' "$CFG"
 done
 
 # --- Huge values and thousands of entries ---

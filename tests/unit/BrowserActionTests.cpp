@@ -7,6 +7,7 @@
 #include "catalogue/BrowserDatabases.h"
 #include "catalogue/BrowserProfiles.h"
 #include "catalogue/FolderMasks.h"
+#include "engine/FolderPaths.h"
 #include "engine/SystemRoutines.h"
 #include "platform/Handles.h"
 #include "platform/Utf8.h"
@@ -566,13 +567,17 @@ void MakeChromiumUserData(const TTempFolder& temp) {
         MakeChromiumHistory(folder + L"History");
         CreateDirectoryTree(folder + L"Network");
         MakeCookies(folder + L"Network\\Cookies", "cookies");
+        WriteText(folder + L"Network\\TransportSecurity", "{\"sts\": []}");
+        WriteText(folder + L"Network Persistent State", "{\"net\": {}}");
+        WriteText(folder + L"Network\\Reporting and NEL", "kept");
     }
     WriteText(temp.Path() + L"Local State", "{\"profile\": {}}");
 }
 
 bool IsJunk(const std::wstring& path) {
     return path.find(L"\\Cache\\") != std::wstring::npos || path.find(L"\\Code Cache\\") != std::wstring::npos ||
-           path.find(L"\\GPUCache\\") != std::wstring::npos;
+           path.find(L"\\GPUCache\\") != std::wstring::npos || path.find(L"TransportSecurity") != std::wstring::npos ||
+           path.find(L"Network Persistent State") != std::wstring::npos;
 }
 
 TEST(BrowserActions, ChromiumCacheEmptiesEveryProfilesCachesAndNothingElse) {
@@ -626,7 +631,7 @@ TEST(BrowserActions, ChromiumHistoryAndCookiesGoFromEveryStoreOfEveryProfile) {
         }
     }
     // Everything else is as it was, and the lock made for the clean has gone.
-    const std::vector<std::wstring> cleaned = {L"History", L"Favicons", L"Top Sites", L"Shortcuts",
+    const std::vector<std::wstring> cleaned = {L"History", L"Favicons", L"Top Sites", L"Shortcuts", L"DIPS",
                                                L"Network Action Predictor", L"Network\\Cookies", L"Visited Links"};
     for (const auto& [path, bytes] : before) {
         const bool isCleaned = std::any_of(cleaned.begin(), cleaned.end(), [&](const std::wstring& name) {
@@ -707,6 +712,9 @@ TEST(BrowserActionRows, ARunningBrowserIsNamedInTheDetailLinesAndKeptUntilItClos
         EXPECT_EQ(line, L"Mozilla Firefox 正在运行，清理时将跳过它正在使用的配置文件。");
         chromeHistory->Perform();
         firefoxHistory->Perform();
+        EXPECT_EQ(dynamic_cast<TBrowserActionItem&>(*chromeHistory).Failures(),
+                  TBrowserFailures{chrome + L": 浏览器正在运行 (lockfile 被占用)，已跳过"});
+        EXPECT_EQ(dynamic_cast<TBrowserActionItem&>(*firefoxHistory).Failures().size(), 1u);
         EXPECT_EQ(Count(chrome + L"Default\\History", "visits"), "5");
         EXPECT_EQ(Count(firefox + L"Profiles\\t.default\\places.sqlite", "moz_historyvisits"), "6");
     }
@@ -714,8 +722,281 @@ TEST(BrowserActionRows, ARunningBrowserIsNamedInTheDetailLinesAndKeptUntilItClos
     EXPECT_EQ(line, L"以保持登录到经常访问的站点。");
     chromeHistory->Perform();
     firefoxHistory->Perform();
+    EXPECT_TRUE(dynamic_cast<TBrowserActionItem&>(*chromeHistory).Failures().empty());
+    EXPECT_TRUE(dynamic_cast<TBrowserActionItem&>(*firefoxHistory).Failures().empty());
     EXPECT_EQ(Count(chrome + L"Default\\History", "visits"), "0");
     EXPECT_EQ(Count(firefox + L"Profiles\\t.default\\places.sqlite", "moz_historyvisits"), "0");
+}
+
+// --- Sessions ---
+
+bool IsChromiumSession(const std::wstring& path) {
+    for (const wchar_t* part : {L"\\Sessions\\Session_", L"\\Sessions\\Tabs_"})
+        if (path.find(part) != std::wstring::npos) return true;
+    for (const wchar_t* name : {L"\\Current Session", L"\\Last Session", L"\\Current Tabs", L"\\Last Tabs"}) {
+        const std::wstring ending = name;
+        if (path.size() > ending.size() && path.compare(path.size() - ending.size(), ending.size(), ending) == 0)
+            return true;
+    }
+    return false;
+}
+
+TEST(BrowserActions, ChromiumSessionsGoWithTheSessionActionOnlyAndNothingElseDoes) {
+    TTempFolder temp(L"crsess");
+    MakeChromiumUserData(temp);
+    for (const wchar_t* profile : {L"Default\\", L"Profile 1\\"})
+        for (const wchar_t* name : {L"Sessions\\Session_13345678901234567", L"Sessions\\Tabs_13345678901234567",
+                                    L"Current Session", L"Last Session", L"Current Tabs", L"Last Tabs"})
+            WriteText(temp.Path() + profile + name, "tabs https://news.example/today");
+    WriteText(temp.Path() + L"Default\\Sessions\\Notes", "not a session file");
+    const auto before = Snapshot(temp.Path());
+    TBrowserFailures failures;
+    ASSERT_TRUE(CleanChromiumUserData(temp.Path(), TBrowserPart::History, &failures));
+    EXPECT_TRUE(failures.empty()) << ToUtf8(failures.empty() ? L"" : failures[0]);
+    const auto afterHistory = Snapshot(temp.Path());
+    int sessions = 0;
+    for (const auto& [path, bytes] : before)
+        if (IsChromiumSession(path)) {
+            ++sessions;
+            EXPECT_TRUE(afterHistory.count(path) && afterHistory.at(path) == bytes) << ToUtf8(path) << " changed";
+        }
+    EXPECT_EQ(sessions, 14);  // six in each profile and the Session_1 laid with each
+
+    ASSERT_TRUE(CleanChromiumUserData(temp.Path(), TBrowserPart::Sessions, &failures));
+    EXPECT_TRUE(failures.empty());
+    const auto afterSessions = Snapshot(temp.Path());
+    for (const auto& [path, bytes] : afterHistory) {
+        if (IsChromiumSession(path))
+            EXPECT_EQ(afterSessions.count(path), 0u) << ToUtf8(path);
+        else
+            EXPECT_TRUE(afterSessions.count(path) && afterSessions.at(path) == bytes) << ToUtf8(path) << " changed";
+    }
+    EXPECT_TRUE(FolderExists(temp.Path() + L"Default\\Sessions"));
+    EXPECT_FALSE(FileExists(temp.Path() + L"lockfile"));
+
+    // A running browser keeps them, and the pass says so.
+    WriteText(temp.Path() + L"Default\\Current Session", "tabs");
+    const THandle running = HoldLock(temp.Path() + L"lockfile");
+    ASSERT_TRUE(running);
+    EXPECT_FALSE(CleanChromiumUserData(temp.Path(), TBrowserPart::Sessions, &failures));
+    EXPECT_TRUE(FileExists(temp.Path() + L"Default\\Current Session"));
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].rfind(WithTrailingBackslash(temp.Path()) + L": ", 0), 0u) << ToUtf8(failures[0]);
+}
+
+TEST(BrowserActions, FirefoxSessionsGoOnlyFromTheProfileNotInUse) {
+    TTempFolder temp(L"ffsess");
+    std::vector<TFirefoxProfile> profiles;
+    for (const wchar_t* name : {L"running", L"closed"}) {
+        TFirefoxProfile profile{temp.Path() + name + L"\\", temp.Path() + name + L"\\"};
+        WriteText(profile.Folder + L"prefs.js", "user_pref(\"browser.startup.page\", 3);");
+        WriteText(profile.Folder + L"sessionstore.jsonlz4", "mozLz40 session");
+        WriteText(profile.Folder + L"sessionstore-backups\\recovery.jsonlz4", "mozLz40 recovery");
+        WriteText(profile.Folder + L"sessionstore-backups\\previous.jsonlz4", "mozLz40 previous");
+        MakeFirefoxPlaces(profile.Folder + L"places.sqlite");
+        profiles.push_back(profile);
+    }
+    const auto before = Snapshot(temp.Path());
+    EXPECT_EQ(CleanFirefoxProfiles({profiles[1]}, TBrowserPart::History), 0);
+    for (const wchar_t* name : {L"sessionstore.jsonlz4", L"sessionstore-backups\\recovery.jsonlz4"})
+        EXPECT_EQ(Bytes(profiles[1].Folder + name), before.at(profiles[1].Folder + name)) << "history keeps sessions";
+
+    const THandle running = HoldLock(profiles[0].Folder + L"parent.lock");
+    ASSERT_TRUE(running);
+    TBrowserFailures failures;
+    EXPECT_EQ(CleanFirefoxProfiles(profiles, TBrowserPart::Sessions, &failures), 1);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].rfind(profiles[0].Folder + L": ", 0), 0u) << ToUtf8(failures[0]);
+    EXPECT_FALSE(FileExists(profiles[1].Folder + L"sessionstore.jsonlz4"));
+    EXPECT_FALSE(FileExists(profiles[1].Folder + L"sessionstore-backups\\recovery.jsonlz4"));
+    EXPECT_FALSE(FileExists(profiles[1].Folder + L"sessionstore-backups\\previous.jsonlz4"));
+    EXPECT_TRUE(FolderExists(profiles[1].Folder + L"sessionstore-backups"));
+    EXPECT_EQ(Bytes(profiles[1].Folder + L"prefs.js"), before.at(profiles[1].Folder + L"prefs.js"));
+    EXPECT_EQ(Snapshot(profiles[0].Folder).size(), Snapshot(temp.Path() + L"running\\").size());
+    for (const wchar_t* name : {L"sessionstore.jsonlz4", L"sessionstore-backups\\previous.jsonlz4"})
+        EXPECT_TRUE(FileExists(profiles[0].Folder + name));
+}
+
+// --- DIPS ---
+
+// The bounce-tracking store as Chromium lays it: nullable times from its
+// second version on, NOT NULL (0 for never) in the first.
+void MakeDips(const std::wstring& file, bool firstVersion) {
+    const std::string type = firstVersion ? "INTEGER NOT NULL" : "INTEGER DEFAULT NULL";
+    const std::string never = firstVersion ? "0" : "NULL";
+    std::string columns;
+    for (const char* column : {"first_site_storage_time", "last_site_storage_time", "first_user_interaction_time",
+                               "last_user_interaction_time", "first_stateful_bounce_time", "last_stateful_bounce_time",
+                               "first_bounce_time", "last_bounce_time"})
+        columns += std::string(", ") + column + " " + type;
+    if (!firstVersion) columns += ", first_web_authn_assertion_time " + type + ", last_web_authn_assertion_time " + type;
+    const std::string authn = firstVersion ? "" : ", " + never + ", " + never;
+    const std::string authnSet = firstVersion ? "" : ", 90, 91";
+    Exec(file, "CREATE TABLE bounces(site TEXT PRIMARY KEY NOT NULL" + columns + ");"
+               "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
+               "INSERT INTO meta VALUES('version','" + std::string(firstVersion ? "1" : "4") + "');"
+               "INSERT INTO bounces VALUES('stored.example', 10, 20, 30, 40, " + never + ", " + never + ", " + never +
+               ", " + never + authn + ");"
+               "INSERT INTO bounces VALUES('visited.example', " + never + ", " + never + ", 50, 60, " + never + ", " +
+               never + ", " + never + ", " + never + authnSet + ");"
+               "INSERT INTO bounces VALUES('bouncer.example', " + never + ", " + never + ", " + never + ", " + never +
+               ", 70, 80, 70, 80" + authn + ");");
+}
+
+TEST(BrowserDatabases, DipsLosesItsInteractionTimesAndSitesLeftWithoutAnyTime) {
+    for (const bool firstVersion : {false, true}) {
+        TTempFolder temp(firstVersion ? L"dips1" : L"dips4");
+        const std::wstring dips = temp.Path() + L"DIPS";
+        MakeDips(dips, firstVersion);
+        ASSERT_TRUE(ClearChromiumDipsInteractions(dips));
+        const std::string never = firstVersion ? "0" : "NULL";
+        EXPECT_EQ(Column(dips, "SELECT site || ' ' || ifnull(first_site_storage_time, 'NULL') || ' ' || "
+                               "ifnull(first_user_interaction_time, 'NULL') || ' ' || "
+                               "ifnull(last_user_interaction_time, 'NULL') || ' ' || "
+                               "ifnull(last_bounce_time, 'NULL') FROM bounces ORDER BY site"),
+                  (std::vector<std::string>{"bouncer.example " + never + " " + never + " " + never + " 80",
+                                            "stored.example 10 " + never + " " + never + " " + never}))
+            << "first version: " << firstVersion;
+        EXPECT_EQ(Count(dips, "meta"), "1");
+        EXPECT_EQ(DatabaseIntegrity(dips), "ok");
+    }
+}
+
+// --- Databases that cannot be cleaned say why ---
+
+TEST(BrowserDatabases, EachFileThatCannotBeCleanedIsAFailureWithItsReasonAMissingOneIsNot) {
+    TTempFolder temp(L"why");
+    const auto why = [](const TDatabaseResult& result) {
+        EXPECT_TRUE(result.Failed());
+        return ToUtf8(result.Why);
+    };
+    const TDatabaseResult missing = ClearCookieDatabase(temp.Path() + L"Cookies", "cookies");
+    EXPECT_EQ(missing.State, TDatabaseState::Absent);
+    EXPECT_FALSE(FileExists(temp.Path() + L"Cookies"));
+
+    WriteText(temp.Path() + L"text", std::string(4096, 'x'));
+    EXPECT_EQ(why(ClearCookieDatabase(temp.Path() + L"text", "cookies")), "不是 SQLite 数据库");
+    MakeCookies(temp.Path() + L"foreign", "cookies");
+    EXPECT_EQ(why(ClearChromiumHistoryDatabase(temp.Path() + L"foreign")), "缺少表 \"urls\"");
+    EXPECT_EQ(why(ClearCookieDatabase(temp.Path() + L"foreign", "moz_cookies")), "缺少表 \"moz_cookies\"");
+    CreateDirectoryTree(temp.Path() + L"folder");
+    EXPECT_EQ(why(ClearCookieDatabase(temp.Path() + L"folder", "cookies")), "是文件夹，不是数据库");
+
+    // Cut short: the schema still reads, the rows do not.
+    const std::wstring truncated = temp.Path() + L"truncated";
+    MakeChromiumHistory(truncated);
+    Exec(truncated, "CREATE TABLE filler(x); INSERT INTO filler SELECT randomblob(900) FROM "
+                    "(WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) SELECT i FROM n);"
+                    "INSERT INTO visits(url, visit_time) SELECT 1, i FROM "
+                    "(WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) SELECT i FROM n);");
+    std::string bytes = Bytes(truncated);
+    bytes.resize(bytes.size() / 2);
+    std::ofstream(truncated.c_str(), std::ios::binary | std::ios::trunc) << bytes;
+    EXPECT_FALSE(why(ClearChromiumHistoryDatabase(truncated)).empty());
+    EXPECT_EQ(Bytes(truncated), bytes);
+
+    const std::wstring busy = temp.Path() + L"busy";
+    MakeCookies(busy, "cookies");
+    sqlite3* other = nullptr;
+    sqlite3_open_v2(ToUtf8(busy).c_str(), &other, SQLITE_OPEN_READWRITE, nullptr);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(why(ClearCookieDatabase(busy, "cookies")), "正被其他程序使用");
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    // The profile's clean names each file it left, once.
+    const std::wstring profile = temp.Path() + L"Default\\";
+    WriteText(profile + L"History", "not a database");
+    CreateDirectoryTree(profile + L"Network");
+    MakeCookies(profile + L"Network\\Cookies", "moz_cookies");
+    TBrowserFailures failures;
+    CleanChromiumProfile(profile, TBrowserPart::History, &failures);
+    CleanChromiumProfile(profile, TBrowserPart::Cookies, &failures);
+    EXPECT_EQ(failures, (TBrowserFailures{profile + L"History: 不是 SQLite 数据库",
+                                          profile + L"Network\\Cookies: 缺少表 \"cookies\""}));
+}
+
+// --- The file's own code never runs ---
+
+struct TRestoreStatementLimit {
+    explicit TRestoreStatementLimit(DWORD milliseconds) { SetDatabaseStatementLimitForTesting(milliseconds); }
+    ~TRestoreStatementLimit() { SetDatabaseStatementLimitForTesting(0); }
+};
+
+TEST(BrowserDatabases, TriggersInTheFileNeverRunNotEvenEndlessOnes) {
+    TTempFolder temp(L"triggers");
+    const std::wstring history = temp.Path() + L"History";
+    MakeChromiumHistory(history);
+    // Were the triggers to run, the endless one would meet the statement limit
+    // and the test would fail instead of hanging.
+    const TRestoreStatementLimit limit(5000);
+    Exec(history,
+         "INSERT INTO downloads VALUES (2, 'C:\\Users\\Person\\Downloads\\report.pdf');"
+         "CREATE VIEW endless AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT max(i) FROM n;"
+         "CREATE TRIGGER forever AFTER DELETE ON visits BEGIN SELECT * FROM endless; END;"
+         "CREATE TRIGGER takes_downloads AFTER DELETE ON visits BEGIN DELETE FROM downloads; END;"
+         "CREATE TRIGGER takes_all_urls AFTER DELETE ON urls BEGIN DELETE FROM urls; END;");
+    const ULONGLONG start = ::GetTickCount64();
+    const TDatabaseResult result = ClearChromiumHistoryDatabase(history, {"https://docs.example/manual"});
+    EXPECT_TRUE(result) << ToUtf8(result.Why);
+    EXPECT_LT(::GetTickCount64() - start, 4000u);
+    EXPECT_EQ(Count(history, "visits"), "0");
+    EXPECT_EQ(Count(history, "downloads"), "2");
+    EXPECT_EQ(Column(history, "SELECT url FROM urls"), std::vector<std::string>{"https://docs.example/manual"});
+    EXPECT_EQ(Count(history, "sqlite_master WHERE type = 'trigger'"), "3") << "the file's schema stays as it is";
+}
+
+TEST(BrowserDatabases, AStatementPastTheLimitIsInterruptedAndTheCleanRolledBack) {
+    TTempFolder temp(L"limit");
+    const std::wstring history = temp.Path() + L"History";
+    MakeChromiumHistory(history);
+    // Rows deleted one by one (emptying a whole table is one step SQLite never interrupts).
+    Exec(history, "INSERT INTO urls(url, last_visit_time) SELECT 'https://vt-visit-' || i || '.example/', i FROM "
+                  "(WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000) SELECT i FROM n);");
+    const std::string before = Count(history, "urls");
+    const TRestoreStatementLimit limit(1);
+    const TDatabaseResult result = ClearChromiumHistoryDatabase(history);
+    EXPECT_TRUE(result.Failed());
+    EXPECT_NE(result.Why.find(L"已中止并撤销"), std::wstring::npos) << ToUtf8(result.Why);
+    EXPECT_EQ(Count(history, "urls"), before);
+    EXPECT_EQ(Count(history, "visits"), "5");
+    EXPECT_FALSE(FileExists(history + L"-journal"));
+    EXPECT_EQ(DatabaseIntegrity(history), "ok");
+}
+
+// --- profiles.ini ---
+
+TEST(BrowserProfiles, AProfilesIniOverOneMegabyteIsIgnoredAndSaysSo) {
+    TTempFolder temp(L"bigini");
+    WriteText(temp.Path() + L"Profiles\\a\\prefs.js", "");
+    const std::string section = "[Profile0]\r\nIsRelative=1\r\nPath=Profiles/a\r\n";
+    WriteText(temp.Path() + L"profiles.ini", section);
+    EXPECT_FALSE(FirefoxProfilesIniTooLarge(temp.Path()));
+    EXPECT_EQ(FirefoxProfiles(temp.Path(), L"").size(), 1u);
+    WriteText(temp.Path() + L"profiles.ini", section + std::string((1 << 20) + 1, ';'));
+    EXPECT_TRUE(FirefoxProfilesIniTooLarge(temp.Path()));
+    EXPECT_TRUE(FirefoxProfiles(temp.Path(), L"").empty());
+}
+
+TEST(BrowserProfiles, AFolderLiesInsideItsRootOnlyAfterTheDotsAreResolved) {
+    EXPECT_TRUE(PathLiesInside(L"C:\\Users\\P\\Firefox\\Profiles\\a", L"C:\\Users\\P\\Firefox\\"));
+    EXPECT_TRUE(PathLiesInside(L"C:\\Users\\P\\Firefox\\x\\..\\Profiles", L"C:\\Users\\P\\firefox"));
+    EXPECT_FALSE(PathLiesInside(L"C:\\Users\\P\\Firefox\\..\\..\\..\\..\\Documents\\victim", L"C:\\Users\\P\\Firefox\\"));
+    EXPECT_FALSE(PathLiesInside(L"C:\\Users\\P\\Firefox2\\a", L"C:\\Users\\P\\Firefox\\"));
+    EXPECT_FALSE(PathLiesInside(L"D:\\Firefox\\a", L"C:\\Users\\P\\Firefox\\"));
+}
+
+TEST(BrowserActionRows, SessionRowsSayTheTabsGoAndHistoryRowsSayWhereTheSessionsGo) {
+    std::wstring name, progress, first, second;
+    BrowserActionTexts({L"Google Chrome", L"Google Chrome"}, TBrowserPart::Sessions, name, progress, first, second);
+    EXPECT_EQ(name, L"清除 Google Chrome 会话");
+    EXPECT_EQ(progress, L"正在清除 Google Chrome 会话...");
+    EXPECT_EQ(first, L"此操作将清除 Google Chrome 会话");
+    EXPECT_EQ(second, L"上次会话的标签页将无法恢复。");
+    BrowserActionTexts({L"Mozilla Firefox 57+", L"Mozilla Firefox"}, TBrowserPart::History, name, progress, first,
+                       second);
+    EXPECT_EQ(name, L"清除 Mozilla Firefox 57+ 历史记录");
+    EXPECT_EQ(second, L"书签、密码和会话将保留，会话由下一项清除。");
 }
 
 }  // namespace

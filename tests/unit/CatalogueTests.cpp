@@ -45,14 +45,16 @@ TEST(Catalogue, FortyActionsThenTodaysWindowsAndBrowsersInListOrderWithTheirDefa
         ROW(TEmptyEventLog, false), ROW(TEmptyOutlookDeletedItemsFolder, false),
         ROW(TEmptyOutlookSecureTempDirectory, true), ROW(TEmptyRecycleBin, true),
         ROW(TEmptyWindowsTemporaryDirectory, true), ROW(TExecuteDiskCleanup, false),
-        // After the forty: Windows 10 and 11, then each browser (cache, cookies, history).
+        // After the forty: Windows 10 and 11, then each browser (cache, cookies, history, sessions).
         ROW(TDeleteWindowsUpdateDownloads, true), ROW(TDeleteExplorerThumbnailCache, true),
         ROW(TDeleteWindowsErrorReports, true), ROW(TDeleteUserCrashDumps, true), ROW(TEmptyDirectXShaderCache, true),
         ROW(TEmptyDeliveryOptimizationCache, false), ROW(TClearGoogleChromeCache, true),
         ROW(TClearGoogleChromeCookies, false), ROW(TClearGoogleChromeHistory, false),
-        ROW(TClearMicrosoftEdgeCache, true), ROW(TClearMicrosoftEdgeCookies, false),
-        ROW(TClearMicrosoftEdgeHistory, false), ROW(TClearFirefoxQuantumCache, true),
+        ROW(TClearGoogleChromeSessions, false), ROW(TClearMicrosoftEdgeCache, true),
+        ROW(TClearMicrosoftEdgeCookies, false), ROW(TClearMicrosoftEdgeHistory, false),
+        ROW(TClearMicrosoftEdgeSessions, false), ROW(TClearFirefoxQuantumCache, true),
         ROW(TClearFirefoxQuantumCookies, false), ROW(TClearFirefoxQuantumHistory, false),
+        ROW(TClearFirefoxQuantumSessions, false),
         // Last, one row for every entry of winapp2.ini.
         ROW(TCleanupWinapp2Item, false),
     };

@@ -345,17 +345,48 @@ TEST_F(OutlookFirefoxProfile, ProfileDirIsProfile0PathBelowTheFirefoxFolder) {
     EXPECT_EQ(GetFirefoxProfileDir(), L"") << "only Profile0 counts";
 }
 
-// An absolute path is still read below the Firefox folder, names nothing, and
-// the actions leave that profile alone.
-TEST_F(OutlookFirefoxProfile, AbsoluteProfilePathLeadsNowhere) {
+// An absolute path is taken, as for Firefox 57+, only when it holds prefs.js:
+// a hand-typed folder that Firefox never ran in is left alone.
+TEST_F(OutlookFirefoxProfile, AbsoluteProfilePathIsTakenOnlyWhenItHoldsPrefsJs) {
     const std::wstring elsewhere = MakeProfile(L"Elsewhere\\abc.default");
     WriteTestFile(elsewhere + L"Cache\\_CACHE_MAP_", "map");
     WriteProfilesIni("[Profile0]\r\nIsRelative=0\r\nPath=" + Narrow(elsewhere) + "\r\n");
-    const auto before = FilesBelow(elsewhere);
+    EXPECT_EQ(GetFirefoxProfileDir(), elsewhere);
 
+    ASSERT_TRUE(::DeleteFileW((elsewhere + L"prefs.js").c_str()));
+    const auto before = FilesBelow(elsewhere);
     EXPECT_EQ(GetFirefoxProfileDir(), L"");
     PerformAll();
     EXPECT_EQ(FilesBelow(elsewhere), before);
+}
+
+// A relative path that climbs out of the Firefox folder names no profile,
+// whatever lies there: the user's documents stay.
+TEST_F(OutlookFirefoxProfile, ARelativePathLeavingTheFirefoxFolderNamesNoProfile) {
+    wchar_t full[MAX_PATH];
+    ASSERT_NE(::GetFullPathNameW((FBase + L"..\\..\\..\\..\\Documents\\victim").c_str(), MAX_PATH, full, nullptr), 0u);
+    const std::wstring victim = std::wstring(full) + L"\\";
+    ASSERT_FALSE(PathExists(victim)) << "the sandbox has the folder already";
+    struct TRemove {
+        std::wstring Folder;
+        ~TRemove() { DeleteDirectoryTree(Folder); }
+    } remove{victim};
+    for (const wchar_t* name : {L"cookies.txt", L"history.dat", L"prefs.js", L"Cache\\_CACHE_MAP_", L"Cache\\report.doc"}) {
+        CreateDirectoryTree((victim + name).substr(0, (victim + name).rfind(L'\\')));
+        ASSERT_TRUE(WriteTestFile(victim + name, "the user's"));
+    }
+    const auto before = FilesBelow(victim);
+    for (const char* path : {"..\\..\\..\\..\\Documents\\victim", "../../../../Documents/victim",
+                             "Profiles\\..\\..\\..\\..\\..\\Documents\\victim"}) {
+        WriteProfilesIni(std::string("[Profile0]\r\nName=default\r\nIsRelative=1\r\nPath=") + path + "\r\n");
+        EXPECT_EQ(GetFirefoxProfileDir(), L"") << path;
+        PerformAll();
+        EXPECT_EQ(FilesBelow(victim), before) << path;
+    }
+    // A ".." that stays inside is still the profile it names.
+    const std::wstring profile = MakeProfile(L"Profiles\\abc.default");
+    WriteProfilesIni("[Profile0]\r\nPath=Profiles/x/../abc.default\r\n");
+    EXPECT_EQ(GetFirefoxProfileDir(), profile);
 }
 
 TEST_F(OutlookFirefoxProfile, CacheIsClearedOnlyWhenItHoldsTheMapFile) {

@@ -3,6 +3,7 @@
 #include "engine/Exceptions.h"
 #include "engine/VantrelClasses.h"
 #include "settings/VantrelData.h"
+#include "settings/XmlDom.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -348,6 +349,34 @@ TEST_F(SettingsDocument, ChineseNamesKeptExactlyAsUtf8) {
     const std::string bytes = ReadBytes(FileName);
     EXPECT_NE(bytes.find(Utf8(action)), std::string::npos) << bytes;
     EXPECT_NE(bytes.find(Utf8(rare)), std::string::npos);
+}
+
+TEST_F(SettingsDocument, CharactersXmlForbidsAreReplacedSoTheFileAlwaysReadsBack) {
+    // Control characters, U+FFFE/U+FFFF and lone surrogates have no place in
+    // XML 1.0, not even as references; tab, line breaks and a proper pair do.
+    EXPECT_EQ(XmlSafeText(std::wstring(L"a") + L'\0' + L"b"), L"a\xFFFD" L"b");
+    const std::wstring hostile = L"Ctl\x01Name\x1F *\xFFFE\xFFFF\xD800x\xDC00";
+    const std::wstring replaced = L"Ctl\xFFFDName\xFFFD *\xFFFD\xFFFD\xFFFDx\xFFFD";
+    EXPECT_EQ(XmlSafeText(hostile), replaced);
+    const std::wstring allowed = L"tab\tline\nreturn\r \xD840\xDC00 & < > \" \xFFFD";
+    EXPECT_EQ(XmlSafeText(allowed), allowed);
+
+    TXMLVantrelSettingsType settings = NewVantrelSettings();
+    StoreActionTick(settings.CleanupItems(), hostile, true);
+    StoreActionTick(settings.CleanupItems(), allowed, false);
+    StoreExcludeDirectories(settings, {L"C:\\Data\x07\\"});
+    TXMLVantrelSettingsType loaded = SaveAndLoad(settings);
+    const std::string bytes = ReadBytes(FileName);
+    for (const unsigned char c : bytes) EXPECT_TRUE(c >= 0x20 || c == '\r' || c == '\n' || c == '\t') << int(c);
+    std::wstring error;
+    TXMLVantrelSettingsType opened = OpenVantrelSettings(FileName, error);
+    EXPECT_EQ(error, L"");
+    const auto entries = loaded.CleanupItems().All();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].Name(), replaced);
+    EXPECT_EQ(entries[1].Name(), allowed);
+    EXPECT_EQ(LoadExcludeDirectories(loaded), std::vector<std::wstring>{L"C:\\Data\xFFFD\\"});
+    EXPECT_EQ(loaded.SaveToUtf8(), bytes);
 }
 
 TEST_F(SettingsDocument, OtherEncodingsAreReadAndRewrittenAsUtf8) {

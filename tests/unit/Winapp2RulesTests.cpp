@@ -4,6 +4,8 @@
 #include "catalogue/Winapp2Action.h"
 #include "catalogue/Winapp2Rules.h"
 #include "engine/SystemRoutines.h"
+#include "platform/Handles.h"
+#include "settings/VantrelData.h"
 #include "settings/Winapp2Ticks.h"
 #include "support/TempFolder.h"
 
@@ -353,4 +355,72 @@ TEST(Winapp2Settings, TicksAreKeptByNameWhileTheirEntryIsAway) {
     EXPECT_EQ(stored, (std::vector<std::wstring>{L"Gone *=True", L"C *=True", L"B *=True"}));
     // The old program's elements are untouched.
     EXPECT_EQ(settings.CleanupItems().Count(), 0);
+}
+
+// An entry name with a character XML forbids (winapp2.ini is anyone's text)
+// is stored with U+FFFD in its place, and the stored name still finds the
+// entry when the file is read again: the tick survives and the file reads.
+TEST(Winapp2Settings, ANameWithAControlCharacterIsStoredReadablyAndStillFindsItsEntry) {
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    struct TComDone {
+        ~TComDone() { ::CoUninitialize(); }
+    } comDone;
+    TWinapp2System system;
+    system.Folders.SystemDrive = L"C:";
+    TWinapp2RuleSet rules;
+    rules.AddText(L"[Ctl\x01Name *]\nFileKey1=C:\\a|*.tmp\n[Plain *]\nFileKey1=C:\\b|*.tmp\n", L"t", system);
+    rules.Prepare(system);
+    ASSERT_EQ(rules.Rules.size(), 2u);
+    ASSERT_EQ(rules.Rules[0].Entry.Name, L"Ctl\x01Name *");
+    rules.Rules[0].Checked = true;
+    TTempFolder temp(L"w2xml");
+    const std::wstring file = temp.Path() + L"Vantrel.cfg";
+    TXMLVantrelSettingsType settings = NewVantrelSettings();
+    StoreWinapp2Ticks(settings, rules);
+    settings.SaveToFile(file);
+
+    std::wstring error;
+    TXMLVantrelSettingsType loaded = OpenVantrelSettings(file, error);
+    ASSERT_EQ(error, L"");
+    ASSERT_EQ(loaded.Winapp2Items().All().size(), 1u);
+    EXPECT_EQ(loaded.Winapp2Items().All()[0].Name(), L"Ctl\xFFFDName *");
+    rules.Rules[0].Checked = false;
+    LoadWinapp2Ticks(loaded, rules);
+    EXPECT_TRUE(rules.Rules[0].Checked);
+    EXPECT_FALSE(rules.Rules[1].Checked);
+    // Stored again, the entry replaces its own item rather than adding one.
+    StoreWinapp2Ticks(loaded, rules);
+    EXPECT_EQ(loaded.Winapp2Items().All().size(), 1u);
+}
+
+// A winapp2.ini another program holds locked is passed over, and the log says which and why.
+TEST(Winapp2Settings, ALockedRulesFileIsSkippedAndNamedInTheLog) {
+    TTempFolder temp(L"w2lock");
+    const std::wstring file = temp.Path() + L"winapp2.ini";
+    std::ofstream(file.c_str()) << "[A *]\nFileKey1=C:\\a|*.tmp\n";
+    THandle held(::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    TWinapp2System system;
+    system.Folders.SystemDrive = L"C:";
+    TWinapp2RuleSet rules;
+    rules.LoadFolders({temp.Path()}, system);
+    EXPECT_TRUE(rules.Files.empty());
+    ASSERT_EQ(rules.UnreadFiles.size(), 1u);
+    EXPECT_EQ(rules.UnreadFiles[0].rfind(file + L": ", 0), 0u);
+    {
+        // The row's log lines for /auto name it too.
+        SetWinapp2FoldersForTesting({temp.Path()});
+        struct TRestore {
+            ~TRestore() { SetWinapp2FoldersForTesting({}); }
+        } restore;
+        const auto item = TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>().Create();
+        const auto lines = static_cast<TCleanupWinapp2Item&>(*item).LoadLogLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines[0].rfind(L"winapp2.ini 无法读取，已跳过: " + file + L": ", 0), 0u);
+    }
+    held = THandle();
+    rules = TWinapp2RuleSet();
+    rules.LoadFolders({temp.Path()}, system);
+    EXPECT_TRUE(rules.UnreadFiles.empty());
+    EXPECT_EQ(rules.Files.size(), 1u);
 }

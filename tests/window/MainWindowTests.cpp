@@ -97,6 +97,23 @@ TEST_F(MainWindow, WithoutSettingsEveryActionHasItsDefaultTickAndAllIsWrittenAtE
     EXPECT_TRUE(GShownErrors.empty());
 }
 
+// A settings file it cannot read: the box says why, the window offers the
+// default ticks and says so where the user looks next, and only a click cleans.
+TEST_F(MainWindow, AnUnreadableSettingsFileShowsTheErrorAndSaysTheTicksAreTheDefaults) {
+    WriteFile(SettingsFile, "<?xml version=\"1.0\"?><VantrelSettings><CleanupItems><CleanupItem Name=\"x\" Ena");
+    OpenAndRead();
+    ASSERT_EQ(GShownErrors.size(), 1u);
+    EXPECT_NE(GShownErrors[0].find(L"不是有效的 XML"), std::wstring::npos) << Utf8(GShownErrors[0]);
+    EXPECT_EQ(Form->Status2Text(), L"设置文件无法读取, 显示的是默认选择。按下 \"清理\" 才会清理。");
+    TCleanupList& list = Form->ActionList();
+    for (int row = 0; row < list.Count(); ++row)
+        EXPECT_EQ(Form->CleanupActionsListBox().Checked(row), list.Items(row).DefaultChecked) << row;
+    Close();
+    EXPECT_EQ(ReadFileText(SettingsFile + L".unreadable"),
+              "<?xml version=\"1.0\"?><VantrelSettings><CleanupItems><CleanupItem Name=\"x\" Ena");
+    ::DeleteFileW((SettingsFile + L".unreadable").c_str());
+}
+
 TEST_F(MainWindow, TheGaugeIsANavyBarOverItsWholeHeightWithoutAFrame) {
     OpenAndRead();
     HWND gauge = ::FindWindowExW(Form->Handle(), nullptr, PROGRESS_CLASSW, nullptr);

@@ -33,14 +33,16 @@ e2e_check "unreadable settings: /auto ends by itself with 1 (got $H_RC)" [ "$H_R
 e2e_check "unreadable settings: the log says why and where the file went" \
     a60_logged '错误 (读取设置): 设置文件 ' 'Vantrel.cfg.unreadable'
 e2e_check "unreadable settings: kept byte for byte" cmp -s "$WINEPREFIX/a60-broken.cfg" "$H_CFG.unreadable"
-e2e_check "unreadable settings: the run went on (junk taken, settings written)" \
-    test ! -e "$H_D/work/draft.bak" -a -f "$H_CFG"
+e2e_check "unreadable settings: nothing cleaned (the defaults would ignore the user's choices)" \
+    test -e "$H_D/work/draft.bak"
+e2e_check "unreadable settings: the log says nothing was cleaned" a60_logged '设置文件无法读取, 自动清理没有清理任何内容。'
+e2e_check "unreadable settings: the file left for the user, byte for byte" cmp -s "$WINEPREFIX/a60-broken.cfg" "$H_CFG"
 e2e_check "unreadable settings: the run's line tells it failed" a60_logged '。运行中出现了错误 (退出代码 1)。'
 e2e_check "unreadable settings: every log line has its time" a60_stamped
 e2e_check "unreadable settings: the canary stays" hostile_canary_intact
 
-# --- A well-formed file with a document type: unreadable the same way, and the
-# next run reads and saves what this one wrote ---
+# --- A well-formed file with a document type: unreadable the same way; once the
+# user has removed it, the next run saves a whole file ---
 hostile_reset
 mkdir -p "$H_SETTINGS_DIR"
 printf '<?xml version="1.0"?>\r\n<!DOCTYPE VantrelSettings [<!ENTITY q "Quick">]>\r\n<VantrelSettings><Options ScanMode="&q;"/></VantrelSettings>\r\n' \
@@ -50,7 +52,9 @@ a60_auto
 e2e_check "document type: /auto ends by itself with 1 (got $H_RC)" [ "$H_RC" = 1 ]
 e2e_check "document type: the log says why" a60_logged '文档类型声明'
 e2e_check "document type: kept byte for byte as .unreadable" cmp -s "$WINEPREFIX/a60-doctype.cfg" "$H_CFG.unreadable"
-e2e_check "document type: a whole new file without it" a60_whole_settings
+e2e_check "document type: left as it was" cmp -s "$WINEPREFIX/a60-doctype.cfg" "$H_CFG"
+# The user removes the file; the next run starts from the defaults and saves them.
+rm -f "$H_CFG"
 errors_before=$(a60_error_lines)
 h_old "$H_D/work/one.bak"
 h_old "$H_D/work/two.tmp"

@@ -1,7 +1,8 @@
 # Browser profiles laid as traps: cache folders and databases that are links
 # to places outside the profile, SQLite's side files as links, and profiles.ini
 # paths that name a drive root or climb out of the Firefox folder. With every
-# browser action ticked, nothing outside the profiles changes.
+# browser action ticked, nothing outside the profiles changes, and each
+# database left alone is named in the log and fails the run.
 
 H_LOCAL=$(realpath "$(vt_sandbox_folder LOCALAPPDATA)")
 h_browser_ticks() {
@@ -42,7 +43,11 @@ printf '[Profile0]\r\nIsRelative=1\r\nPath=Profiles/p.default\r\n\r\n[Profile1]\
 history_sum=$(h_sum "$H_CANARY/History") bak_sum=$(h_sum "$H_CANARY/outside.bak") cookies_sum=$(h_sum "$chrome/Default/Cookies")
 h_browser_ticks
 hostile_auto
-e2e_check "browser links: /auto ends with 0 (got $H_RC)" [ "$H_RC" = 0 ]
+e2e_check "browser links: /auto ends with 1, the databases it left are failures (got $H_RC)" [ "$H_RC" = 1 ]
+h_log="$H_SETTINGS_DIR/Vantrel.log"
+for f in 'Default\History: 是链接' 'Default\Cookies: -journal 是链接' 'p.default\places.sqlite: 是链接'; do
+    e2e_check "browser links: the log names $f" grep -qF -- "$f" "$h_log"
+done
 e2e_check "browser links: cache folders and files that are links leave their targets (canary)" hostile_canary_intact
 e2e_check "browser links: a history database reached through a link is not written" [ "$(h_sum "$H_CANARY/History")" = "$history_sum" ]
 e2e_check "browser links: Visited Links that is a link keeps its target" [ -e "$H_CANARY/outside.tmp" ]
@@ -51,3 +56,25 @@ e2e_check "browser links: a cookie database with a linked journal is not written
 e2e_check "browser links: a profile path that climbs out of the Firefox folder is not cleaned" test -e "$H_APPDATA/Mozilla/Escape/cache2/keep"
 e2e_check "browser links: a drive root named as a profile is not one (D:\\cache2 stays)" test -e "$H_D/cache2/keep"
 rm -rf "$H_LOCAL/Google" "$H_APPDATA/Mozilla" "$H_LOCAL/Mozilla" "$H_D/cache2"
+
+# The Firefox 1.x actions on a profiles.ini whose first profile climbs out of the
+# Firefox folder into the user's documents, with the Mozilla key there so the
+# actions are offered: nothing in that folder is touched.
+hostile_reset
+ff="$H_APPDATA/Mozilla/Firefox"
+victim=$(realpath -m "$ff/../../../../Documents/victim")
+case "$victim" in "$WINEPREFIX"/*) ;; *) e2e_fail "victim folder outside the sandbox"; return 0 2>/dev/null || exit 1 ;; esac
+mkdir -p "$ff"
+for f in Cache/_CACHE_MAP_ Cache/report.doc cookies.txt history.dat prefs.js; do h_old "$victim/$f"; done
+printf '[General]\r\nStartWithLastProfile=1\r\n\r\n[Profile0]\r\nName=default\r\nIsRelative=1\r\nPath=..\\..\\..\\..\\Documents\\victim\r\n' >"$ff/profiles.ini"
+wine reg add 'HKCU\Software\Mozilla\Mozilla Firefox' /f >/dev/null 2>&1
+victim_before=$(cd "$victim" && find . -type f -exec sha256sum {} + | sort)
+items=""
+for name in '缓存' 'cookies' '历史记录'; do items="$items<CleanupItem Name=\"清除 Mozilla Firefox $name\" Enabled=\"True\"/>"; done
+hostile_settings "<CleanupItems>$items</CleanupItems>"
+hostile_auto
+e2e_check "legacy Firefox, profile outside its folder: /auto ends with 0 (got $H_RC)" [ "$H_RC" = 0 ]
+e2e_check "legacy Firefox, profile outside its folder: every file of the documents folder stays unchanged" \
+    [ "$(cd "$victim" && find . -type f -exec sha256sum {} + | sort)" = "$victim_before" ]
+wine reg delete 'HKCU\Software\Mozilla\Mozilla Firefox' /f >/dev/null 2>&1
+rm -rf "$H_APPDATA/Mozilla" "$victim"
