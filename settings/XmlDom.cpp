@@ -5,8 +5,6 @@
 #include "engine/Exceptions.h"
 #include "platform/ComValues.h"
 
-#include <shlwapi.h>
-
 namespace {
 
 // mingw-w64 declares these without defining them.
@@ -78,11 +76,12 @@ TDomDocument CreateDomDocument() {
 }
 
 void LoadDomFromBytes(const TDomDocument& document, const std::string& bytes) {
-    TComPtr<IStream> stream = TComPtr<IStream>::Attach(
-        ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
-    if (!stream) throw EXmlError(L"内存不足。");
+    // Handed over as an array of bytes, which the parser reads with the same
+    // encoding detection as a stream. Wine's MSXML takes five to ten times as long
+    // over a stream of the same bytes (7 MB: over a second, against 0.1-0.3 s).
+    const TVariant source = TVariant::FromBytes(bytes.data(), bytes.size());
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    const HRESULT hr = document->load(TVariant::FromUnknown(stream.Get()).Get(), &loaded);
+    const HRESULT hr = document->load(source.Get(), &loaded);
     if (FAILED(hr) || loaded != VARIANT_TRUE) throw EXmlError(ParseErrorText(document));
     RefuseDocumentType(document);
 }
