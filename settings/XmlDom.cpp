@@ -7,9 +7,12 @@
 
 namespace {
 
-// mingw-w64 declares these without defining them.
-constexpr CLSID ClsidDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
-constexpr CLSID ClsidDomDocument30 = {0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
+// mingw-w64 declares these without defining them. The free-threaded documents:
+// the settings are read on a thread of their own and then used on the window's.
+constexpr CLSID ClsidFreeThreadedDomDocument60 = {
+    0x88d96a06, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+constexpr CLSID ClsidFreeThreadedDomDocument30 = {
+    0xf5078f33, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
 constexpr IID IidXmlDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 
 // The refChild argument of insertBefore: a node, or null for "at the end".
@@ -58,10 +61,10 @@ void RefuseDocumentType(const TDomDocument& document) {
 
 TDomDocument CreateDomDocument() {
     TDomDocument document;
-    HRESULT hr = ::CoCreateInstance(ClsidDomDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+    HRESULT hr = ::CoCreateInstance(ClsidFreeThreadedDomDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
                                     document.ReceiveVoid());
     if (FAILED(hr))
-        hr = ::CoCreateInstance(ClsidDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+        hr = ::CoCreateInstance(ClsidFreeThreadedDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
                                 document.ReceiveVoid());
     if (FAILED(hr)) throw EXmlError(L"无法创建 XML 文档对象 (MSXML, " + DomHexCode(hr) + L")。");
     CheckDom(document->put_async(VARIANT_FALSE), L"async");
