@@ -142,6 +142,8 @@ void TVantrelForm::StartReadingActionExecute() {
     FGaugeMaximum = LoadReadDirCount(FSettings->Options(), ScanMode());
     ::SendMessageW(FGauge, PBM_SETRANGE32, 0, FGaugeMaximum);
     ::SendMessageW(FGauge, PBM_SETPOS, 0, 0);
+    // Before the first folder: many excluded folders take their time to be spelt out.
+    SetStatus1(ReadingStatusText(0, FGaugeMaximum));
 
     // Read once per pass: a change in the setup window restarts the pass.
     const std::wstring protection = FileProtection();
