@@ -327,7 +327,8 @@ void TVantrelForm::SettingsLoaded() {
     try {
         ApplySettings(load->Take());
     } catch (...) {
-        // As an error of the window's creation: the window stays, an automatic run ends.
+        // As an error of the window's creation: the window stays, without a pass; an automatic run ends.
+        SetStatus1(L"");
         Application().HandleException(L"启动");
         if (FAutoMode) ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
     }
