@@ -19,6 +19,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -564,6 +565,7 @@ TEST_F(MainWindow, AltF4WhileTheSettingsAreReadClosesAtOnceAndWritesNothing) {
     ::KillTimer(nullptr, timer);
     EXPECT_TRUE(Form->SettingsBeingRead()) << "the file was read before the window closed: nothing was shown";
     EXPECT_LT(took, 200u);
+    std::printf("Alt+F4 while 300,000 excluded folders were read: the window was gone after %llu ms\n", took);
     EXPECT_TRUE(GObserved.Menu.empty()) << "a reading pass ran";
     EXPECT_EQ(Form->Settings(), nullptr);
     Close();  // waits for the reading thread, as the program's exit does
