@@ -5,6 +5,7 @@
 
 #include <oleauto.h>
 
+#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
@@ -52,6 +53,19 @@ public:
         TVariant v;
         v.FValue.vt = VT_BOOL;
         v.FValue.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+        return v;
+    }
+    // A copy of Bytes as an array of bytes (VT_ARRAY | VT_UI1).
+    static TVariant FromBytes(const void* bytes, size_t count) {
+        SAFEARRAY* array = ::SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(count));
+        if (array == nullptr) throw std::bad_alloc();
+        TVariant v;
+        v.FValue.vt = VT_ARRAY | VT_UI1;
+        v.FValue.parray = array;
+        void* data = nullptr;
+        if (FAILED(::SafeArrayAccessData(array, &data))) throw std::bad_alloc();
+        if (count != 0) ::memcpy(data, bytes, count);
+        ::SafeArrayUnaccessData(array);
         return v;
     }
     // Holds a reference of its own to Unknown.

@@ -5,13 +5,14 @@
 #include "engine/Exceptions.h"
 #include "platform/ComValues.h"
 
-#include <shlwapi.h>
-
 namespace {
 
-// mingw-w64 declares these without defining them.
-constexpr CLSID ClsidDomDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
-constexpr CLSID ClsidDomDocument30 = {0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
+// mingw-w64 declares these without defining them. The free-threaded documents:
+// the settings are read on a thread of their own and then used on the window's.
+constexpr CLSID ClsidFreeThreadedDomDocument60 = {
+    0x88d96a06, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+constexpr CLSID ClsidFreeThreadedDomDocument30 = {
+    0xf5078f33, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
 constexpr IID IidXmlDomDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 
 // The refChild argument of insertBefore: a node, or null for "at the end".
@@ -60,10 +61,10 @@ void RefuseDocumentType(const TDomDocument& document) {
 
 TDomDocument CreateDomDocument() {
     TDomDocument document;
-    HRESULT hr = ::CoCreateInstance(ClsidDomDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+    HRESULT hr = ::CoCreateInstance(ClsidFreeThreadedDomDocument60, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
                                     document.ReceiveVoid());
     if (FAILED(hr))
-        hr = ::CoCreateInstance(ClsidDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
+        hr = ::CoCreateInstance(ClsidFreeThreadedDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
                                 document.ReceiveVoid());
     if (FAILED(hr)) throw EXmlError(L"无法创建 XML 文档对象 (MSXML, " + DomHexCode(hr) + L")。");
     CheckDom(document->put_async(VARIANT_FALSE), L"async");
@@ -78,11 +79,12 @@ TDomDocument CreateDomDocument() {
 }
 
 void LoadDomFromBytes(const TDomDocument& document, const std::string& bytes) {
-    TComPtr<IStream> stream = TComPtr<IStream>::Attach(
-        ::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
-    if (!stream) throw EXmlError(L"内存不足。");
+    // Handed over as an array of bytes, which the parser reads with the same
+    // encoding detection as a stream. Wine's MSXML takes five to ten times as long
+    // over a stream of the same bytes (7 MB: over a second, against 0.1-0.3 s).
+    const TVariant source = TVariant::FromBytes(bytes.data(), bytes.size());
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    const HRESULT hr = document->load(TVariant::FromUnknown(stream.Get()).Get(), &loaded);
+    const HRESULT hr = document->load(source.Get(), &loaded);
     if (FAILED(hr) || loaded != VARIANT_TRUE) throw EXmlError(ParseErrorText(document));
     RefuseDocumentType(document);
 }

@@ -14,7 +14,9 @@ using TDomDocument = TComPtr<IXMLDOMDocument>;
 using TDomElement = TComPtr<IXMLDOMElement>;
 
 // A new, empty document from MSXML 6, or MSXML 3 where 6 is not installed.
-// Parsing is synchronous, without DTDs or external resources.
+// Parsing is synchronous, without DTDs or external resources. The document is
+// the free-threaded one: made on one thread, it may be used on another (one at
+// a time; nothing here uses a document from two threads at once).
 TDomDocument CreateDomDocument();
 
 // Parses the bytes of an XML file (any encoding the parser detects). Raises

@@ -108,9 +108,10 @@ std::wstring TVantrelForm::ScanMode() const { return FSettings ? FSettings->Opti
 
 // The user's excluded folders, then the synced ones, read afresh each time: a
 // client may have been set up since. Only the reader holds them together.
-void TVantrelForm::LoadExcludedDirectories() {
+void TVantrelForm::LoadExcludedDirectories() { LoadExcludedDirectories(LoadExcludeDirectories(*FSettings)); }
+
+void TVantrelForm::LoadExcludedDirectories(std::vector<std::wstring> excluded) {
     FSyncedFolders = ReadSyncedFolders(CurrentUserSyncedFolderPlaces());
-    std::vector<std::wstring> excluded = LoadExcludeDirectories(*FSettings);
     for (const auto& folder : FSyncedFolders) excluded.push_back(folder.Path);
     FDirReader->ExcludedDirectories() = std::move(excluded);
     if (FWinapp2Item != nullptr) FWinapp2Item->ExcludedDirectories = FDirReader->ExcludedDirectories();
@@ -145,6 +146,8 @@ void TVantrelForm::StartReadingActionExecute() {
     FGaugeMaximum = LoadReadDirCount(FSettings->Options(), ScanMode());
     ::SendMessageW(FGauge, PBM_SETRANGE32, 0, FGaugeMaximum);
     ::SendMessageW(FGauge, PBM_SETPOS, 0, 0);
+    // Before the first folder: many excluded folders take their time to be spelt out.
+    SetStatus1(ReadingStatusText(0, FGaugeMaximum));
 
     // Read once per pass: a change in the setup window restarts the pass.
     const std::wstring protection = FileProtection();
@@ -189,6 +192,7 @@ void TVantrelForm::ReadCurrentDrive() {
 }
 
 void TVantrelForm::StopReadingActionExecute() {
+    if (FSettingsPending) FStoppedWhileLoading = true;
     FReadingStopped = true;
     FDriveIndex = static_cast<int>(FDrives.size()) - 1;
     if (FDirReader) FDirReader->Stop();  // none when the window's creation failed

@@ -30,6 +30,7 @@ namespace {
 
 constexpr DWORD MainFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr UINT WM_FIRST_ACTIVATION = WM_APP + 1;
+constexpr UINT WM_SETTINGS_LOADED = WM_APP + 2;
 
 enum TCommandId : int {
     cmStartReading = 100,
@@ -311,12 +312,37 @@ void TVantrelForm::FormCreate() {
     BuildCleanupActions();
     LayoutControls();
 
-    std::wstring settingsError;
-    FSettings.emplace(OpenVantrelSettings(GetSettingsFileName(), settingsError));
-    if (!settingsError.empty()) {
-        ReportError(Handle(), settingsError, L"读取设置");
-        FSettingsUnreadable = true;
+    if (FAutoMode) {
+        ::EnableWindow(Handle(), FALSE);
+        ::SetWindowTextW(Handle(), (Application().Title() + L" (自动模式)").c_str());
     }
+    // A settings file of many megabytes takes MSXML seconds: it is read on a
+    // thread of its own while the window shows and answers Stop and Alt+F4.
+    FSettingsPending = true;
+    SetControlsIdle(false);
+    SetStatus1(L"正在读取设置...");
+    FSettingsLoad = std::make_unique<TSettingsLoad>(GetSettingsFileName(), Handle(), WM_SETTINGS_LOADED);
+    FFirstActivation = true;
+}
+
+// The loading thread is done. A window that is closing takes nothing: it writes
+// no settings it has not read.
+void TVantrelForm::SettingsLoaded() {
+    if (!FSettingsLoad || FCloseRequested) return;
+    const std::unique_ptr<TSettingsLoad> load = std::move(FSettingsLoad);
+    try {
+        ApplySettings(load->Take());
+    } catch (...) {
+        // As an error of the window's creation: the window stays, without a pass; an automatic run ends.
+        SetStatus1(L"");
+        Application().HandleException(L"启动");
+        if (FAutoMode) ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
+    }
+}
+
+void TVantrelForm::ApplySettings(TLoadedSettings Loaded) {
+    FSettings.emplace(std::move(Loaded.Settings));
+    if (!Loaded.ErrorMessage.empty()) FSettingsUnreadable = true;
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
     LoadActionTicks(*FSettings, *FActionList, ticks);
@@ -331,32 +357,45 @@ void TVantrelForm::FormCreate() {
             FCleanupActionsListBox.SetRowText(FWinapp2Row, item.RowText());
             FTakingWinapp2Rules = false;
         };
+        // Taken in already (a hint asked for them while the settings were read):
+        // their ticks must still come from the file, or leaving would store none.
+        if (FWinapp2Item->RulesReady()) FWinapp2Item->OnRulesReady(*FWinapp2Item);
     }
     if (FVolumeCacheItem != nullptr) {
         FVolumeCacheItem->LoadTicks(LoadVolumeCacheTicks(*FSettings));
         FCleanupActionsListBox.SetRowText(FVolumeCacheRow, FVolumeCacheItem->RowText());
     }
-    LoadExcludedDirectories();
+    LoadExcludedDirectories(std::move(Loaded.ExcludeDirectories));
     ValidateVantrelSettings(*FSettings);
+    SetStatus1(L"");
+    // The box's own message loop must not start a pass: the settings count as
+    // pending until it is closed.
+    if (FSettingsUnreadable) ReportError(Handle(), Loaded.ErrorMessage, L"读取设置");
+    FSettingsPending = false;
 
-    if (FAutoMode) {
-        ::EnableWindow(Handle(), FALSE);
-        ::SetWindowTextW(Handle(), (Application().Title() + L" (自动模式)").c_str());
-        // The defaults would ignore every exclusion and untick the user made:
-        // a scheduled run with settings it cannot read cleans nothing, keeps
-        // the file for the user to mend and ends with the failure code.
-        if (FSettingsUnreadable) {
-            WriteRunLogLine(L"设置文件无法读取, 自动清理没有清理任何内容。");
-            try {
-                FSettings->KeepUnreadableFile();
-            } catch (...) {
-                ReportCurrentException(Handle(), L"读取设置");
-            }
-            ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
-            return;
+    // The defaults would ignore every exclusion and untick the user made: a
+    // scheduled run with settings it cannot read cleans nothing, keeps the file
+    // for the user to mend and ends with the failure code.
+    if (FAutoMode && FSettingsUnreadable) {
+        WriteRunLogLine(L"设置文件无法读取, 自动清理没有清理任何内容。");
+        try {
+            FSettings->KeepUnreadableFile();
+        } catch (...) {
+            ReportCurrentException(Handle(), L"读取设置");
         }
+        ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
+        return;
     }
-    FFirstActivation = true;
+    if (FStoppedWhileLoading) {
+        // Stopped before it began: the window is idle as after a stopped pass.
+        FFirstActivation = false;
+        FReadingStopped = true;
+        FDriveIndex = static_cast<int>(FDrives.size()) - 1;
+        HandleDirReaderFinished(FDirReader.get());
+        return;
+    }
+    // From the message loop, as the first activation always starts the pass.
+    if (FActivatedWhileLoading) ::PostMessageW(Handle(), WM_FIRST_ACTIVATION, 0, 0);
 }
 
 void TVantrelForm::BuildCleanupActions() {
@@ -387,6 +426,10 @@ void TVantrelForm::AddCleanupAction(const TCleanupItemClass& ItemClass, bool Def
 
 void TVantrelForm::FormActivate() {
     if (!FFirstActivation) return;
+    if (FSettingsPending) {
+        FActivatedWhileLoading = true;  // the pass starts when the settings are there
+        return;
+    }
     FFirstActivation = false;
     ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     // Painted: now the winapp2.ini rules read on their worker are taken in.
@@ -438,6 +481,9 @@ LRESULT TVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             break;
         case WM_FIRST_ACTIVATION:
             FormActivate();
+            return 0;
+        case WM_SETTINGS_LOADED:
+            SettingsLoaded();
             return 0;
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);

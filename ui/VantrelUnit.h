@@ -7,6 +7,7 @@
 #include "engine/OrvDirectoryReader.h"
 #include "engine/VantrelClasses.h"
 #include "platform/Gdi.h"
+#include "settings/SettingsLoad.h"
 #include "settings/VantrelData.h"
 #include "ui/ActionCheckList.h"
 #include "ui/Dpi.h"
@@ -86,6 +87,10 @@ public:
     const std::vector<std::wstring>& EmptyDirCandidates() const { return FEmptyDirCandidates; }
     const TCleanupPassResult& LastCleanupPass() const { return FLastCleanupPass; }
     TXMLVantrelSettingsType* Settings() { return FSettings ? &*FSettings : nullptr; }
+    // The settings file is still being read on its own thread.
+    bool SettingsBeingRead() const { return FSettingsLoad && !FSettingsLoad->Finished(); }
+    // The folders the reading pass leaves out: the user's, then the synced ones.
+    const std::vector<std::wstring>& ExcludedFolders() const { return FDirReader->ExcludedDirectories(); }
     // The texts of the "文件(&F)" menu as it shows now, and whether Setup can be chosen.
     std::vector<std::wstring> FileMenuTexts() const;
     bool SetupEnabled() const;
@@ -118,6 +123,8 @@ private:
     void HandleDpiChanged(int dpi, const RECT& suggested);
     bool HandleAccelerator(wchar_t key);
     void FormCreate();
+    void SettingsLoaded();
+    void ApplySettings(TLoadedSettings Loaded);
     void FormActivate();
     void FormDestroy();
     void FormCloseQuery();
@@ -159,6 +166,7 @@ private:
     std::vector<std::wstring> PassDrives() const;
     // At the walk's end: the handlers' sizes still coming in, with the window answering.
     void WaitForVolumeCacheScan();
+    void LoadExcludedDirectories(std::vector<std::wstring> UserExcluded);
     void NoteEmptyDirCandidate(const std::wstring& DirName);
     void RemoveEmptyDirCandidates();
     void ReportIncompleteActions();  // what the browser actions could not clean
@@ -201,6 +209,11 @@ private:
     bool FListNeedsRefresh = false;
     bool FShowsFreeSpace = false;   // the first status line is the free space after a reading pass
     bool FSettingsUnreadable = false;  // the settings file could not be read: the ticks are the defaults
+    // The settings file is read on a thread of its own until FSettings is set and applied.
+    std::unique_ptr<TSettingsLoad> FSettingsLoad;
+    bool FSettingsPending = false;       // nothing read or applied yet: no pass starts
+    bool FActivatedWhileLoading = false; // the first activation waits for the settings
+    bool FStoppedWhileLoading = false;   // Stop while loading: no reading pass after it
     double FFreeSpaceAfterReading = 0;
     int FDirectoryCount = 0;
     int FGaugeMaximum = 0;

@@ -2,6 +2,7 @@
 // start-up, where the file lives, unreadable files, and saves that cannot lose data.
 #include "engine/Exceptions.h"
 #include "engine/VantrelClasses.h"
+#include "settings/SettingsLoad.h"
 #include "settings/VantrelData.h"
 #include "settings/XmlDom.h"
 #include "support/TempFolder.h"
@@ -573,4 +574,53 @@ TEST_F(SettingsSave, ReadOnlyFileIsNotReplaced) {
     EXPECT_NE(::GetFileAttributesW(FileName.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_FALSE(FileExists(FileName + L".new"));
     ::SetFileAttributesW(FileName.c_str(), FILE_ATTRIBUTE_NORMAL);  // so the folder can go
+}
+
+// --- Reading on a thread of its own ---
+
+// What the loading thread gives is what OpenVantrelSettings gives on this thread,
+// with the excluded folders as plain text; the document it made serves this
+// thread afterwards (reading, changing, writing), and the message comes once.
+TEST_F(SettingsStartup, ALoadingThreadGivesTheSameSettingsForThisThreadToUse) {
+    WriteBytes(FileName, "<?xml version=\"1.0\"?><VantrelSettings><!-- mine --><Options ScanMode=\"Quick\"/>"
+                         "<ExcludeDirectories><ExcludeDirectory Name=\"C:\\A\"/><ExcludeDirectory Name=\"" +
+                             Utf8(L"D:\\照片") + "\"/></ExcludeDirectories></VantrelSettings>");
+    const DWORD self = ::GetCurrentThreadId();
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    constexpr UINT Loaded = WM_APP + 5;
+    TLoadedSettings loaded;
+    {
+        TSettingsLoad load(FileName, window, Loaded);
+        MSG msg;
+        ASSERT_GT(::GetMessageW(&msg, window, Loaded, Loaded), 0);
+        EXPECT_TRUE(load.Finished());
+        loaded = load.Take();
+        EXPECT_FALSE(::PeekMessageW(&msg, window, Loaded, Loaded, PM_REMOVE));
+    }
+    EXPECT_EQ(::GetCurrentThreadId(), self);
+    EXPECT_TRUE(loaded.ErrorMessage.empty());
+    EXPECT_EQ(loaded.ExcludeDirectories, (std::vector<std::wstring>{L"C:\\A", L"D:\\照片"}));
+    ValidateVantrelSettings(loaded.Settings);
+    EXPECT_EQ(loaded.Settings.Options().ScanMode(), L"Quick");
+    StoreExcludeDirectories(loaded.Settings, {L"E:\\B"});
+    loaded.Settings.SaveToFile(FileName);
+    const std::string saved = ReadBytes(FileName);
+    EXPECT_NE(saved.find("<!-- mine -->"), std::string::npos) << saved;
+    EXPECT_EQ(LoadExcludeDirectories(LoadVantrelSettings(FileName)), (std::vector<std::wstring>{L"E:\\B"}));
+
+    // An unreadable file: the same error and the same kept copy as on this thread.
+    WriteBytes(FileName, "<VantrelSettings><Options>");
+    {
+        TSettingsLoad load(FileName, window, Loaded);
+        MSG msg;
+        ASSERT_GT(::GetMessageW(&msg, window, Loaded, Loaded), 0);
+        loaded = load.Take();
+    }
+    std::wstring error;
+    OpenVantrelSettings(FileName, error);
+    EXPECT_EQ(loaded.ErrorMessage, error);
+    EXPECT_TRUE(loaded.ExcludeDirectories.empty());
+    EXPECT_EQ(loaded.Settings.UnreadableFileName(), FileName);
+    ::DestroyWindow(window);
 }

@@ -19,6 +19,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -512,3 +513,95 @@ TEST_F(MainWindow, Winapp2RowSaysWhereToPutTheFileWhenThereIsNone) {
     EXPECT_EQ(Form->CleanupActionsListBox().RowText(Form->Winapp2Row()), L"清理其他应用程序 (winapp2.ini)");
 }
 
+
+namespace {
+
+// A settings file as a user with a long pasted list of excluded folders has it
+// (24 MB for 300,000): MSXML takes seconds over it, longer than any test step here.
+std::string LargeSettingsText(int excluded) {
+    std::string text = "<?xml version=\"1.0\"?>\r\n<VantrelSettings>\r\n  <CleanupItems>\r\n    <CleanupItem Name=\"" +
+                       Utf8(L"删除备份文件 (*.bak, *.old, *.000)") +
+                       "\" Enabled=\"False\"/>\r\n  </CleanupItems>\r\n  <ExcludeDirectories>\r\n";
+    for (int i = 0; i < excluded; ++i)
+        text += "    <ExcludeDirectory Name=\"C:\\Users\\Test\\Source\\Project" + std::to_string(i) +
+                "\\node_modules\"/>\r\n";
+    return text + "  </ExcludeDirectories>\r\n</VantrelSettings>\r\n";
+}
+
+std::string WholeFile(const std::wstring& path) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "";
+    std::string text(::GetFileSize(h, nullptr), '\0');
+    DWORD read = 0;
+    ::ReadFile(h, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    ::CloseHandle(h);
+    text.resize(read);
+    return text;
+}
+
+}  // namespace
+
+// Alt+F4 while the settings are still being read: the window goes at once,
+// nothing is read or cleaned, and the file is not written over with what little
+// (nothing) the window had.
+TEST_F(MainWindow, AltF4WhileTheSettingsAreReadClosesAtOnceAndWritesNothing) {
+    const std::string text = LargeSettingsText(300000);
+    WriteFile(SettingsFile, text);
+    GObserved = TReadingObservation{};
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 1, ObserveReading);
+    Form = std::make_unique<TVantrelForm>(false);
+    GObserved.Form = Form.get();
+    const HWND window = Form->Handle();
+    ASSERT_TRUE(::IsWindowVisible(window)) << "the window waits for its settings before it shows";
+    ASSERT_TRUE(Form->SettingsBeingRead());
+    EXPECT_EQ(Form->Status1Text(), L"正在读取设置...");
+    EXPECT_EQ(Form->FileMenuTexts(), (std::vector<std::wstring>{L"停止读取(&S)", L"退出(&X)"}));
+
+    // What the key press gives the window: Alt held, F4 down.
+    const ULONGLONG asked = ::GetTickCount64();
+    ::PostMessageW(window, WM_SYSKEYDOWN, VK_F4, (1 << 29) | 1);
+    ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(window); }));
+    const ULONGLONG took = ::GetTickCount64() - asked;
+    ::KillTimer(nullptr, timer);
+    EXPECT_TRUE(Form->SettingsBeingRead()) << "the file was read before the window closed: nothing was shown";
+    EXPECT_LT(took, 200u);
+    std::printf("Alt+F4 while 300,000 excluded folders were read: the window was gone after %llu ms\n", took);
+    EXPECT_TRUE(GObserved.Menu.empty()) << "a reading pass ran";
+    EXPECT_EQ(Form->Settings(), nullptr);
+    Close();  // waits for the reading thread, as the program's exit does
+    EXPECT_TRUE(WholeFile(SettingsFile) == text) << "the settings file was written";
+    EXPECT_EQ(::GetFileAttributesW((SettingsFile + L".new").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW((SettingsFile + L".unreadable").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(GShownErrors.empty());
+}
+
+// Stop while the settings are read: they are still taken (ticks and excluded
+// folders), but no reading pass follows, and the window is idle.
+TEST_F(MainWindow, StopWhileTheSettingsAreReadTakesThemAndReadsNothing) {
+    WriteFile(SettingsFile, LargeSettingsText(100000));
+    GObserved = TReadingObservation{};
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 1, ObserveReading);
+    Form = std::make_unique<TVantrelForm>(false);
+    GObserved.Form = Form.get();
+    ASSERT_TRUE(Form->SettingsBeingRead());
+    Form->StopReadingActionExecute();
+    ASSERT_TRUE(PumpUntil([&] { return Form->Settings() != nullptr; }));
+    // Whatever was posted to start a pass has its turn before this marker.
+    constexpr UINT Marker = WM_APP + 77;
+    ::PostThreadMessageW(::GetCurrentThreadId(), Marker, 0, 0);
+    for (MSG m; ::GetMessageW(&m, nullptr, 0, 0) > 0;) {
+        if (m.hwnd == nullptr && m.message == Marker) break;
+        ::TranslateMessage(&m);
+        ::DispatchMessageW(&m);
+    }
+    ::KillTimer(nullptr, timer);
+    EXPECT_TRUE(GObserved.Menu.empty()) << "a reading pass ran";
+    EXPECT_FALSE(Form->Reading());
+    EXPECT_TRUE(Form->CleanButtonVisible());
+    EXPECT_EQ(Form->Status1Text().rfind(L"当前可用空间 ", 0), 0u) << Utf8(Form->Status1Text());
+    EXPECT_FALSE(Form->CleanupActionsListBox().Checked(RowOf<TDeleteBackupFiles>(*Form)));
+    ASSERT_GE(Form->ExcludedFolders().size(), 100000u);
+    EXPECT_EQ(Form->ExcludedFolders()[99999], L"C:\\Users\\Test\\Source\\Project99999\\node_modules");
+    Close();
+    EXPECT_TRUE(GShownErrors.empty());
+}
