@@ -3,8 +3,10 @@
 // error boxes, ends with one line on what it did, and exits with 1 when anything
 // failed (0 otherwise).
 #include "app/AutoMode.h"
+#include "texts/Texts.h"
 #include "app/SingleInstance.h"
 #include "settings/SettingsFile.h"
+#include "settings/VantrelData.h"
 #include "ui/Application.h"
 #include "ui/ErrorReport.h"
 #include "ui/VantrelUnit.h"
@@ -17,11 +19,25 @@
 
 namespace {
 
+// The run's language from the command line and Windows' display language, and,
+// once the settings file may be looked at, from the choice stored there.
+void ChooseRunLanguage(const std::wstring& settingsFileName) {
+    TLanguage switched = TLanguage::Chinese;
+    const bool given = LanguageSwitch(switched);
+    const std::wstring stored = given || settingsFileName.empty() ? L"" : ReadLanguageSetting(settingsFileName);
+    SetCurrentLanguage(ChooseLanguage(given, switched, stored, ::GetUserDefaultUILanguage()));
+}
+
 int RunProgram(bool autoMode) {
     TInstanceRegistry instances(MakeInstanceIdentifier(GetOwnExecutablePath()));
     if (!instances.CheckSingleInstance()) {
         instances.SwitchToFirstInstance();
         return 0;  // the registry's destructor removes this process again
+    }
+    try {
+        ChooseRunLanguage(GetSettingsFileName());
+    } catch (...) {
+        // The main window reports what is wrong with the settings file.
     }
     if (autoMode) {
         // Only now: working out the settings file may move it, which the running
@@ -29,7 +45,7 @@ int RunProgram(bool autoMode) {
         try {
             SetRunLogFileName(RunLogFileName(GetSettingsFileName()));
         } catch (...) {
-            ReportCurrentException(nullptr, L"启动");
+            ReportCurrentException(nullptr, LoadText(TTextId::ErrorContextStartup));
         }
     }
 
@@ -52,6 +68,7 @@ int RunProgram(bool autoMode) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    ChooseRunLanguage(L"");
     const bool autoMode = IsAutoMode();
     if (autoMode) StartAutomaticErrorReporting();
     // The settings document, the shell and automation all need COM on this thread.
@@ -60,7 +77,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
         exitCode = RunProgram(autoMode);
     } catch (...) {
-        ReportCurrentException(nullptr, L"启动");
+        ReportCurrentException(nullptr, LoadText(TTextId::ErrorContextStartup));
         exitCode = 1;
         // An error before the log's name was known is held; it must still reach
         // the log, or a scheduled run ends with 1 and nothing says why.

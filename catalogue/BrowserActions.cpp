@@ -1,4 +1,5 @@
 #include "catalogue/BrowserActions.h"
+#include "texts/Texts.h"
 
 #include "catalogue/BrowserDatabases.h"
 #include "catalogue/FolderMasks.h"
@@ -24,22 +25,22 @@ void BrowserActionTexts(const TBrowserTexts& Browser, TBrowserPart Part, std::ws
     const std::wstring list = Browser.ListName, product = Browser.Product;
     switch (Part) {
         case TBrowserPart::Cache:
-            Name = L"清除 " + list + L" 缓存";
-            ProgressText = L"正在清除 " + product + L" 缓存...";
-            FirstInfoLine = L"此操作将清除 " + product + L" 缓存";
+            Name = FormatText(TTextId::ActionBrowserCache, list);
+            ProgressText = FormatText(TTextId::ProgressBrowserCache, product);
+            FirstInfoLine = FormatText(TTextId::InfoBrowserCache, product);
             SecondInfoLine.clear();
             break;
         case TBrowserPart::Cookies:
-            Name = L"清除 " + list + L" cookies";
-            ProgressText = L"正在清除 " + product + L" cookies...";
-            FirstInfoLine = L"您可能想要保留 " + product + L" cookies";
-            SecondInfoLine = L"以保持登录到经常访问的站点。";
+            Name = FormatText(TTextId::ActionBrowserCookies, list);
+            ProgressText = FormatText(TTextId::ProgressBrowserCookies, product);
+            FirstInfoLine = FormatText(TTextId::InfoBrowserCookies, product);
+            SecondInfoLine = LoadText(TTextId::InfoKeepSignedIn);
             break;
         case TBrowserPart::History:
-            Name = L"清除 " + list + L" 历史记录";
-            ProgressText = L"正在清除 " + product + L" 历史记录..";
-            FirstInfoLine = L"此操作将清除 " + product + L" 历史记录";
-            SecondInfoLine = L"书签和密码将保留。";
+            Name = FormatText(TTextId::ActionProductHistory, list);
+            ProgressText = FormatText(TTextId::ProgressProductHistory, product);
+            FirstInfoLine = FormatText(TTextId::InfoProductHistory, product);
+            SecondInfoLine = LoadText(TTextId::InfoBookmarksKept);
             break;
     }
 }
@@ -97,7 +98,7 @@ void TChromiumBrowserAction::Configure(std::wstring& Name, std::wstring& Progres
 void TChromiumBrowserAction::GetSecondInfoLine(std::wstring& Text) {
     const std::wstring userData = ChromiumUserDataFolder(FBrowser);
     if (!userData.empty() && ProbeProfileLock(userData + L"lockfile") == TProfileLockState::Held)
-        Text = std::wstring(FBrowser.Product) + L" 正在运行，清理时将跳过它。";
+        Text = FormatText(TTextId::InfoBrowserRunning, FBrowser.Product);
     else
         TCleanupSpecialActionItem::GetSecondInfoLine(Text);
 }
@@ -160,7 +161,7 @@ void TFirefoxQuantumAction::Configure(std::wstring& Name, std::wstring& Progress
 
 void TFirefoxQuantumAction::GetSecondInfoLine(std::wstring& Text) {
     if (AnyFirefoxProfileRunning(FirefoxProfiles(FirefoxRoamingRoot(), FirefoxLocalRoot())))
-        Text = L"Mozilla Firefox 正在运行，清理时将跳过它正在使用的配置文件。";
+        Text = LoadText(TTextId::InfoFirefoxRunning);
     else
         TCleanupSpecialActionItem::GetSecondInfoLine(Text);
 }

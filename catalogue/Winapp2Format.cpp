@@ -1,4 +1,5 @@
 #include "catalogue/Winapp2Format.h"
+#include "texts/Texts.h"
 
 #include <algorithm>
 #include <array>
@@ -90,42 +91,40 @@ void AppendUtf8(std::string_view bytes, std::wstring& out) {
 
 bool ParseBool(const std::wstring& text) { return SameText(text, L"True") || text == L"1"; }
 
-std::wstring FileKeyError(const std::wstring& key, const std::wstring& what) { return key + L" " + what; }
-
 // A FileKey value; empty error when it reads.
 std::wstring ParseFileKey(const std::wstring& key, const std::wstring& value, TWinapp2FileKey& out) {
     const std::vector<std::wstring> parts = Split(value, L'|');
-    if (parts[0].empty()) return FileKeyError(key, L"没有路径");
-    if (parts.size() < 2 || parts[1].empty()) return FileKeyError(key, L"没有文件名");
+    if (parts[0].empty()) return FormatText(TTextId::Winapp2ErrorNoPath, key);
+    if (parts.size() < 2 || parts[1].empty()) return FormatText(TTextId::Winapp2ErrorNoFileName, key);
     out.Path = parts[0];
     for (const std::wstring& pattern : Split(parts[1], L';')) {
         if (pattern.empty()) continue;
         if (pattern.find_first_of(L"\\/:") != std::wstring::npos)
-            return FileKeyError(key, L"的文件名不能含有路径: " + pattern);
+            return FormatText(TTextId::Winapp2ErrorPathInFileName, key, pattern);
         out.Patterns.push_back(PatternMatchesEveryName(pattern) ? std::wstring(L"*") : pattern);
     }
-    if (out.Patterns.empty()) return FileKeyError(key, L"没有文件名");
+    if (out.Patterns.empty()) return FormatText(TTextId::Winapp2ErrorNoFileName, key);
     for (size_t i = 2; i < parts.size(); ++i) {
         if (SameText(parts[i], L"RECURSE"))
             out.Recurse = true;
         else if (SameText(parts[i], L"REMOVESELF"))
             out.RemoveSelf = out.Recurse = true;
         else if (!parts[i].empty())
-            return FileKeyError(key, L"有未知的标志: " + parts[i]);
+            return FormatText(TTextId::Winapp2ErrorUnknownFlag, key, parts[i]);
     }
     return {};
 }
 
 std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value, TWinapp2Exclude& out) {
     const std::vector<std::wstring> parts = Split(value, L'|');
-    if (parts.size() < 2 || parts[1].empty()) return key + L" 无法读取: " + value;
+    if (parts.size() < 2 || parts[1].empty()) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     if (SameText(parts[0], L"REG")) {
         out.Kind = TWinapp2Exclude::ekReg;
         out.Path = parts[1];
         if (parts.size() > 2) out.Pattern = parts[2];
         return {};
     }
-    if (!SameText(parts[0], L"FILE") && !SameText(parts[0], L"PATH")) return key + L" 无法读取: " + value;
+    if (!SameText(parts[0], L"FILE") && !SameText(parts[0], L"PATH")) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     out.Kind = SameText(parts[0], L"FILE") ? TWinapp2Exclude::ekFile : TWinapp2Exclude::ekPath;
     std::wstring path = parts[1];
     std::wstring pattern = parts.size() > 2 ? parts[2] : std::wstring();
@@ -133,7 +132,7 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
     if (pattern.empty() && out.Kind == TWinapp2Exclude::ekFile) {
         // FILE|C:\folder\name.log: the last part is the file's name.
         const size_t slash = path.rfind(L'\\');
-        if (slash == std::wstring::npos) return key + L" 无法读取: " + value;
+        if (slash == std::wstring::npos) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
         pattern = path.substr(slash + 1);
         path.resize(slash);
     }
@@ -144,10 +143,10 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
 
 std::wstring ParseRegKey(const std::wstring& key, const std::wstring& value, TWinapp2RegKey& out) {
     const std::vector<std::wstring> parts = Split(value, L'|');
-    if (parts[0].empty() || parts.size() > 2) return key + L" 无法读取: " + value;
+    if (parts[0].empty() || parts.size() > 2) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     out.Key = parts[0];
     if (parts.size() == 2) {
-        if (parts[1].empty()) return key + L" 没有值的名称";
+        if (parts[1].empty()) return FormatText(TTextId::Winapp2ErrorNoValueName, key);
         out.Value = parts[1];
     }
     return {};
@@ -339,19 +338,19 @@ std::wstring CleanLocalPath(const std::wstring& raw, std::wstring& error) {
     const bool drive = path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]) &&
                        (path.size() == 2 || path[2] == L'\\');
     if (!drive) {
-        error = L"不是完整的本机路径: " + raw;
+        error = FormatText(TTextId::Winapp2ErrorNotLocalPath, raw);
         return {};
     }
     if (path.size() == 2) path += L'\\';
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
     for (const std::wstring& part : Split(std::wstring_view(path).substr(3), L'\\')) {
         if (part == L".." || part == L".") {
-            error = L"路径中有 \"" + part + L"\": " + raw;
+            error = FormatText(TTextId::Winapp2ErrorPathPart, part, raw);
             return {};
         }
     }
     if (path.find(L'%') != std::wstring::npos) {
-        error = L"未知的变量: " + raw;
+        error = FormatText(TTextId::Winapp2ErrorUnknownVariable, raw);
         return {};
     }
     return path;
@@ -372,7 +371,7 @@ std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& text, const TWin
         }
         const size_t close = text.find(L'%', i + 1);
         if (close == std::wstring::npos) {
-            error = L"未知的变量: " + text;
+            error = FormatText(TTextId::Winapp2ErrorUnknownVariable, text);
             return {};
         }
         const std::wstring name = text.substr(i + 1, close - i - 1);
@@ -381,7 +380,7 @@ std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& text, const TWin
         const std::vector<std::wstring> values =
             variable == Variables.end() ? std::vector<std::wstring>{} : variable->Values(folders);
         if (values.empty()) {
-            error = L"未知的变量 %" + name + L"%";
+            error = FormatText(TTextId::Winapp2ErrorUnknownVariableName, name);
             return {};
         }
         std::vector<std::wstring> next;
@@ -482,8 +481,8 @@ std::vector<std::wstring> GuardedFolders(const TWinapp2Folders& f) {
 
 std::wstring CheckRegistryTarget(const std::wstring& keyName, const std::wstring& key) {
     const auto split = SplitWinapp2RegPath(key);
-    if (!split) return keyName + L" 的根键未知: " + key;
-    if (key.find_first_of(L"*?") != std::wstring::npos) return keyName + L" 中不能有通配符: " + key;
+    if (!split) return FormatText(TTextId::Winapp2ErrorUnknownRoot, keyName, key);
+    if (key.find_first_of(L"*?") != std::wstring::npos) return FormatText(TTextId::Winapp2ErrorWildcard, keyName, key);
     std::vector<std::wstring> parts = Components(Upper(split->SubKey));
     // Below HKEY_USERS each user's hive is a root of its own.
     if (split->Hive == TWinapp2RegPath::rhUsers && !parts.empty()) parts.erase(parts.begin());
@@ -492,7 +491,7 @@ std::wstring CheckRegistryTarget(const std::wstring& keyName, const std::wstring
         (parts.size() == 1 && (parts[0] == L"SOFTWARE" || parts[0] == L"SYSTEM" || parts[0] == L"CLASSES")) ||
         (parts.size() == 2 && parts[0] == L"SOFTWARE" &&
          (parts[1] == L"CLASSES" || parts[1] == L"MICROSOFT" || parts[1] == L"POLICIES" || parts[1] == L"WOW6432NODE"));
-    if (guarded) return keyName + L" 指向注册表的根: " + key;
+    if (guarded) return FormatText(TTextId::Winapp2ErrorRegistryRoot, keyName, key);
     return {};
 }
 
@@ -522,16 +521,16 @@ std::wstring RefuseWinapp2Entry(const TWinapp2Entry& entry, const TWinapp2Folder
         if (!broad) continue;
         for (const std::wstring& path : paths) {
             const std::vector<std::wstring> parts = Components(path);
-            if (parts.size() <= 1) return L"FileKey" + std::to_wstring(k + 1) + L" 会清理整个驱动器: " + path;
+            if (parts.size() <= 1) return FormatText(TTextId::Winapp2ErrorWholeDrive, k + 1, path);
             for (const auto& g : guards->Folders)
                 if (ReachesGuardedFolder(parts, g))
-                    return L"FileKey" + std::to_wstring(k + 1) + L" 会清理受保护的文件夹: " + path;
+                    return FormatText(TTextId::Winapp2ErrorProtectedFolder, k + 1, path);
         }
     }
     for (size_t k = 0; k < entry.Excludes.size(); ++k) {
         const TWinapp2Exclude& exclude = entry.Excludes[k];
         if (exclude.Kind == TWinapp2Exclude::ekReg) {
-            if (!SplitWinapp2RegPath(exclude.Path)) return L"ExcludeKey" + std::to_wstring(k + 1) + L" 的根键未知";
+            if (!SplitWinapp2RegPath(exclude.Path)) return FormatText(TTextId::Winapp2ErrorExcludeRoot, k + 1);
             continue;
         }
         ExpandWinapp2Path(exclude.Path, folders, error);
@@ -551,18 +550,18 @@ std::wstring RefuseWinapp2Entry(const TWinapp2Entry& entry, const TWinapp2Folder
 std::wstring Winapp2GroupName(const TWinapp2Entry& entry) {
     if (!entry.Section.empty()) return entry.Section;
     switch (entry.LangSecRef) {
-        case 3021: return L"应用程序";
-        case 3022: return L"互联网";
-        case 3023: return L"多媒体";
-        case 3024: return L"实用工具";
+        case 3021: return LoadText(TTextId::Winapp2GroupApplications);
+        case 3022: return LoadText(TTextId::Winapp2GroupInternet);
+        case 3023: return LoadText(TTextId::Winapp2GroupMultimedia);
+        case 3024: return LoadText(TTextId::Winapp2GroupUtilities);
         case 3025: return L"Windows";
         case 3026: return L"Firefox";
         case 3027: return L"Opera";
         case 3028: return L"Safari";
         case 3029: return L"Chrome";
         case 3030: return L"Thunderbird";
-        case 3031: return L"Windows 应用商店";
-        default: return L"其他";
+        case 3031: return LoadText(TTextId::Winapp2GroupWindowsStore);
+        default: return LoadText(TTextId::Winapp2GroupOther);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "ui/VantrelUnit.h"
+#include "texts/Texts.h"
 
 #include "app/AutoMode.h"
 #include "catalogue/Catalogue.h"
@@ -122,7 +123,7 @@ TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
     } catch (...) {
         // The window still opens; the error is reported the usual way. An automatic
         // run cannot go on without its actions and settings, and nobody would close it.
-        Application().HandleException(L"启动");
+        Application().HandleException(LoadText(TTextId::ErrorContextStartup));
         if (FAutoMode) ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
     }
     LayoutControls();
@@ -165,23 +166,23 @@ void TVantrelForm::CreateMenus() {
     FFileMenu = ::CreatePopupMenu();
     FHelpMenu = ::CreatePopupMenu();
     // The bar's items; FMenuBar shows them.
-    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FFileMenu), L"文件(&F)");
-    ::AppendMenuW(FMainMenu, MF_STRING, cmSetup, L"设置(&S)");
-    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FHelpMenu), L"帮助(&H)");
-    FMenuLook.Append(FHelpMenu, cmLegend, L"图例(&L)");
-    FMenuLook.Append(FHelpMenu, cmAbout, L"关于(&A)", aiAbout);
+    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FFileMenu), LoadText(TTextId::MenuFile).c_str());
+    ::AppendMenuW(FMainMenu, MF_STRING, cmSetup, LoadText(TTextId::MenuSetup).c_str());
+    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FHelpMenu), LoadText(TTextId::MenuHelp).c_str());
+    FMenuLook.Append(FHelpMenu, cmLegend, LoadText(TTextId::MenuLegend));
+    FMenuLook.Append(FHelpMenu, cmAbout, LoadText(TTextId::MenuAbout), aiAbout);
     RebuildFileMenu();
 }
 
 void TVantrelForm::RebuildFileMenu() {
     while (::GetMenuItemCount(FFileMenu) > 0) ::DeleteMenu(FFileMenu, 0, MF_BYPOSITION);
     FMenuLook.Forget(FFileMenu);
-    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartReading, L"重新读取(&R)", aiReadAgain);
+    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartReading, LoadText(TTextId::MenuReadAgain), aiReadAgain);
     if (!FIdleCommands)
-        FMenuLook.Append(FFileMenu, cmStopReading, L"停止读取(&S)", aiStop, !FCommandsEnabled);
-    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartCleanup, L"清理(&C)", aiClean);
-    if (FIdleCommands && FWinapp2Item != nullptr) FMenuLook.Append(FFileMenu, cmWinapp2, L"其他应用程序(&W)...");
-    FMenuLook.Append(FFileMenu, cmExit, L"退出(&X)");
+        FMenuLook.Append(FFileMenu, cmStopReading, LoadText(TTextId::MenuStopReading), aiStop, !FCommandsEnabled);
+    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartCleanup, LoadText(TTextId::MenuClean), aiClean);
+    if (FIdleCommands && FWinapp2Item != nullptr) FMenuLook.Append(FFileMenu, cmWinapp2, LoadText(TTextId::MenuOtherApplications));
+    FMenuLook.Append(FFileMenu, cmExit, LoadText(TTextId::MenuExit));
     ::EnableMenuItem(FMainMenu, cmSetup, MF_BYCOMMAND | (FCommandsEnabled ? MF_ENABLED : MF_GRAYED));
     FMenuBar.Refresh();
 }
@@ -218,7 +219,7 @@ void TVantrelForm::HandleDpiChanged(int dpi, const RECT& suggested) {
 
 void TVantrelForm::CreateControls() {
     FMenuBar.Create(Handle(), FMainMenu, FFont.Get());
-    FLabel1 = CreateChild(Handle(), L"STATIC", L"清理操作", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, FBoldFont.Get());
+    FLabel1 = CreateChild(Handle(), L"STATIC", LoadText(TTextId::MainActionsHeading).c_str(), WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, FBoldFont.Get());
     FCleanupActionsListBox.Create(Handle(), idCleanupActionsList, FFont.Get());
     FCleanupActionsListBox.OnCheckClick = [this](int) { HandleCleanupActionsChangeSelection(); };
     FCleanupActionsListBox.OnRowClick = [this](int row) { HandleCleanupActionsClick(row); };
@@ -229,7 +230,7 @@ void TVantrelForm::CreateControls() {
     FGauge = CreateChild(Handle(), PROGRESS_CLASSW, L"", PBS_SMOOTH, 0, FFont.Get());
     ::SetWindowLongPtrW(FGauge, GWL_EXSTYLE, ::GetWindowLongPtrW(FGauge, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
     PaintControlWith(FGauge, PaintGauge);
-    FSpeedButton1 = CreateChild(Handle(), L"BUTTON", L"清理(&C)", WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
+    FSpeedButton1 = CreateChild(Handle(), L"BUTTON", LoadText(TTextId::MenuClean).c_str(), WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
                                 FBoldFont.Get());
 }
 
@@ -305,7 +306,7 @@ void TVantrelForm::FormCreate() {
 
     std::wstring settingsError;
     FSettings.emplace(OpenVantrelSettings(GetSettingsFileName(), settingsError));
-    if (!settingsError.empty()) ReportError(Handle(), settingsError, L"读取设置");
+    if (!settingsError.empty()) ReportError(Handle(), settingsError, LoadText(TTextId::ErrorContextReadSettings));
     std::vector<bool> ticks;
     for (int row = 0; row < FCleanupActionsListBox.Count(); ++row) ticks.push_back(FCleanupActionsListBox.Checked(row));
     LoadActionTicks(*FSettings, *FActionList, ticks);
@@ -320,7 +321,7 @@ void TVantrelForm::FormCreate() {
 
     if (FAutoMode) {
         ::EnableWindow(Handle(), FALSE);
-        ::SetWindowTextW(Handle(), (Application().Title() + L" (自动模式)").c_str());
+        ::SetWindowTextW(Handle(), FormatText(TTextId::MainAutoModeCaption, Application().Title()).c_str());
     }
     FFirstActivation = true;
 }
@@ -352,7 +353,7 @@ void TVantrelForm::FormActivate() {
     try {
         StartReadingActionExecute();
     } catch (...) {
-        Application().HandleException(L"自动清理");
+        Application().HandleException(LoadText(TTextId::ErrorContextAutoCleanup));
         RequestClose();
     }
 }
@@ -434,7 +435,7 @@ LRESULT TVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             try {
                 FormDestroy();
             } catch (...) {
-                Application().HandleException(L"保存设置");
+                Application().HandleException(LoadText(TTextId::ErrorContextSaveSettings));
             }
             break;
     }
@@ -499,7 +500,7 @@ void TVantrelForm::PaintForm() {
 }
 
 void TVantrelForm::DrawCleanButton(const DRAWITEMSTRUCT& item) {
-    DrawFlatButton(item, L"清理(&C)", aiClean, FBoldFont.Get(), clWhite, FDpi);
+    DrawFlatButton(item, LoadText(TTextId::MenuClean), aiClean, FBoldFont.Get(), clWhite, FDpi);
 }
 
 // --- The list ---
@@ -524,8 +525,8 @@ void TVantrelForm::HandleCleanupActionsMouseMove(POINT point) {
     std::wstring hint = TrimBlanksAndControls(first + L"\r" + second);
     const auto* fileMaskItem = dynamic_cast<const TCleanupFileMaskItem*>(&action);
     if (fileMaskItem != nullptr && !fileMaskItem->FoundFiles.empty())
-        hint += L"\r" + std::to_wstring(fileMaskItem->FoundFiles.size()) + L" 个文件, 共 " +
-                FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize()));
+        hint += L"\r" + FormatText(TTextId::MainHintFilesFound, fileMaskItem->FoundFiles.size(),
+                FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize())));
     FCleanupActionsListBox.SetHint(hint);
 }
 
@@ -542,9 +543,9 @@ void TVantrelForm::TicksChanged() {
 }
 
 std::wstring TVantrelForm::FreeSpaceStatusText() {
-    std::wstring text = L"当前可用空间 " + FormatSizeText(FFreeSpaceAfterReading) + L".";
+    std::wstring text = FormatText(TTextId::MainFreeSpace, FormatSizeText(FFreeSpaceAfterReading));
     const uint64_t freeable = FActionList->CheckedFoundBytes();
-    if (freeable > 0) text += L" 可释放 " + FormatSizeText(static_cast<double>(freeable)) + L".";
+    if (freeable > 0) text += FormatText(TTextId::MainFreeable, FormatSizeText(static_cast<double>(freeable)));
     return text;
 }
 
@@ -586,7 +587,7 @@ void TVantrelForm::ShowActionDetails(int row) {
 void TVantrelForm::Winapp2ActionExecute() {
     if (FWinapp2Item == nullptr || FReading || !FCommandsEnabled) return;
     TStatusSnapshot snapshot;
-    BeginModalStatus(L"其他应用程序...", snapshot);
+    BeginModalStatus(LoadText(TTextId::StatusModalOtherApplications), snapshot);
     try {
         TWinapp2EntriesForm form(*FWinapp2Item);
         if (form.ShowEntries(Handle()) == mrOk) UpdateWinapp2Row();
@@ -608,7 +609,7 @@ void TVantrelForm::UpdateWinapp2Row() {
 
 void TVantrelForm::LegendActionExecute() {
     TStatusSnapshot snapshot;
-    BeginModalStatus(L"图例...", snapshot);
+    BeginModalStatus(LoadText(TTextId::StatusModalLegend), snapshot);
     try {
         ShowLegend(Handle());
     } catch (...) {
@@ -620,7 +621,7 @@ void TVantrelForm::LegendActionExecute() {
 
 void TVantrelForm::AboutActionExecute() {
     TStatusSnapshot snapshot;
-    BeginModalStatus(L"关于...", snapshot);
+    BeginModalStatus(LoadText(TTextId::StatusModalAbout), snapshot);
     try {
         ShowAboutBox(2004, false, Handle());
     } catch (...) {
@@ -632,9 +633,9 @@ void TVantrelForm::AboutActionExecute() {
 
 void TVantrelForm::ShowCleanupActionsPopupMenu(POINT screenPoint) {
     HMENU popup = ::CreatePopupMenu();
-    FMenuLook.Append(popup, cmSelectAll, L"全部选择(&S)", aiSelectAll);
-    FMenuLook.Append(popup, cmDeselectAll, L"全部不选(&D)", aiSelectNone);
-    FMenuLook.Append(popup, cmDefaultSelection, L"选择默认(&E)");
+    FMenuLook.Append(popup, cmSelectAll, LoadText(TTextId::MenuSelectAll), aiSelectAll);
+    FMenuLook.Append(popup, cmDeselectAll, LoadText(TTextId::MenuDeselectAll), aiSelectNone);
+    FMenuLook.Append(popup, cmDefaultSelection, LoadText(TTextId::MenuDefaultSelection));
     if (screenPoint.x == -1 && screenPoint.y == -1) ::GetCursorPos(&screenPoint);
     ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0, Handle(), nullptr);
     ::DestroyMenu(popup);
