@@ -96,7 +96,16 @@ std::wstring PreferredChineseFace(const std::vector<std::wstring>& Candidates) {
     return Candidates.empty() ? std::wstring() : Candidates.front();
 }
 
-const std::wstring& ProgramFontFace() {
-    static const std::wstring face = ChooseFace();
+namespace {
+std::wstring& FaceSlot() {
+    static std::wstring face;
     return face;
 }
+}  // namespace
+
+const std::wstring& ProgramFontFace() {
+    if (FaceSlot().empty()) FaceSlot() = ChooseFace();
+    return FaceSlot();
+}
+
+void SetProgramFontFaceForTesting(const std::wstring& Face) { FaceSlot() = Face; }

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-// Decided once, on first use.
+// Decided once, on first use (before the program's second thread starts).
 const std::wstring& ProgramFontFace();
+// Tests measure the windows in the face another system would give (empty: decide again).
+void SetProgramFontFaceForTesting(const std::wstring& Face);
 
 // Whether Chinese text drawn in Face, with the system's font linking, shows
 // real glyphs: two different characters that come out as the same picture are
