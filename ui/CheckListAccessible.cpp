@@ -139,7 +139,7 @@ STDMETHODIMP TCheckListAccessible::get_accName(VARIANT child, BSTR* name) {
     const int row = RowOf(child);
     if (FList == nullptr) return RPC_E_DISCONNECTED;
     if (row == Invalid) return E_INVALIDARG;
-    return ReturnText(row == Self ? std::wstring(LoadText(TTextId::MainActionsHeading)) : FList->RowText(row), name);
+    return ReturnText(row == Self ? std::wstring(LoadText(TTextId::AccessibleListName)) : FList->RowText(row), name);
 }
 
 STDMETHODIMP TCheckListAccessible::get_accValue(VARIANT, BSTR* value) {

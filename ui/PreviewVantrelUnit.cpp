@@ -47,7 +47,7 @@ void TCleanupActionInfoForm::CreateControls() {
     ::SendMessageW(FListBox, LB_SETITEMHEIGHT, 0, S(LineHeight));
     FText1Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
     FText2Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
-    FCleanupSpeedButton = AddControl(L"BUTTON", LoadText(TTextId::MenuClean), BS_OWNERDRAW, 0, 0, S(ButtonWidth), S(ButtonHeight),
+    FCleanupSpeedButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonClean), BS_OWNERDRAW, 0, 0, S(ButtonWidth), S(ButtonHeight),
                                      idCleanupSpeedButton, BoldFont());
     FCloseSpeedButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonClose), BS_OWNERDRAW, 0, 0, S(ButtonWidth), S(ButtonHeight),
                                    idCloseSpeedButton, BoldFont());
@@ -300,7 +300,7 @@ void TCleanupActionInfoForm::Paint() {
 
 void TCleanupActionInfoForm::DrawButton(const DRAWITEMSTRUCT& item) {
     const bool cleanup = item.hwndItem == FCleanupSpeedButton;
-    DrawFlatButton(item, cleanup ? LoadText(TTextId::MenuClean) : LoadText(TTextId::ButtonClose), cleanup ? aiClean : NoButtonImage, BoldFont(), clWhite,
+    DrawFlatButton(item, cleanup ? LoadText(TTextId::ButtonClean) : LoadText(TTextId::ButtonClose), cleanup ? aiClean : NoButtonImage, BoldFont(), clWhite,
                    Dpi());
 }
 

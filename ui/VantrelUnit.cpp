@@ -230,7 +230,7 @@ void TVantrelForm::CreateControls() {
     FGauge = CreateChild(Handle(), PROGRESS_CLASSW, L"", PBS_SMOOTH, 0, FFont.Get());
     ::SetWindowLongPtrW(FGauge, GWL_EXSTYLE, ::GetWindowLongPtrW(FGauge, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
     PaintControlWith(FGauge, PaintGauge);
-    FSpeedButton1 = CreateChild(Handle(), L"BUTTON", LoadText(TTextId::MenuClean).c_str(), WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
+    FSpeedButton1 = CreateChild(Handle(), L"BUTTON", LoadText(TTextId::ButtonClean).c_str(), WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
                                 FBoldFont.Get());
 }
 
@@ -500,7 +500,7 @@ void TVantrelForm::PaintForm() {
 }
 
 void TVantrelForm::DrawCleanButton(const DRAWITEMSTRUCT& item) {
-    DrawFlatButton(item, LoadText(TTextId::MenuClean), aiClean, FBoldFont.Get(), clWhite, FDpi);
+    DrawFlatButton(item, LoadText(TTextId::ButtonClean), aiClean, FBoldFont.Get(), clWhite, FDpi);
 }
 
 // --- The list ---

@@ -61,7 +61,7 @@ void TWinapp2EntriesForm::CreateControls() {
         const wchar_t* Text;
         int Width;
         int Format;
-    } columns[] = {{LoadText(TTextId::Winapp2GroupApplications).c_str(), NameColumn, LVCFMT_LEFT}, {LoadText(TTextId::Winapp2ColumnFiles).c_str(), FilesColumn, LVCFMT_RIGHT},
+    } columns[] = {{LoadText(TTextId::Winapp2ColumnApplication).c_str(), NameColumn, LVCFMT_LEFT}, {LoadText(TTextId::Winapp2ColumnFiles).c_str(), FilesColumn, LVCFMT_RIGHT},
                    {LoadText(TTextId::Winapp2ColumnSize).c_str(), SizeColumn, LVCFMT_RIGHT}};
     for (int i = 0; i < 3; ++i) {
         LVCOLUMNW column{};
