@@ -26,6 +26,10 @@ void ChooseRunLanguage(const std::wstring& settingsFileName) {
     const bool given = LanguageSwitch(switched);
     const std::wstring stored = given || settingsFileName.empty() ? L"" : ReadLanguageSetting(settingsFileName);
     SetCurrentLanguage(ChooseLanguage(given, switched, stored, ::GetUserDefaultUILanguage()));
+    // The system's own texts on this thread (message box buttons, the folder
+    // browser, system error texts) in English too, where Windows has them.
+    if (CurrentLanguage() == TLanguage::English && PRIMARYLANGID(::GetUserDefaultUILanguage()) != LANG_ENGLISH)
+        ::SetThreadUILanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
 }
 
 int RunProgram(bool autoMode) {

@@ -191,7 +191,8 @@ std::vector<std::wstring> TCleanupWinapp2Item::LoadLogLines() const {
                                Rules.RefusedCount(), Rules.CheckedCount()));
     for (const TWinapp2Rule& rule : Rules.Rules)
         if (rule.Offered() && rule.Refused())
-            lines.push_back(FormatText(TTextId::Winapp2LogRefused, Winapp2DisplayName(rule.Entry.Name), rule.Entry.Refusal));
+            lines.push_back(
+                FormatText(TTextId::Winapp2LogRefused, Winapp2DisplayName(rule.Entry.Name), rule.Entry.Refusal));
     if (Rules.SkippedLines > 0)
         lines.push_back(FormatText(TTextId::Winapp2LogSkippedLines, Rules.SkippedLines));
     return lines;
@@ -200,6 +201,7 @@ std::vector<std::wstring> TCleanupWinapp2Item::LoadLogLines() const {
 std::wstring Winapp2EntryHint(const TWinapp2Rule& rule) {
     std::wstring hint = Winapp2GroupName(rule.Entry) + L" - " + rule.Source;
     if (rule.Refused()) hint = FormatText(TTextId::Winapp2HintRefused, rule.Entry.Refusal) + L"\r" + hint;
-    else if (!rule.Entry.Warning.empty()) hint = FormatText(TTextId::Winapp2HintWarning, rule.Entry.Warning) + L"\r" + hint;
+    else if (!rule.Entry.Warning.empty())
+        hint = FormatText(TTextId::Winapp2HintWarning, rule.Entry.Warning) + L"\r" + hint;
     return hint;
 }

@@ -124,7 +124,8 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
         if (parts.size() > 2) out.Pattern = parts[2];
         return {};
     }
-    if (!SameText(parts[0], L"FILE") && !SameText(parts[0], L"PATH")) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
+    if (!SameText(parts[0], L"FILE") && !SameText(parts[0], L"PATH"))
+        return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     out.Kind = SameText(parts[0], L"FILE") ? TWinapp2Exclude::ekFile : TWinapp2Exclude::ekPath;
     std::wstring path = parts[1];
     std::wstring pattern = parts.size() > 2 ? parts[2] : std::wstring();

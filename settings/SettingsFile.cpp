@@ -118,8 +118,10 @@ std::string ReadSettingsFile(const std::wstring& fileName) {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) RaiseFileError(TTextId::ErrorCannotReadSettings, fileName, ::GetLastError());
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.Get(), &size)) RaiseFileError(TTextId::ErrorCannotReadSettings, fileName, ::GetLastError());
-    if (size.QuadPart > MaxSettingsFileSize) RaiseFileError(TTextId::ErrorCannotReadSettings, fileName, ERROR_FILE_TOO_LARGE);
+    if (!::GetFileSizeEx(file.Get(), &size))
+        RaiseFileError(TTextId::ErrorCannotReadSettings, fileName, ::GetLastError());
+    if (size.QuadPart > MaxSettingsFileSize)
+        RaiseFileError(TTextId::ErrorCannotReadSettings, fileName, ERROR_FILE_TOO_LARGE);
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
     size_t done = 0;
     while (done < bytes.size()) {

@@ -227,7 +227,8 @@ STDMETHODIMP TCheckListAccessible::get_accDefaultAction(VARIANT child, BSTR* act
     if (FList == nullptr) return RPC_E_DISCONNECTED;
     if (row == Invalid) return E_INVALIDARG;
     if (row == Self) return S_FALSE;
-    return ReturnText(FList->Checked(row) ? LoadText(TTextId::AccessibleUncheck) : LoadText(TTextId::AccessibleCheck), action);
+    return ReturnText(FList->Checked(row) ? LoadText(TTextId::AccessibleUncheck) : LoadText(TTextId::AccessibleCheck),
+                      action);
 }
 
 STDMETHODIMP TCheckListAccessible::accSelect(long flags, VARIANT child) {

@@ -63,7 +63,8 @@ void ReportError(HWND Owner, const std::wstring& Message, const std::wstring& Ac
         ShowErrorBox(Owner, Message);
         return;
     }
-    WriteLine(RunLogLine(Now(), Action.empty() ? FormatText(TTextId::LogError, Message) : FormatText(TTextId::LogErrorIn, Action, Message)));
+    WriteLine(RunLogLine(Now(), Action.empty() ? FormatText(TTextId::LogError, Message)
+                                               : FormatText(TTextId::LogErrorIn, Action, Message)));
 }
 
 void ReportCurrentException(HWND Owner, const std::wstring& Action) noexcept {

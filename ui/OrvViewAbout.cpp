@@ -177,7 +177,8 @@ void TfrmAbout::CreateControls() {
     AboutPanel.SetTextColour(NoticeLabel, clGray);
 
     const int buttonWidth = 75, buttonHeight = 23;
-    OKButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonOK), WS_TABSTOP | BS_DEFPUSHBUTTON, S(Border + ClientWidth - buttonWidth),
+    OKButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonOK), WS_TABSTOP | BS_DEFPUSHBUTTON,
+                          S(Border + ClientWidth - buttonWidth),
                           S(Border + hostHeight + (BarHeight - buttonHeight) / 2), S(buttonWidth), S(buttonHeight),
                           IDOK);
 }

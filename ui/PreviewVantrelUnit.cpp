@@ -47,10 +47,10 @@ void TCleanupActionInfoForm::CreateControls() {
     ::SendMessageW(FListBox, LB_SETITEMHEIGHT, 0, S(LineHeight));
     FText1Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
     FText2Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
-    FCleanupSpeedButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonClean), BS_OWNERDRAW, 0, 0, S(ButtonWidth), S(ButtonHeight),
-                                     idCleanupSpeedButton, BoldFont());
-    FCloseSpeedButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonClose), BS_OWNERDRAW, 0, 0, S(ButtonWidth), S(ButtonHeight),
-                                   idCloseSpeedButton, BoldFont());
+    FCleanupSpeedButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonClean), BS_OWNERDRAW, 0, 0, S(ButtonWidth),
+                                     S(ButtonHeight), idCleanupSpeedButton, BoldFont());
+    FCloseSpeedButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonClose), BS_OWNERDRAW, 0, 0, S(ButtonWidth),
+                                   S(ButtonHeight), idCloseSpeedButton, BoldFont());
     LayoutBar(inner + ListHeight);
 }
 
@@ -95,7 +95,8 @@ int TCleanupActionInfoForm::ShowActionInfo(TCleanupCustomItem& item, TXMLVantrel
     if (fileMaskItem != nullptr && state == TCleanupItemState::csFilesFound) {
         THourglass hourglass;
         item.GetFirstInfoLine(line);
-        line = FormatText(TTextId::DetailTotalSize, line, FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize())));
+        line = FormatText(TTextId::DetailTotalSize, line,
+                          FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize())));
         ::SetWindowTextW(FText1Label, line.c_str());
         FillFileList(fileMaskItem->FoundFiles);
     } else {
@@ -300,8 +301,8 @@ void TCleanupActionInfoForm::Paint() {
 
 void TCleanupActionInfoForm::DrawButton(const DRAWITEMSTRUCT& item) {
     const bool cleanup = item.hwndItem == FCleanupSpeedButton;
-    DrawFlatButton(item, cleanup ? LoadText(TTextId::ButtonClean) : LoadText(TTextId::ButtonClose), cleanup ? aiClean : NoButtonImage, BoldFont(), clWhite,
-                   Dpi());
+    DrawFlatButton(item, LoadText(cleanup ? TTextId::ButtonClean : TTextId::ButtonClose),
+                   cleanup ? aiClean : NoButtonImage, BoldFont(), clWhite, Dpi());
 }
 
 LRESULT TCleanupActionInfoForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

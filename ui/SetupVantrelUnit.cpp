@@ -155,7 +155,8 @@ void TSetupVantrelForm::CreateControls() {
         {idGroupBox3, LoadText(TTextId::SetupProtectionGroup), LeftColumn, TopGroupY, TopGroupHeight},
         {idGroupBox4, LoadText(TTextId::SetupScanModeGroup), LeftColumn, BottomGroupY, BottomGroupHeight},
         {idGroupBox1, LoadText(TTextId::SetupExcludeGroup), RightColumn, TopGroupY, TopGroupHeight},
-        {idWindowsDiskCleanupGroupBox, LoadText(TTextId::SetupDiskCleanupGroup), RightColumn, BottomGroupY, BottomGroupHeight},
+        {idWindowsDiskCleanupGroupBox, LoadText(TTextId::SetupDiskCleanupGroup), RightColumn, BottomGroupY,
+         BottomGroupHeight},
     };
     for (const auto& group : groups) {
         HWND box = AddControl(L"BUTTON", group.Caption, GroupBoxStyle, S(group.X + GroupInset), S(group.Y),
@@ -209,8 +210,12 @@ int TSetupVantrelForm::AddRadioChoices(int groupHeight, int x, int y, int width,
 }
 
 void TSetupVantrelForm::CreateProtectionGroup(int x, int y) {
-    const std::wstring captions[] = {LoadText(TTextId::SetupProtectionNone), LoadText(TTextId::SetupProtectionSession), LoadText(TTextId::SetupProtectionWeek), LoadText(TTextId::SetupProtectionSmart)};
-    const std::wstring texts[] = {LoadText(TTextId::SetupProtectionNoneText), LoadText(TTextId::SetupProtectionSessionText), LoadText(TTextId::SetupProtectionWeekText), LoadText(TTextId::SetupProtectionSmartText)};
+    const std::wstring captions[] = {LoadText(TTextId::SetupProtectionNone), LoadText(TTextId::SetupProtectionSession),
+                                     LoadText(TTextId::SetupProtectionWeek), LoadText(TTextId::SetupProtectionSmart)};
+    const std::wstring texts[] = {LoadText(TTextId::SetupProtectionNoneText),
+                                  LoadText(TTextId::SetupProtectionSessionText),
+                                  LoadText(TTextId::SetupProtectionWeekText),
+                                  LoadText(TTextId::SetupProtectionSmartText)};
     AddRadioChoices(TopGroupHeight, x, y, GroupWidth, ProtectionIds, captions, texts, 4);
     SetFileProtection(L"Smart");
 }
@@ -223,8 +228,9 @@ void TSetupVantrelForm::CreateScanModeGroup(int x, int y) {
 
 void TSetupVantrelForm::CreateExcludeDirectoriesGroup(int x, int y) {
     const int left = x + S(GroupMargin), width = S(GroupWidth - 2 * GroupMargin);
-    const int textHeight = TextHeight(LoadText(TTextId::SetupExcludeText), width);
-    AddControl(L"STATIC", LoadText(TTextId::SetupExcludeText), LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight);
+    const std::wstring& text = LoadText(TTextId::SetupExcludeText);
+    const int textHeight = TextHeight(text, width);
+    AddControl(L"STATIC", text, LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight);
     const int listTop = y + S(GroupContentTop) + textHeight + S(6);
     const int button = S(SpeedButtonSize);
     const int listWidth = width - button - S(4);
@@ -240,16 +246,16 @@ void TSetupVantrelForm::CreateExcludeDirectoriesGroup(int x, int y) {
 
 void TSetupVantrelForm::CreateDiskCleanupGroup(int x, int y) {
     const int left = x + S(GroupMargin), width = S(GroupWidth - 2 * GroupMargin);
-    const int textHeight = TextHeight(LoadText(TTextId::SetupDiskCleanupText), width);
-    AddControl(L"STATIC", LoadText(TTextId::SetupDiskCleanupText), LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight,
-               idLabel16);
+    const std::wstring& text = LoadText(TTextId::SetupDiskCleanupText);
+    const int textHeight = TextHeight(text, width);
+    AddControl(L"STATIC", text, LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight, idLabel16);
     TWindowDC dc(Handle());
     TSelectObject font(dc.Get(), Font());
     SIZE caption{};
-    ::GetTextExtentPoint32W(dc.Get(), LoadText(TTextId::SetupDiskCleanupButton).c_str(), static_cast<int>(LoadText(TTextId::SetupDiskCleanupButton).size()),
-                            &caption);
-    AddControl(L"BUTTON", LoadText(TTextId::SetupDiskCleanupButton), FlatButtonStyle, left, y + S(GroupContentTop) + textHeight + S(4),
-               caption.cx + S(12), S(SpeedButtonSize), idSetupWindowsDiskCleanupButton);
+    const std::wstring& button = LoadText(TTextId::SetupDiskCleanupButton);
+    ::GetTextExtentPoint32W(dc.Get(), button.c_str(), static_cast<int>(button.size()), &caption);
+    AddControl(L"BUTTON", button, FlatButtonStyle, left, y + S(GroupContentTop) + textHeight + S(4), caption.cx + S(12),
+               S(SpeedButtonSize), idSetupWindowsDiskCleanupButton);
 }
 
 void TSetupVantrelForm::CreateButtonBar() {

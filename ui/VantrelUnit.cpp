@@ -181,7 +181,8 @@ void TVantrelForm::RebuildFileMenu() {
     if (!FIdleCommands)
         FMenuLook.Append(FFileMenu, cmStopReading, LoadText(TTextId::MenuStopReading), aiStop, !FCommandsEnabled);
     if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartCleanup, LoadText(TTextId::MenuClean), aiClean);
-    if (FIdleCommands && FWinapp2Item != nullptr) FMenuLook.Append(FFileMenu, cmWinapp2, LoadText(TTextId::MenuOtherApplications));
+    if (FIdleCommands && FWinapp2Item != nullptr)
+        FMenuLook.Append(FFileMenu, cmWinapp2, LoadText(TTextId::MenuOtherApplications));
     FMenuLook.Append(FFileMenu, cmExit, LoadText(TTextId::MenuExit));
     ::EnableMenuItem(FMainMenu, cmSetup, MF_BYCOMMAND | (FCommandsEnabled ? MF_ENABLED : MF_GRAYED));
     FMenuBar.Refresh();
@@ -219,7 +220,8 @@ void TVantrelForm::HandleDpiChanged(int dpi, const RECT& suggested) {
 
 void TVantrelForm::CreateControls() {
     FMenuBar.Create(Handle(), FMainMenu, FFont.Get());
-    FLabel1 = CreateChild(Handle(), L"STATIC", LoadText(TTextId::MainActionsHeading).c_str(), WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, FBoldFont.Get());
+    FLabel1 = CreateChild(Handle(), L"STATIC", LoadText(TTextId::MainActionsHeading).c_str(),
+                          WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, FBoldFont.Get());
     FCleanupActionsListBox.Create(Handle(), idCleanupActionsList, FFont.Get());
     FCleanupActionsListBox.OnCheckClick = [this](int) { HandleCleanupActionsChangeSelection(); };
     FCleanupActionsListBox.OnRowClick = [this](int row) { HandleCleanupActionsClick(row); };
@@ -230,8 +232,8 @@ void TVantrelForm::CreateControls() {
     FGauge = CreateChild(Handle(), PROGRESS_CLASSW, L"", PBS_SMOOTH, 0, FFont.Get());
     ::SetWindowLongPtrW(FGauge, GWL_EXSTYLE, ::GetWindowLongPtrW(FGauge, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
     PaintControlWith(FGauge, PaintGauge);
-    FSpeedButton1 = CreateChild(Handle(), L"BUTTON", LoadText(TTextId::ButtonClean).c_str(), WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
-                                FBoldFont.Get());
+    FSpeedButton1 = CreateChild(Handle(), L"BUTTON", LoadText(TTextId::ButtonClean).c_str(), WS_VISIBLE | BS_OWNERDRAW,
+                                idSpeedButton1, FBoldFont.Get());
 }
 
 // Every edge is its 96-DPI place scaled, so the window keeps its proportions at

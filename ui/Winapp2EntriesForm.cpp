@@ -61,7 +61,8 @@ void TWinapp2EntriesForm::CreateControls() {
         const wchar_t* Text;
         int Width;
         int Format;
-    } columns[] = {{LoadText(TTextId::Winapp2ColumnApplication).c_str(), NameColumn, LVCFMT_LEFT}, {LoadText(TTextId::Winapp2ColumnFiles).c_str(), FilesColumn, LVCFMT_RIGHT},
+    } columns[] = {{LoadText(TTextId::Winapp2ColumnApplication).c_str(), NameColumn, LVCFMT_LEFT},
+                   {LoadText(TTextId::Winapp2ColumnFiles).c_str(), FilesColumn, LVCFMT_RIGHT},
                    {LoadText(TTextId::Winapp2ColumnSize).c_str(), SizeColumn, LVCFMT_RIGHT}};
     for (int i = 0; i < 3; ++i) {
         LVCOLUMNW column{};
@@ -81,10 +82,10 @@ void TWinapp2EntriesForm::CreateControls() {
     const int right = Border + ClientWidth - Bevel;
     const int buttonTop = barTop + (BarHeight - ButtonHeight) / 2;
     const int cancelLeft = right - 6 - ButtonWidth, okLeft = cancelLeft - ButtonGap - ButtonWidth;
-    FOkButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonOK), BS_OWNERDRAW, S(okLeft), S(buttonTop), S(ButtonWidth),
-                           S(ButtonHeight), idOk, BoldFont());
-    FCancelButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonCancelA), BS_OWNERDRAW, S(cancelLeft), S(buttonTop), S(ButtonWidth),
-                               S(ButtonHeight), idCancel, BoldFont());
+    FOkButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonOK), BS_OWNERDRAW, S(okLeft), S(buttonTop),
+                           S(ButtonWidth), S(ButtonHeight), idOk, BoldFont());
+    FCancelButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonCancelA), BS_OWNERDRAW, S(cancelLeft), S(buttonTop),
+                               S(ButtonWidth), S(ButtonHeight), idCancel, BoldFont());
     FSummary = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, S(Inner + 4),
                           S(barTop + (BarHeight - 13) / 2), S(okLeft - 6) - S(Inner + 4), S(13));
 }
@@ -316,8 +317,8 @@ LRESULT TWinapp2EntriesForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
             return 0;
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            DrawFlatButton(item, item.hwndItem == FOkButton ? LoadText(TTextId::ButtonOK) : LoadText(TTextId::ButtonCancelA), NoButtonImage, BoldFont(),
-                           clWhite, Dpi());
+            DrawFlatButton(item, LoadText(item.hwndItem == FOkButton ? TTextId::ButtonOK : TTextId::ButtonCancelA),
+                           NoButtonImage, BoldFont(), clWhite, Dpi());
             return TRUE;
         }
         case WM_PAINT:

@@ -3,6 +3,7 @@
 // Action names stay the keys of the settings file whatever the display language.
 #include "app/AutoMode.h"
 #include "catalogue/Catalogue.h"
+#include "platform/ProgramFont.h"
 #include "texts/Texts.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,8 @@ TEST(TextTable, EveryTextHasBothLanguagesWithTheSameParts) {
         EXPECT_FALSE(chinese.empty()) << "text " << i << " has no Chinese";
         EXPECT_FALSE(english.empty()) << "text " << i << " has no English";
         // Only a text that is the same in both (a language's own name) may show Chinese in English.
-        EXPECT_TRUE(!HasChinese(english) || english == chinese) << "text " << i << " is not English: " << Narrow(english);
+        EXPECT_TRUE(!HasChinese(english) || english == chinese)
+            << "text " << i << " is not English: " << Narrow(english);
         EXPECT_EQ(Placeholders(chinese), Placeholders(english)) << "text " << i << " fills other parts in English";
     }
 }
@@ -143,6 +145,24 @@ TEST(TextTable, ActionsKeepTheirChineseNamesAsKeysInEnglish) {
         EXPECT_TRUE(keys.insert(chinese[i].first).second) << "row " << i << " shares its key";
     }
     ::CoUninitialize();
+}
+
+TEST(ProgramFont, TheWellKnownChineseUiFacesComeFirstWhateverTheirCase) {
+    EXPECT_EQ(PreferredChineseFace({L"Foo", L"simsun", L"Microsoft YaHei"}), L"Microsoft YaHei");
+    EXPECT_EQ(PreferredChineseFace({L"Foo", L"SimSun"}), L"SimSun");
+    EXPECT_EQ(PreferredChineseFace({L"Foo", L"Bar"}), L"Foo");
+    EXPECT_EQ(PreferredChineseFace({}), L"");
+}
+
+// The sandbox's Wine sees a Chinese font (fonts-wqy-microhei), which draws
+// Chinese; under the sandbox's Chinese locale Tahoma draws it too, linked.
+TEST(ProgramFont, ChineseFacesAreOfferedAndDrawChinese) {
+    const std::vector<std::wstring> faces = ChineseFontFaces();
+    ASSERT_FALSE(faces.empty()) << "no font for GB2312 text: is fonts-wqy-microhei installed?";
+    for (const std::wstring& face : faces) EXPECT_NE(face.front(), L'@') << "vertical faces are left out";
+    EXPECT_TRUE(FaceRendersChinese(PreferredChineseFace(faces)));
+    EXPECT_TRUE(FaceRendersChinese(L"Tahoma"));
+    EXPECT_EQ(ProgramFontFace(), L"Tahoma") << "the design's font wherever it shows Chinese";
 }
 
 }  // namespace

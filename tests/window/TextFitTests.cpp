@@ -98,7 +98,8 @@ struct TFitCheck {
             ::GetWindowRect(wnd, &box);
             for (int i = 0; i < count; ++i) {
                 std::wstring item(static_cast<size_t>(::SendMessageW(wnd, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
-                item.resize(static_cast<size_t>(::SendMessageW(wnd, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
+                const LRESULT length = ::SendMessageW(wnd, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+                item.resize(static_cast<size_t>(length));
                 SIZE need = Measure(wnd, font, item, DT_SINGLELINE | DT_NOPREFIX);
                 need.cx += ::GetSystemMetrics(SM_CXVSCROLL) + S(6);
                 Fits(L"list item", item, need, SIZE{box.right - box.left, need.cy});
@@ -407,7 +408,8 @@ std::vector<std::wstring> RunChild(DWORD dpi, const wchar_t* language, const wch
         while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
         if (text == L"measured") measured = true;
         else if (text.rfind(L"font ", 0) == 0)
-            std::printf("%s at %lu DPI: %s\n", Utf8Of(language).c_str(), static_cast<unsigned long>(dpi), Utf8Of(text).c_str());
+            std::printf("%s at %lu DPI: %s\n", Utf8Of(language).c_str(), static_cast<unsigned long>(dpi),
+                        Utf8Of(text).c_str());
         else if (!text.empty()) lines.push_back(text);
     }
     std::fclose(file);
