@@ -57,8 +57,15 @@ std::wstring FormatTemplate(const std::wstring& Template, const std::vector<std:
         const wchar_t c = Template[i];
         if (c == L'%' && i + 1 < Template.size() && Template[i + 1] >= L'1' && Template[i + 1] <= L'9') {
             const std::size_t arg = static_cast<std::size_t>(Template[i + 1] - L'1');
-            if (arg < Args.size()) text += Args[arg];
+            const std::wstring value = arg < Args.size() ? Args[arg] : std::wstring();
+            text += value;
             ++i;
+            // "%1{ file| files}": the first form after a count of 1, the second after any other.
+            const std::size_t bar = Template.find(L'|', i + 1), close = Template.find(L'}', i + 1);
+            if (i + 1 < Template.size() && Template[i + 1] == L'{' && bar < close && close != std::wstring::npos) {
+                text += value == L"1" ? Template.substr(i + 2, bar - i - 2) : Template.substr(bar + 1, close - bar - 1);
+                i = close;
+            }
             continue;
         }
         text += c;

@@ -4,7 +4,9 @@
 //
 // Adding a text: one line in texts/TextTable.inc, VT_TEXT(Id, Chinese, English).
 // Parts that vary go in as %1 .. %9 and are filled by FormatText, so each
-// language puts them where its grammar wants them.
+// language puts them where its grammar wants them. A count may pick a word's
+// form: "%1{ file| files}" gives "1 file" and "2 files" (English needs it;
+// Chinese does not).
 #pragma once
 
 #include <cstdint>

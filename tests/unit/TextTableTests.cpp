@@ -86,12 +86,17 @@ TEST(TextTable, FormatFillsNumberedPartsInTheirPlaceAndLeavesOtherPercentSigns) 
     EXPECT_EQ(FormatTemplate(L"%APPDATA%\\Holvane (%1%)", {L"50"}), L"%APPDATA%\\Holvane (50%)");
     EXPECT_EQ(FormatTemplate(L"未知的变量 %%1%", {L"WINDIR"}), L"未知的变量 %WINDIR%");
     EXPECT_EQ(FormatTemplate(L"%1%2%3", {L"x"}), L"x");
+    // A count picks the form of the word after it.
+    EXPECT_EQ(FormatTemplate(L"deleted %1{ file| files}, %2{ folder| folders}", {L"1", L"0"}),
+              L"deleted 1 file, 0 folders");
+    EXPECT_EQ(FormatTemplate(L"%1{ file| files}", {L"11"}), L"11 files");
     // A part that holds "%1" itself is not filled again.
     EXPECT_EQ(FormatTemplate(L"%1 and %2", {L"%2", L"y"}), L"%2 and y");
     TLanguageScope chinese(TLanguage::Chinese);
     EXPECT_EQ(FormatText(TTextId::InfoFilesFound, 12), L"12 个文件被找到");
     TLanguageScope english(TLanguage::English);
     EXPECT_EQ(FormatText(TTextId::InfoFilesFound, 12), L"12 files found");
+    EXPECT_EQ(FormatText(TTextId::DeletedFiles, 1, L"4 KB"), L"Deleted 1 file (4 KB).");
 }
 
 TEST(TextTable, ChineseForAnyChineseDisplayLanguageEnglishForEveryOther) {
