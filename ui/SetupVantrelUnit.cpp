@@ -295,6 +295,10 @@ void TSetupVantrelForm::CreateLanguageChoice(int top) {
     for (TTextId id : LanguageChoiceTexts)
         ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadText(id).c_str()));
     ::SendMessageW(list, CB_SETCURSEL, 0, 0);
+    // The windows are not rebuilt in another language while they are open.
+    const std::wstring& note = LoadText(TTextId::SetupLanguageNextStart);
+    AddControl(L"STATIC", note, SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, left + labelWidth + S(4) + listWidth + S(6),
+               S(top), width(note) + S(2), height, idLanguageNote);
 }
 
 // --- The values ---
@@ -438,6 +442,12 @@ LRESULT TSetupVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
 LRESULT TSetupVantrelForm::HandleControlColour(HDC dc, HWND control) {
     const int id = ::GetDlgCtrlID(control);
     if (id == idOkButton || id == idCancelButton) return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    // The language row stands on the button bar, not on the white panel.
+    if (id == idLanguageLabel || id == idLanguageNote) {
+        ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+        ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    }
     const int groupIds[] = {idGroupBox3, idGroupBox4, idGroupBox1, idWindowsDiskCleanupGroupBox};
     COLORREF colour = ::GetSysColor(COLOR_WINDOWTEXT);
     if (IsOneOf(id, groupIds, 4)) colour = clMaroon;

@@ -43,6 +43,7 @@ public:
         // The display language, in the button bar.
         idLanguageLabel,
         idLanguageComboBox,
+        idLanguageNote,
     };
 
     static constexpr int ClientWidth = 728;

@@ -501,6 +501,7 @@ TEST_F(SetupCommand, AChosenLanguageIsStoredForTheNextStartAndAutomaticLeavesNoT
     EXPECT_FALSE(Run(settings, [](HWND form) {
         EXPECT_EQ(WindowText(::GetDlgItem(form, F::idLanguageLabel)), L"语言 / Language:");
         EXPECT_EQ(LanguageRows(form), (Strings{L"自动", L"中文", L"English"}));
+        EXPECT_EQ(WindowText(::GetDlgItem(form, F::idLanguageNote)), L"(下次启动时生效)");
         EXPECT_EQ(::SendMessageW(::GetDlgItem(form, F::idLanguageComboBox), CB_GETCURSEL, 0, 0), 0);
         ChooseLanguageRow(form, 2);
     }));
