@@ -27,11 +27,34 @@ bool IsAutoModeArgs(const std::vector<std::wstring>& args) {
     return false;
 }
 
-bool IsAutoMode() {
+namespace {
+
+std::vector<std::wstring> CommandLineArgs() {
     int count = 0;
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (argv == nullptr) return false;
+    if (argv == nullptr) return {};
     std::vector<std::wstring> args(argv, argv + count);
     ::LocalFree(argv);
-    return IsAutoModeArgs(args);
+    return args;
 }
+
+}  // namespace
+
+bool IsAutoMode() { return IsAutoModeArgs(CommandLineArgs()); }
+
+bool LanguageSwitchArgs(const std::vector<std::wstring>& args, TLanguage& Language) {
+    bool given = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        if (arg.size() < 6 || (arg[0] != L'/' && arg[0] != L'-')) continue;
+        if (!EqualsAsciiNoCase(arg.substr(1, 5), L"lang:")) continue;
+        TLanguage language;
+        if (ParseLanguageName(arg.substr(6), language)) {
+            Language = language;
+            given = true;
+        }
+    }
+    return given;
+}
+
+bool LanguageSwitch(TLanguage& Language) { return LanguageSwitchArgs(CommandLineArgs(), Language); }

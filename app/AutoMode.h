@@ -1,5 +1,7 @@
-// The command-line switch "auto" (with "/" or "-", any letter case).
+// The command-line switches "auto" and "lang:zh" / "lang:en" (with "/" or "-", any letter case).
 #pragma once
+
+#include "texts/Texts.h"
 
 #include <string>
 #include <vector>
@@ -9,3 +11,8 @@ bool IsAutoModeArgs(const std::vector<std::wstring>& args);
 
 // Reads the process's command line anew each time; always the same answer.
 bool IsAutoMode();
+
+// "/lang:zh" or "/lang:en" for this run only: true and Language when one is
+// given (the last counts); an unknown language is passed over.
+bool LanguageSwitchArgs(const std::vector<std::wstring>& args, TLanguage& Language);
+bool LanguageSwitch(TLanguage& Language);

@@ -3,10 +3,12 @@
 // error boxes, ends with one line on what it did, and exits with 1 when anything
 // failed (0 otherwise).
 #include "app/AutoMode.h"
+#include "texts/Texts.h"
 #include "app/SingleInstance.h"
 #include "app/VolumeCacheHost.h"
 #include "engine/PlaceholderMode.h"
 #include "settings/SettingsFile.h"
+#include "settings/VantrelData.h"
 #include "ui/Application.h"
 #include "ui/ErrorReport.h"
 #include "ui/VantrelUnit.h"
@@ -19,11 +21,29 @@
 
 namespace {
 
+// The run's language from the command line and Windows' display language, and,
+// once the settings file may be looked at, from the choice stored there.
+void ChooseRunLanguage(const std::wstring& settingsFileName) {
+    TLanguage switched = TLanguage::Chinese;
+    const bool given = LanguageSwitch(switched);
+    const std::wstring stored = given || settingsFileName.empty() ? L"" : ReadLanguageSetting(settingsFileName);
+    SetCurrentLanguage(ChooseLanguage(given, switched, stored, ::GetUserDefaultUILanguage()));
+    // The system's own texts on this thread (message box buttons, the folder
+    // browser, system error texts) in English too, where Windows has them.
+    if (CurrentLanguage() == TLanguage::English && PRIMARYLANGID(::GetUserDefaultUILanguage()) != LANG_ENGLISH)
+        ::SetThreadUILanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+}
+
 int RunProgram(bool autoMode) {
     TInstanceRegistry instances(MakeInstanceIdentifier(GetOwnExecutablePath()));
     if (!instances.CheckSingleInstance()) {
         instances.SwitchToFirstInstance();
         return 0;  // the registry's destructor removes this process again
+    }
+    try {
+        ChooseRunLanguage(GetSettingsFileName());
+    } catch (...) {
+        // The main window reports what is wrong with the settings file.
     }
     if (autoMode) {
         // Only now: working out the settings file may move it, which the running
@@ -31,7 +51,7 @@ int RunProgram(bool autoMode) {
         try {
             SetRunLogFileName(RunLogFileName(GetSettingsFileName()));
         } catch (...) {
-            ReportCurrentException(nullptr, L"启动");
+            ReportCurrentException(nullptr, LoadText(TTextId::ErrorContextStartup));
         }
     }
 
@@ -56,6 +76,7 @@ int RunProgram(bool autoMode) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    ChooseRunLanguage(L"");
     // A host of disk cleanup handlers is no instance of the program: no window,
     // no single-instance check, no settings, no log.
     const std::wstring hostPipe = VolumeCacheHostPipeNameOfProcess();
@@ -70,7 +91,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     try {
         exitCode = RunProgram(autoMode);
     } catch (...) {
-        ReportCurrentException(nullptr, L"启动");
+        ReportCurrentException(nullptr, LoadText(TTextId::ErrorContextStartup));
         exitCode = 1;
         // An error before the log's name was known is held; it must still reach
         // the log, or a scheduled run ends with 1 and nothing says why.

@@ -1,4 +1,5 @@
 #include "catalogue/BrowserActions.h"
+#include "texts/Texts.h"
 
 #include "catalogue/BrowserDatabases.h"
 #include "catalogue/FolderMasks.h"
@@ -36,10 +37,10 @@ void DeleteProfileFile(const std::wstring& file, TBrowserFailures* failures) {
     const DWORD attributes = ::GetFileAttributesW(file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        AddFailure(failures, file, L"是文件夹，不会删除");
+        AddFailure(failures, file, LoadText(TTextId::FailureIsAFolder));
         return;
     }
-    if (!DeleteFoundFile(file)) AddFailure(failures, file, L"无法删除");
+    if (!DeleteFoundFile(file)) AddFailure(failures, file, LoadText(TTextId::FailureCannotDelete));
 }
 
 // Every file directly in Folder whose name starts with Prefix (any name when
@@ -72,29 +73,29 @@ void BrowserActionTexts(const TBrowserTexts& Browser, TBrowserPart Part, std::ws
     const std::wstring list = Browser.ListName, product = Browser.Product;
     switch (Part) {
         case TBrowserPart::Cache:
-            Name = L"清除 " + list + L" 缓存";
-            ProgressText = L"正在清除 " + product + L" 缓存...";
-            FirstInfoLine = L"此操作将清除 " + product + L" 缓存";
+            Name = FormatText(TTextId::ActionBrowserCache, list);
+            ProgressText = FormatText(TTextId::ProgressBrowserCache, product);
+            FirstInfoLine = FormatText(TTextId::InfoBrowserCache, product);
             SecondInfoLine.clear();
             break;
         case TBrowserPart::Cookies:
-            Name = L"清除 " + list + L" cookies";
-            ProgressText = L"正在清除 " + product + L" cookies...";
-            FirstInfoLine = L"您可能想要保留 " + product + L" cookies";
-            SecondInfoLine = L"以保持登录到经常访问的站点。";
+            Name = FormatText(TTextId::ActionBrowserCookies, list);
+            ProgressText = FormatText(TTextId::ProgressBrowserCookies, product);
+            FirstInfoLine = FormatText(TTextId::InfoBrowserCookies, product);
+            SecondInfoLine = LoadText(TTextId::InfoKeepSignedIn);
             break;
         case TBrowserPart::History:
-            Name = L"清除 " + list + L" 历史记录";
-            ProgressText = L"正在清除 " + product + L" 历史记录..";
-            FirstInfoLine = L"此操作将清除 " + product + L" 历史记录";
+            Name = FormatText(TTextId::ActionProductHistory, list);
+            ProgressText = FormatText(TTextId::ProgressProductHistory, product);
+            FirstInfoLine = FormatText(TTextId::InfoProductHistory, product);
             // The sessions' own row follows this one; the line fits the detail window.
-            SecondInfoLine = L"书签、密码和会话将保留，会话由下一项清除。";
+            SecondInfoLine = LoadText(TTextId::InfoBookmarksKept);
             break;
         case TBrowserPart::Sessions:
-            Name = L"清除 " + list + L" 会话";
-            ProgressText = L"正在清除 " + product + L" 会话...";
-            FirstInfoLine = L"此操作将清除 " + product + L" 会话";
-            SecondInfoLine = L"上次会话的标签页将无法恢复。";
+            Name = FormatText(TTextId::ActionBrowserSessions, list);
+            ProgressText = FormatText(TTextId::ProgressBrowserSessions, product);
+            FirstInfoLine = FormatText(TTextId::InfoBrowserSessions, product);
+            SecondInfoLine = LoadText(TTextId::InfoSessionTabsLost);
             break;
     }
 }
@@ -148,7 +149,7 @@ bool CleanChromiumUserData(const std::wstring& UserDataFolder, TBrowserPart Part
     const std::wstring userData = WithTrailingBackslash(UserDataFolder);
     const TBrowserProfileLock lock(userData + L"lockfile");
     if (!lock.Free()) {
-        AddFailure(Failures, userData, L"浏览器正在运行 (lockfile 被占用)，已跳过");
+        AddFailure(Failures, userData, LoadText(TTextId::FailureBrowserRunning));
         return false;
     }
     for (const auto& profile : ChromiumProfileFolders(userData)) {
@@ -169,7 +170,7 @@ void TChromiumBrowserAction::Configure(std::wstring& Name, std::wstring& Progres
 void TChromiumBrowserAction::GetSecondInfoLine(std::wstring& Text) {
     const std::wstring userData = ChromiumUserDataFolder(FBrowser);
     if (!userData.empty() && ProbeProfileLock(userData + L"lockfile") == TProfileLockState::Held)
-        Text = std::wstring(FBrowser.Product) + L" 正在运行，清理时将跳过它。";
+        Text = FormatText(TTextId::InfoBrowserRunning, FBrowser.Product);
     else
         TCleanupSpecialActionItem::GetSecondInfoLine(Text);
 }
@@ -214,7 +215,7 @@ int CleanFirefoxProfiles(const std::vector<TFirefoxProfile>& Profiles, TBrowserP
         const TBrowserProfileLock lock(profile.Folder + L"parent.lock");
         if (!lock.Free()) {
             ++passedOver;
-            AddFailure(Failures, profile.Folder, L"Mozilla Firefox 正在使用此配置文件 (parent.lock 被占用)，已跳过");
+            AddFailure(Failures, profile.Folder, LoadText(TTextId::FailureFirefoxProfileInUse));
             continue;
         }
         CleanFirefoxProfile(profile, Part, Failures);
@@ -241,7 +242,7 @@ void TFirefoxQuantumAction::Configure(std::wstring& Name, std::wstring& Progress
 
 void TFirefoxQuantumAction::GetSecondInfoLine(std::wstring& Text) {
     if (AnyFirefoxProfileRunning(FirefoxProfiles(FirefoxRoamingRoot(), FirefoxLocalRoot())))
-        Text = L"Mozilla Firefox 正在运行，清理时将跳过它正在使用的配置文件。";
+        Text = LoadText(TTextId::InfoFirefoxRunning);
     else
         TCleanupSpecialActionItem::GetSecondInfoLine(Text);
 }
@@ -251,7 +252,7 @@ void TFirefoxQuantumAction::Execute() {
     TCleanupSpecialActionItem::Execute();
     const std::wstring roaming = FirefoxRoamingRoot();
     if (FirefoxProfilesIniTooLarge(roaming))
-        FFailures.push_back(roaming + L"profiles.ini: 文件超过 1 MB，已忽略");
+        FFailures.push_back(roaming + LoadText(TTextId::FailureProfilesIniTooLarge));
     CleanFirefoxProfiles(FirefoxProfiles(roaming, FirefoxLocalRoot()), FPart, &FFailures);
 }
 

@@ -1,4 +1,5 @@
 #include "catalogue/BrowserDatabases.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
@@ -22,14 +23,14 @@ using TStatement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
 // SQLite's answer in the program's words where it is one a user meets.
 std::wstring SqliteWhy(sqlite3* db, int rc) {
     switch (rc & 0xFF) {
-        case SQLITE_NOTADB: return L"不是 SQLite 数据库";
-        case SQLITE_CORRUPT: return L"数据库已损坏";
+        case SQLITE_NOTADB: return LoadText(TTextId::DatabaseNotSqlite);
+        case SQLITE_CORRUPT: return LoadText(TTextId::DatabaseCorrupt);
         case SQLITE_BUSY:
-        case SQLITE_LOCKED: return L"正被其他程序使用";
-        case SQLITE_CANTOPEN: return L"无法打开";
+        case SQLITE_LOCKED: return LoadText(TTextId::DatabaseInUse);
+        case SQLITE_CANTOPEN: return LoadText(TTextId::DatabaseCannotOpen);
         case SQLITE_READONLY:
-        case SQLITE_PERM: return L"只读，无法写入";
-        case SQLITE_FULL: return L"磁盘已满";
+        case SQLITE_PERM: return LoadText(TTextId::DatabaseReadOnly);
+        case SQLITE_FULL: return LoadText(TTextId::DatabaseDiskFull);
         default: break;
     }
     return L"SQLite: " + FromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
@@ -60,9 +61,9 @@ int ProgressHandler(void* context) {
 // through it (into any file the link names, when elevated); Wine shows such a
 // link as a plain file, which EntryIsItself sees through.
 std::wstring NotAFileWhy(const std::wstring& path, DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return L"是链接，不会打开";
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return L"是文件夹，不是数据库";
-    if (!EntryIsItself(path)) return L"是链接，不会打开";
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return LoadText(TTextId::DatabaseIsALink);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return LoadText(TTextId::DatabaseIsAFolder);
+    if (!EntryIsItself(path)) return LoadText(TTextId::DatabaseIsALink);
     return {};
 }
 
@@ -110,7 +111,7 @@ TOpenDatabase OpenExisting(const std::wstring& file, TDatabaseResult& result) {
     // or to pages SQLite does not own.
     if (sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr) != SQLITE_OK ||
         sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr) != SQLITE_OK) {
-        result.Why = L"无法关闭数据库的触发器";
+        result.Why = LoadText(TTextId::DatabaseTriggersStayOn);
         open.Db.reset();
         return open;
     }
@@ -227,9 +228,9 @@ TDatabaseResult InTransaction(const std::wstring& file, TWork work) {
         ~TForgetClock() { CurrentClock = nullptr; }
     } forget;
     const auto failed = [&](std::wstring why) {
-        if (why.empty()) why = open.Clock->Expired ? L"语句运行超过 " + std::to_wstring(StatementLimit / 1000) +
-                                                         L" 秒，已中止并撤销"
-                                                   : SqliteWhy(db, sqlite3_extended_errcode(db));
+        if (why.empty())
+            why = open.Clock->Expired ? FormatText(TTextId::DatabaseStatementTimedOut, StatementLimit / 1000)
+                                      : SqliteWhy(db, sqlite3_extended_errcode(db));
         Run(db, "ROLLBACK");
         return TDatabaseResult{TDatabaseState::Failed, std::move(why)};
     };
@@ -242,12 +243,12 @@ TDatabaseResult InTransaction(const std::wstring& file, TWork work) {
     std::wstring why;
     if (!work(db, why)) return failed(std::move(why));
     if (!Run(db, "COMMIT")) return failed({});
-    if (!CheckpointWal(db)) return {TDatabaseState::Failed, L"预写日志 (-wal) 未能写回数据库"};
+    if (!CheckpointWal(db)) return {TDatabaseState::Failed, LoadText(TTextId::DatabaseWalNotWrittenBack)};
     return {TDatabaseState::Cleared, {}};
 }
 
 // The reason a missing table gives.
-std::wstring MissingTable(const char* table) { return L"缺少表 \"" + FromUtf8(table) + L"\""; }
+std::wstring MissingTable(const char* table) { return FormatText(TTextId::DatabaseMissingTable, FromUtf8(table)); }
 
 // True when every table is there; Why names the first that is not.
 bool HasTables(sqlite3* db, std::initializer_list<const char*> tables, std::wstring& why) {
@@ -273,7 +274,7 @@ TDatabaseResult ClearChromiumHistoryDatabase(const std::wstring& DatabaseFile, c
     return InTransaction(DatabaseFile, [&KeptUrls](sqlite3* db, std::wstring& why) {
         if (!HasTables(db, {"urls", "visits"}, why)) return false;
         if (!ColumnExists(db, "urls", "url")) {
-            why = L"表 \"urls\" 缺少列 \"url\"";
+            why = FormatText(TTextId::DatabaseMissingColumn, L"urls", L"url");
             return false;
         }
         if (!DeleteAllRows(db, {"visit_source", "visits", "keyword_search_terms", "segment_usage", "segments",

@@ -1,4 +1,5 @@
 #include "catalogue/FileMaskClasses.h"
+#include "texts/Texts.h"
 
 #include "catalogue/FolderMasks.h"
 #include "engine/Masks.h"
@@ -32,7 +33,7 @@ bool TClearRealOnePlayerHistory::IsAvailable() {
 
 void TClearRealOnePlayerHistory::Configure(std::wstring& Name, std::wstring& Masks,
                                            TSmartProtection& SmartProtection) {
-    Name = L"清除 RealOne Player 历史记录";
+    Name = LoadText(TTextId::ActionRealOneHistory);
     Masks = MakeMaskList({L"*\\Application Data\\Real\\RealOne Player\\History\\*"});
     SmartProtection = TSmartProtection::spWeek;
 }
@@ -41,7 +42,7 @@ bool TDeleteOracleClientLogFiles::IsAvailable() { return RegistryKeyExists(HKEY_
 
 void TDeleteOracleClientLogFiles::Configure(std::wstring& Name, std::wstring& Masks,
                                             TSmartProtection& SmartProtection) {
-    Name = L"删除 Oracle client 日志文件 (sqlnet.log)";
+    Name = LoadText(TTextId::ActionOracleLog);
     Masks = MakeMaskList({L"*\\sqlnet.log"});
     SmartProtection = TSmartProtection::spWeek;
 }
@@ -49,7 +50,7 @@ void TDeleteOracleClientLogFiles::Configure(std::wstring& Name, std::wstring& Ma
 bool TDeleteTemporaryBDSFiles::IsAvailable() { return RegistryKeyExists(HKEY_CURRENT_USER, L"\\Software\\Borland\\BDS"); }
 
 void TDeleteTemporaryBDSFiles::Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) {
-    Name = L"删除 Borland Developer Studio 临时文件";
+    Name = LoadText(TTextId::ActionBorlandTemp);
     Masks = MakeMaskList({L"*.bdsproj.local", L"*.bdsgroup.local", L"*.identcache"});
     SmartProtection = TSmartProtection::spSession;
 }
@@ -60,7 +61,7 @@ bool TEmptyJavaCache::IsAvailable() {
 }
 
 void TEmptyJavaCache::Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) {
-    Name = L"Empty Java runtime cache";
+    Name = LoadText(TTextId::ActionJavaCache);
     Masks = MakeMaskList({SpecialFolderMask(CSIDL_PROFILE, L".jpi_cache\\*"),
                           SpecialFolderMask(CSIDL_APPDATA, L"Sun\\Java\\Deployment\\cache\\*")});
     SmartProtection = TSmartProtection::spSession;
@@ -69,7 +70,7 @@ void TEmptyJavaCache::Configure(std::wstring& Name, std::wstring& Masks, TSmartP
 bool TEmptyPrefetchAppCache::IsAvailable() { return FolderExists(GetWindowsDir() + L"Prefetch"); }
 
 void TEmptyPrefetchAppCache::Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) {
-    Name = L"清空预取应用程序缓存";
+    Name = LoadText(TTextId::ActionPrefetch);
     Masks = MakeMaskList({WindowsMask(L"Prefetch\\*")});
     SmartProtection = TSmartProtection::spWeek;
 }
@@ -81,59 +82,59 @@ void TEmptyPrefetchAppCache::Configure(std::wstring& Name, std::wstring& Masks, 
 
 void TClearWindowsRecentlyUsedDocuments::Configure(std::wstring& Name, std::wstring& Masks,
                                                    TSmartProtection& SmartProtection) {
-    Name = L"清除 Windows 最近使用的文档列表";
+    Name = LoadText(TTextId::ActionRecentDocuments);
     Masks = MakeMaskList({EscapedSpecialFolderMask(CSIDL_RECENT)});
     SmartProtection = TSmartProtection::spWeek;
 }
 
 void TDeleteBackupFiles::Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) {
-    Name = L"删除备份文件 (*.bak, *.old, *.000)";
+    Name = LoadText(TTextId::ActionBackupFiles);
     Masks = MakeMaskList({L"*.bak", L"*.old", L"*.000"});
     SmartProtection = TSmartProtection::spWeek;
 }
 
 void TDeleteHelpRelatedFiles::Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) {
-    Name = L"删除自动创建的帮助相关文件 (*.gid, *.fts, *.ftg)";
+    Name = LoadText(TTextId::ActionHelpFiles);
     Masks = MakeMaskList({L"*.gid", L"*.fts", L"*.ftg"});
     SmartProtection = TSmartProtection::spWeek;
 }
 
 void TDeleteScandiskLogFiles::Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) {
-    Name = L"删除磁盘扫描日志文件";
+    Name = LoadText(TTextId::ActionChkdskLogs);
     Masks = MakeMaskList({L"?:\\Scandisk.log"});
     SmartProtection = TSmartProtection::spSession;
 }
 
 void TDeleteScandiskSavedLostClusters::Configure(std::wstring& Name, std::wstring& Masks,
                                                  TSmartProtection& SmartProtection) {
-    Name = L"删除磁盘扫描保存的丢失簇";
+    Name = LoadText(TTextId::ActionChkdskFragments);
     Masks = MakeMaskList({L"?:\\File????.CHK"});
     SmartProtection = TSmartProtection::spSession;
 }
 
 void TDeleteTemporaryFiles::Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) {
-    Name = L"删除临时文件 (*.tmp, *.$$$, *.~mp)";
+    Name = LoadText(TTextId::ActionTempFiles);
     Masks = MakeMaskList({L"*.tmp", L"*.$$$", L"*.~mp"});
     SmartProtection = TSmartProtection::spSession;
 }
 
 void TDeleteTemporaryWordFiles::Configure(std::wstring& Name, std::wstring& Masks,
                                           TSmartProtection& SmartProtection) {
-    Name = L"删除临时 Word 文件";
+    Name = LoadText(TTextId::ActionWordTemp);
     Masks = MakeMaskList({L"*\\~$*.doc"});
     SmartProtection = TSmartProtection::spSession;
 }
 
 void TDeleteThumbnailsCacheFiles::Configure(std::wstring& Name, std::wstring& Masks,
                                             TSmartProtection& SmartProtection) {
-    Name = L"删除缩略图缓存文件 (Thumbs.db)";
+    Name = LoadText(TTextId::ActionThumbsDb);
     Masks = MakeMaskList({L"*Thumbs.db"});
     SmartProtection = TSmartProtection::spSession;
 }
 
 void TDeleteWindowsDebugMemoryDumpFiles::Configure(std::wstring& Name, std::wstring& Masks,
                                                    TSmartProtection& SmartProtection) {
-    Name = L"删除 Windows 调试内存转储文件";
+    Name = LoadText(TTextId::ActionMemoryDumps);
     Masks = MakeMaskList({WindowsMask(L"Minidump\\*.dmp"), WindowsMask(L"memory.dmp")});
     SmartProtection = TSmartProtection::spSession;
 }
@@ -150,21 +151,21 @@ void TDeleteWindowsLogFiles::Configure(std::wstring& Name, std::wstring& Masks, 
     for (const wchar_t* rest : BelowWindows) masks.push_back(windows + rest);
     masks.push_back(L"*\\Application Data\\Microsoft\\Dr Watson\\*.log");
     masks.push_back(L"*\\Application Data\\Microsoft\\Dr Watson\\*.dmp");
-    Name = L"删除 Windows 日志文件";
+    Name = LoadText(TTextId::ActionWindowsLogs);
     Masks = MakeMaskList(masks);
     SmartProtection = TSmartProtection::spWeek;
 }
 
 void TDeleteWindowsUpdateUninstallInformation::Configure(std::wstring& Name, std::wstring& Masks,
                                                          TSmartProtection& SmartProtection) {
-    Name = L"删除 Windows Update 卸载信息";
+    Name = LoadText(TTextId::ActionUpdateUninstall);
     Masks = MakeMaskList({WindowsMask(L"$Nt*\\*"), WindowsMask(L"$hf_mig$\\*"), WindowsMask(L"$MSI*\\*")});
     SmartProtection = TSmartProtection::spSession;
 }
 
 void TEmptyUserTemporaryDirectory::Configure(std::wstring& Name, std::wstring& Masks,
                                              TSmartProtection& SmartProtection) {
-    Name = L"清空用户临时目录";
+    Name = LoadText(TTextId::ActionUserTemp);
     Masks = MakeMaskList(
         TemporaryFolderMasks(UserTemporaryFolders(GetTempDirectory(), SystemTemporaryFolders(GetWindowsDir()))));
     SmartProtection = TSmartProtection::spSession;
@@ -172,7 +173,7 @@ void TEmptyUserTemporaryDirectory::Configure(std::wstring& Name, std::wstring& M
 
 void TEmptyWindowsTemporaryDirectory::Configure(std::wstring& Name, std::wstring& Masks,
                                                 TSmartProtection& SmartProtection) {
-    Name = L"清空 Windows 临时目录";
+    Name = LoadText(TTextId::ActionWindowsTemp);
     Masks = MakeMaskList(TemporaryFolderMasks(SystemTemporaryFolders(GetWindowsDir())));
     SmartProtection = TSmartProtection::spSession;
 }

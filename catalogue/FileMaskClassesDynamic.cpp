@@ -2,6 +2,7 @@
 // fixed drives (Windows Update downloads) and the registry (Outlook's secure
 // temporary folder).
 #include "catalogue/FileMaskClasses.h"
+#include "texts/Texts.h"
 
 #include "catalogue/FolderMasks.h"
 #include "engine/Masks.h"
@@ -81,7 +82,7 @@ void TDeleteWindowsUpdateTemporaryFiles::Configure(std::wstring& Name, std::wstr
     }
     std::vector<std::wstring> masks;
     for (const auto& folder : TempFolders) masks.push_back(FolderContentMask(folder));
-    Name = L"删除 Windows Update 临时文件";
+    Name = LoadText(TTextId::ActionUpdateTemp);
     Masks = MakeMaskList(masks);
     SmartProtection = TSmartProtection::spSession;
 }
@@ -102,7 +103,7 @@ bool TEmptyOutlookSecureTempDirectory::IsAvailable() {
 
 void TEmptyOutlookSecureTempDirectory::Configure(std::wstring& Name, std::wstring& Masks,
                                                  TSmartProtection& SmartProtection) {
-    Name = L"清空 Outlook Secure 临时文件目录";
+    Name = LoadText(TTextId::ActionOutlookSecureTemp);
     SmartProtection = TSmartProtection::spSession;
     std::vector<std::wstring> masks;
     for (int version = 8; version <= 12; ++version) {

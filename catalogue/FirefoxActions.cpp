@@ -1,4 +1,5 @@
 #include "catalogue/FirefoxActions.h"
+#include "texts/Texts.h"
 
 #include "catalogue/BrowserProfiles.h"
 #include "catalogue/FolderMasks.h"
@@ -88,9 +89,9 @@ bool FirefoxInstalledForUser() { return RegistryKeyExists(HKEY_CURRENT_USER, L"\
 
 void TClearMozillaFirefoxHistory::Configure(std::wstring& Name, std::wstring& ProgressText,
                                             std::wstring& FirstInfoLine, std::wstring& /*SecondInfoLine*/) {
-    Name = L"清除 Mozilla Firefox 历史记录";
-    ProgressText = L"正在清除 Mozilla Firefox 历史记录..";
-    FirstInfoLine = L"此操作将清除 Mozilla Firefox 历史记录";
+    Name = FormatText(TTextId::ActionProductHistory, L"Mozilla Firefox");
+    ProgressText = FormatText(TTextId::ProgressProductHistory, L"Mozilla Firefox");
+    FirstInfoLine = FormatText(TTextId::InfoProductHistory, L"Mozilla Firefox");
 }
 
 void TClearMozillaFirefoxHistory::Execute() {
@@ -100,9 +101,9 @@ void TClearMozillaFirefoxHistory::Execute() {
 
 void TClearMozillaFirefoxCache::Configure(std::wstring& Name, std::wstring& ProgressText,
                                           std::wstring& FirstInfoLine, std::wstring& /*SecondInfoLine*/) {
-    Name = L"清除 Mozilla Firefox 缓存";
-    ProgressText = L"正在清除 Mozilla Firefox 缓存...";
-    FirstInfoLine = L"此操作将清除 Mozilla Firefox 缓存";
+    Name = FormatText(TTextId::ActionBrowserCache, L"Mozilla Firefox");
+    ProgressText = FormatText(TTextId::ProgressBrowserCache, L"Mozilla Firefox");
+    FirstInfoLine = FormatText(TTextId::InfoBrowserCache, L"Mozilla Firefox");
 }
 
 void TClearMozillaFirefoxCache::Execute() {
@@ -112,10 +113,10 @@ void TClearMozillaFirefoxCache::Execute() {
 
 void TClearMozillaFirefoxCookies::Configure(std::wstring& Name, std::wstring& ProgressText,
                                             std::wstring& FirstInfoLine, std::wstring& SecondInfoLine) {
-    Name = L"清除 Mozilla Firefox cookies";
-    ProgressText = L"正在清除 Mozilla Firefox cookies...";
-    FirstInfoLine = L"您可能想要保留 Mozilla Firefox cookies";
-    SecondInfoLine = L"以保持登录到经常访问的站点。";
+    Name = FormatText(TTextId::ActionBrowserCookies, L"Mozilla Firefox");
+    ProgressText = FormatText(TTextId::ProgressBrowserCookies, L"Mozilla Firefox");
+    FirstInfoLine = FormatText(TTextId::InfoBrowserCookies, L"Mozilla Firefox");
+    SecondInfoLine = LoadText(TTextId::InfoKeepSignedIn);
 }
 
 void TClearMozillaFirefoxCookies::Execute() {

@@ -2,6 +2,7 @@
 // under HKEY_CURRENT_USER. The inherited Execute does the clearing: every value
 // of every listed key goes, the keys and their subkeys stay.
 #include "catalogue/SpecialActionClasses.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 
@@ -23,20 +24,20 @@ void AddKeys(std::vector<std::wstring>& keys, const wchar_t* prefix, std::initia
 
 void TClearWindowsAccessoriesRecentFileLists::Configure(std::wstring& Name, std::wstring& ProgressText,
                                                         std::wstring& FirstInfoLine, std::wstring& SecondInfoLine) {
-    Name = L"清除 Windows 附件中最近使用的文件列表";
-    ProgressText = L"正在清除 Windows 附件中的历史记录...";
-    FirstInfoLine = L"此操作将清除画图和写字板程序";
-    SecondInfoLine = L"最近使用的文件列表";
+    Name = LoadText(TTextId::ActionAccessoriesMru);
+    ProgressText = LoadText(TTextId::ProgressAccessoriesMru);
+    FirstInfoLine = LoadText(TTextId::InfoAccessoriesMru1);
+    SecondInfoLine = LoadText(TTextId::InfoAccessoriesMru2);
     RegistryKeys.push_back(L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Paint\\Recent File List");
     RegistryKeys.push_back(L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Applets\\Wordpad\\Recent File List");
 }
 
 void TClearWindowsRunMRU::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                                     std::wstring& SecondInfoLine) {
-    Name = L"清除开始菜单-运行最近使用的命令列表";
-    ProgressText = L"正在清除运行的历史记录.";
-    FirstInfoLine = L"此操作将清除开始菜单-运行";
-    SecondInfoLine = L"最近使用的命令列表";
+    Name = LoadText(TTextId::ActionRunMru);
+    ProgressText = LoadText(TTextId::ProgressRunMru);
+    FirstInfoLine = LoadText(TTextId::InfoRunMru1);
+    SecondInfoLine = LoadText(TTextId::InfoRunMru2);
     RegistryKeys.push_back(L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RunMRU");
 }
 
@@ -46,9 +47,9 @@ bool TClearOfficeRecentFileLists::IsAvailable() { return UserKeyExists(L"\\Softw
 
 void TClearOfficeRecentFileLists::Configure(std::wstring& Name, std::wstring& ProgressText,
                                             std::wstring& FirstInfoLine, std::wstring&) {
-    Name = L"清除 Office 最近使用的文件列表";
-    ProgressText = L"正在清除 Office 历史记录..";
-    FirstInfoLine = L"此操作将清除 Office 最近使用的文件列表";
+    Name = LoadText(TTextId::ActionOfficeMru);
+    ProgressText = LoadText(TTextId::ProgressOfficeMru);
+    FirstInfoLine = LoadText(TTextId::InfoOfficeMru);
     // Excel calls its list "Recent Files", PowerPoint and Publisher "Recent File List".
     for (const wchar_t* list : {L"Excel\\Recent Files", L"PowerPoint\\Recent File List", L"Publisher\\Recent File List"})
         for (const wchar_t* version : {L"9.0", L"10.0", L"11.0"})
@@ -79,9 +80,9 @@ bool TClearWinZipHistory::IsAvailable() { return UserKeyExists(L"\\Software\\Nic
 
 void TClearWinZipHistory::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                                     std::wstring& SecondInfoLine) {
-    Name = L"清除 WinZip 历史记录";
-    ProgressText = L"正在清除 WinZip 历史记录..";
-    FirstInfoLine = L"此操作将清除 WinZip 历史记录";
+    Name = FormatText(TTextId::ActionProductHistory, L"WinZip");
+    ProgressText = FormatText(TTextId::ProgressProductHistory, L"WinZip");
+    FirstInfoLine = FormatText(TTextId::InfoProductHistory, L"WinZip");
     SecondInfoLine.clear();
     RegistryKeys.push_back(L"\\Software\\Nico Mak Computing\\WinZip\\extract");
     RegistryKeys.push_back(L"\\Software\\Nico Mak Computing\\WinZip\\filemenu");
@@ -91,9 +92,9 @@ bool TClearWinRarHistory::IsAvailable() { return UserKeyExists(L"\\Software\\Win
 
 void TClearWinRarHistory::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                                     std::wstring&) {
-    Name = L"清除 WinRar 历史记录";
-    ProgressText = L"正在清除 WinRar 历史记录..";
-    FirstInfoLine = L"此操作将清除 WinRar 历史记录";
+    Name = FormatText(TTextId::ActionProductHistory, L"WinRar");
+    ProgressText = FormatText(TTextId::ProgressProductHistory, L"WinRar");
+    FirstInfoLine = FormatText(TTextId::InfoProductHistory, L"WinRar");
     RegistryKeys.push_back(L"\\Software\\WinRAR\\ArcHistory");
 }
 
@@ -101,9 +102,9 @@ bool TClearNeroBurningRomHistory::IsAvailable() { return UserKeyExists(L"\\Softw
 
 void TClearNeroBurningRomHistory::Configure(std::wstring& Name, std::wstring& ProgressText,
                                             std::wstring& FirstInfoLine, std::wstring&) {
-    Name = L"清除 Nero Burning Rom 历史记录";
-    ProgressText = L"正在清除 Nero Burning Rom 历史记录..";
-    FirstInfoLine = L"此操作将清除 Nero Burning Rom 历史记录";
+    Name = FormatText(TTextId::ActionProductHistory, L"Nero Burning Rom");
+    ProgressText = FormatText(TTextId::ProgressProductHistory, L"Nero Burning Rom");
+    FirstInfoLine = FormatText(TTextId::InfoProductHistory, L"Nero Burning Rom");
     RegistryKeys.push_back(L"\\Software\\Ahead\\Nero - Burning Rom\\Recent File List");
 }
 
@@ -113,9 +114,9 @@ bool TClearMacromediaDreamweaverHistory::IsAvailable() {
 
 void TClearMacromediaDreamweaverHistory::Configure(std::wstring& Name, std::wstring& ProgressText,
                                                    std::wstring& FirstInfoLine, std::wstring&) {
-    Name = L"清除 Dreamweaver 历史记录";
-    ProgressText = L"正在清除 Dreamweaver 历史记录..";
-    FirstInfoLine = L"此操作将清除 Macromedia Dreamweaver 历史记录";
+    Name = FormatText(TTextId::ActionProductHistory, L"Dreamweaver");
+    ProgressText = FormatText(TTextId::ProgressProductHistory, L"Dreamweaver");
+    FirstInfoLine = FormatText(TTextId::InfoProductHistory, L"Macromedia Dreamweaver");
     RegistryKeys.push_back(L"\\Software\\Macromedia\\Dreamweaver MX 2004\\Recent File List");
 }
 
@@ -125,9 +126,9 @@ bool TClearBDSHistory::IsAvailable() { return UserKeyExists(L"\\Software\\Borlan
 
 void TClearBDSHistory::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                                  std::wstring&) {
-    Name = L"清除 Borland Developer Studio 历史记录";
-    ProgressText = L"正在清除 Borland Developer Studio 历史记录..";
-    FirstInfoLine = L"此操作将清除 Borland Developer Studio 历史记录";
+    Name = FormatText(TTextId::ActionProductHistory, L"Borland Developer Studio");
+    ProgressText = FormatText(TTextId::ProgressProductHistory, L"Borland Developer Studio");
+    FirstInfoLine = FormatText(TTextId::InfoProductHistory, L"Borland Developer Studio");
     // Delphi 6 and 7 spell their first two lists with a capital I ("hI...").
     const std::initializer_list<const wchar_t*> delphiLists = {
         L"hIBrowsingPath", L"hIPackgeSearchPath", L"hlBlockIndent",  L"hlDCPOutput",
@@ -149,9 +150,9 @@ bool TClearWindowsMediaPlayerHistory::IsAvailable() { return UserKeyExists(L"\\S
 
 void TClearWindowsMediaPlayerHistory::Configure(std::wstring& Name, std::wstring& ProgressText,
                                                 std::wstring& FirstInfoLine, std::wstring&) {
-    Name = L"清除 Windows Media Player 历史记录";
-    ProgressText = L"正在清除 Windows Media Player 历史记录..";
-    FirstInfoLine = L"此操作将清除 Windows Media Player 历史记录";
+    Name = FormatText(TTextId::ActionProductHistory, L"Windows Media Player");
+    ProgressText = FormatText(TTextId::ProgressProductHistory, L"Windows Media Player");
+    FirstInfoLine = FormatText(TTextId::InfoProductHistory, L"Windows Media Player");
     RegistryKeys.push_back(L"\\Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList");
     RegistryKeys.push_back(L"\\Software\\Microsoft\\MediaPlayer\\Player\\RecentURLList");
     RegistryKeys.push_back(L"\\Software\\Microsoft\\MediaPlayer\\AutoComplete\\MediaEdit");

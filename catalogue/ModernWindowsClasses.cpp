@@ -1,4 +1,5 @@
 #include "catalogue/ModernWindowsClasses.h"
+#include "texts/Texts.h"
 
 #include "catalogue/FolderMasks.h"
 #include "engine/Masks.h"
@@ -65,7 +66,7 @@ void TDeleteWindowsUpdateDownloads::Configure(std::wstring& Name, std::wstring& 
                                               TSmartProtection& SmartProtection) {
     std::vector<std::wstring> masks;
     AddFolderFiles(masks, WindowsUpdateDownloadFolder(), L"*");
-    Name = L"删除 Windows Update 下载的更新文件";
+    Name = LoadText(TTextId::ActionUpdateDownloads);
     Masks = MakeMaskList(masks);
     SmartProtection = TSmartProtection::spWeek;
 }
@@ -79,7 +80,7 @@ void TDeleteExplorerThumbnailCache::Configure(std::wstring& Name, std::wstring& 
     std::vector<std::wstring> masks;
     // Only the files directly in the folder; "*" would cross into subfolders.
     AddFolderFiles(masks, ExplorerCacheFolder(), L"thumbcache_*.db");
-    Name = L"删除 Windows 资源管理器缩略图缓存";
+    Name = LoadText(TTextId::ActionThumbnailCache);
     Masks = MakeMaskList(masks);
     SmartProtection = TSmartProtection::spSession;
 }
@@ -92,7 +93,7 @@ void TDeleteWindowsErrorReports::Configure(std::wstring& Name, std::wstring& Mas
                                            TSmartProtection& SmartProtection) {
     std::vector<std::wstring> masks;
     for (const auto& folder : WindowsErrorReportFolders()) AddFolderFiles(masks, folder, L"*");
-    Name = L"删除 Windows 错误报告";
+    Name = LoadText(TTextId::ActionErrorReports);
     Masks = MakeMaskList(masks);
     SmartProtection = TSmartProtection::spWeek;
 }
@@ -104,7 +105,7 @@ bool TDeleteUserCrashDumps::IsAvailable() { return FolderExists(CrashDumpFolder(
 void TDeleteUserCrashDumps::Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) {
     std::vector<std::wstring> masks;
     AddFolderFiles(masks, CrashDumpFolder(), L"*.dmp");
-    Name = L"删除程序崩溃转储文件 (*.dmp)";
+    Name = LoadText(TTextId::ActionCrashDumps);
     Masks = MakeMaskList(masks);
     SmartProtection = TSmartProtection::spWeek;
 }
@@ -117,7 +118,7 @@ void TEmptyDirectXShaderCache::Configure(std::wstring& Name, std::wstring& Masks
                                          TSmartProtection& SmartProtection) {
     std::vector<std::wstring> masks;
     AddFolderFiles(masks, ShaderCacheFolder(), L"*");
-    Name = L"清空 DirectX 着色器缓存";
+    Name = LoadText(TTextId::ActionShaderCache);
     Masks = MakeMaskList(masks);
     // A running game may be reading it.
     SmartProtection = TSmartProtection::spSession;
@@ -132,7 +133,7 @@ void TEmptyDeliveryOptimizationCache::Configure(std::wstring& Name, std::wstring
     std::vector<std::wstring> masks;
     for (const auto& folder : DeliveryOptimizationCacheFolders())
         if (FolderExists(folder)) AddFolderFiles(masks, folder, L"*");
-    Name = L"清空传递优化缓存";
+    Name = LoadText(TTextId::ActionDeliveryOptimization);
     Masks = MakeMaskList(masks);
     SmartProtection = TSmartProtection::spWeek;
 }

@@ -1,4 +1,5 @@
 #include "catalogue/OutlookActions.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 #include "platform/Dispatch.h"
@@ -51,9 +52,9 @@ bool TEmptyOutlookDeletedItemsFolder::IsAvailable() {
 
 void TEmptyOutlookDeletedItemsFolder::Configure(std::wstring& Name, std::wstring& ProgressText,
                                                 std::wstring& FirstInfoLine, std::wstring& /*SecondInfoLine*/) {
-    Name = L"清空 Outlook 已删除对象的文件";
-    ProgressText = L"正在清除 Outlook \"已删除对象\" 文件夹...";
-    FirstInfoLine = L"此操作将清空 Outlook \"已删除对象\" 文件夹";
+    Name = LoadText(TTextId::ActionOutlookDeletedItems);
+    ProgressText = LoadText(TTextId::ProgressOutlookDeletedItems);
+    FirstInfoLine = LoadText(TTextId::InfoOutlookDeletedItems);
 }
 
 void TEmptyOutlookDeletedItemsFolder::Execute() {

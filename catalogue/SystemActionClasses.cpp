@@ -1,5 +1,6 @@
 // Special actions on Windows itself and on Internet Explorer.
 #include "catalogue/SpecialActionClasses.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 
@@ -11,9 +12,9 @@ bool TExecuteDiskCleanup::IsAvailable() { return DiskCleanupExists(); }
 
 void TExecuteDiskCleanup::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                                     std::wstring& SecondInfoLine) {
-    Name = L"执行 Windows 磁盘清理";
-    ProgressText = L"正在执行 Windows 磁盘清理...";
-    FirstInfoLine = L"此操作将执行 Windows 磁盘清理工具。";
+    Name = LoadText(TTextId::ActionDiskCleanup);
+    ProgressText = LoadText(TTextId::ProgressDiskCleanup);
+    FirstInfoLine = LoadText(TTextId::InfoDiskCleanup);
     SecondInfoLine.clear();
 }
 
@@ -28,8 +29,8 @@ bool TEmptyRecycleBin::IsAvailable() { return CanEmptyRecycleBin(); }
 
 void TEmptyRecycleBin::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring&, std::wstring&) {
     // The info lines are asked of the shell whenever they are shown.
-    Name = L"清空 Windows 回收站";
-    ProgressText = L"清空 Windows 回收站...";
+    Name = LoadText(TTextId::ActionRecycleBin);
+    ProgressText = LoadText(TTextId::ProgressRecycleBin);
 }
 
 TCleanupItemState TEmptyRecycleBin::GetState() {
@@ -43,13 +44,13 @@ void TEmptyRecycleBin::GetFirstInfoLine(std::wstring& Text) {
     const int32_t count = QueryRecycleBin(false);
     // Any negative count is a failure, as GetState reads it; only -1 ever comes back.
     if (count < 0)
-        Text = L"此操作将清空回收站。";
+        Text = LoadText(TTextId::InfoRecycleBinEmpties);
     else if (count == 0)
-        Text = L"回收站是空的。";
+        Text = LoadText(TTextId::InfoRecycleBinEmpty);
     else if (count == 1)
-        Text = L"回收站包含一个文件。";
+        Text = LoadText(TTextId::InfoRecycleBinOneFile);
     else
-        Text = L"回收站包含 " + std::to_wstring(count) + L" 个文件";
+        Text = FormatText(TTextId::InfoRecycleBinFiles, count);
 }
 
 void TEmptyRecycleBin::GetSecondInfoLine(std::wstring& Text) {
@@ -57,7 +58,7 @@ void TEmptyRecycleBin::GetSecondInfoLine(std::wstring& Text) {
         TCleanupSpecialActionItem::GetSecondInfoLine(Text);
         return;
     }
-    Text = L"回收站中的文件大小总计: " + FormatSizeText(QueryRecycleBin(true));
+    Text = FormatText(TTextId::InfoRecycleBinSize, FormatSizeText(QueryRecycleBin(true)));
 }
 
 void TEmptyRecycleBin::Execute() {
@@ -69,10 +70,10 @@ void TEmptyRecycleBin::Execute() {
 
 void TClearNethood::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                               std::wstring& SecondInfoLine) {
-    Name = L"清除网络共享历史记录";
-    ProgressText = L"正在清除网络共享历史记录...";
-    FirstInfoLine = L"此操作将清除最近使用的网络共享列表";
-    SecondInfoLine = L"和相关的计算机描述。";
+    Name = LoadText(TTextId::ActionNetworkShares);
+    ProgressText = LoadText(TTextId::ProgressNetworkShares);
+    FirstInfoLine = LoadText(TTextId::InfoNetworkShares1);
+    SecondInfoLine = LoadText(TTextId::InfoNetworkShares2);
     RegistryKeys.push_back(L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComputerDescriptions");
 }
 
@@ -85,9 +86,9 @@ void TClearNethood::Execute() {
 
 void TClearIECache::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                               std::wstring& SecondInfoLine) {
-    Name = L"清除 Internet Explorer 缓存";
-    ProgressText = L"正在清除 Internet Explorer 缓存... (这可能需要几分钟时间)";
-    FirstInfoLine = L"此操作将清除 IE 缓存，cookies 除外。";
+    Name = LoadText(TTextId::ActionIeCache);
+    ProgressText = LoadText(TTextId::ProgressIeCache);
+    FirstInfoLine = LoadText(TTextId::InfoIeCache);
     SecondInfoLine.clear();
 }
 
@@ -100,10 +101,10 @@ void TClearIECache::Execute() {
 
 void TClearIECookies::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                                 std::wstring& SecondInfoLine) {
-    Name = L"清除 Internet Explorer cookies";
-    ProgressText = L"正在清除 Internet Explorer cookies...";
-    FirstInfoLine = L"您可能想要保留 Internet Explorer cookies";
-    SecondInfoLine = L"以保持登录到经常访问的站点。";
+    Name = LoadText(TTextId::ActionIeCookies);
+    ProgressText = LoadText(TTextId::ProgressIeCookies);
+    FirstInfoLine = LoadText(TTextId::InfoIeCookies);
+    SecondInfoLine = LoadText(TTextId::InfoKeepSignedIn);
 }
 
 void TClearIECookies::Execute() {
@@ -115,10 +116,10 @@ void TClearIECookies::Execute() {
 
 void TClearIEHistory::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                                 std::wstring& SecondInfoLine) {
-    Name = L"清除 Internet Explorer 历史记录";
-    ProgressText = L"正在清除 Internet Explorer 历史记录..";
-    FirstInfoLine = L"此操作将清除 Internet Explorer 历史记录";
-    SecondInfoLine = L"和最近输入的 URL 列表";
+    Name = LoadText(TTextId::ActionIeHistory);
+    ProgressText = LoadText(TTextId::ProgressIeHistory);
+    FirstInfoLine = LoadText(TTextId::InfoIeHistory1);
+    SecondInfoLine = LoadText(TTextId::InfoIeHistory2);
     RegistryKeys.push_back(L"\\Software\\Microsoft\\Internet Explorer\\TypedURLs");
 }
 
@@ -168,10 +169,10 @@ void ClearEventLogsInOrder(const std::function<void(TEventLogKind)>& Clear) {
 
 void TEmptyEventLog::Configure(std::wstring& Name, std::wstring& ProgressText, std::wstring& FirstInfoLine,
                                std::wstring& SecondInfoLine) {
-    Name = L"清空 Windows 事件日志";
-    ProgressText = L"正在清空 Windows 事件日志..";
-    FirstInfoLine = L"此操作将清除 Windows 应用程序、安全";
-    SecondInfoLine = L"和系统事件日志。";
+    Name = LoadText(TTextId::ActionEventLogs);
+    ProgressText = LoadText(TTextId::ProgressEventLogs);
+    FirstInfoLine = LoadText(TTextId::InfoEventLogs1);
+    SecondInfoLine = LoadText(TTextId::InfoEventLogs2);
 }
 
 void TEmptyEventLog::Execute() {

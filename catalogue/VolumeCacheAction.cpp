@@ -1,4 +1,5 @@
 #include "catalogue/VolumeCacheAction.h"
+#include "texts/Texts.h"
 
 #include "catalogue/VolumeCacheHostClient.h"
 #include "catalogue/VolumeCacheProtocol.h"
@@ -46,12 +47,12 @@ TVolumeCacheOutcome* OutcomeOf(TVolumeCacheHandler& handler, const std::wstring&
 std::wstring EndText(const TVolumeCacheRunResult& run, DWORD limitMs) {
     switch (run.End) {
         case TVolumeCacheRunEnd::Crashed:
-            return L"处理程序崩溃 (异常代码 " + CodeText(run.ExitCode) + L")";
+            return FormatText(TTextId::VolumeCacheCrashed, CodeText(run.ExitCode));
         case TVolumeCacheRunEnd::TimedOut:
-            return L"处理程序在 " + std::to_wstring((limitMs + 999) / 1000) + L" 秒内没有响应, 已终止";
-        case TVolumeCacheRunEnd::Aborted: return L"已停止";
+            return FormatText(TTextId::VolumeCacheTimedOut, (limitMs + 999) / 1000);
+        case TVolumeCacheRunEnd::Aborted: return LoadText(TTextId::VolumeCacheStopped);
         case TVolumeCacheRunEnd::StartFailed:
-            return L"无法启动处理程序的宿主进程: " + SysErrorMessage(run.Error);
+            return FormatText(TTextId::VolumeCacheHostNotStarted, SysErrorMessage(run.Error));
         case TVolumeCacheRunEnd::Done: break;
     }
     return L"";
@@ -67,7 +68,8 @@ TCleanupVolumeCacheItem::~TCleanupVolumeCacheItem() { Stop(); }
 bool TCleanupVolumeCacheItem::IsAvailable() { return !FindVolumeCacheHandlers().empty(); }
 
 void TCleanupVolumeCacheItem::AfterConstruction() {
-    Name = ActionName;
+    Name = LoadText(TTextId::ActionVolumeCaches);
+    SetKeyFromName();
     std::lock_guard<std::mutex> lock(FLock);
     FHandlers = FindVolumeCacheHandlers();
 }
@@ -135,7 +137,7 @@ uint64_t TCleanupVolumeCacheItem::CheckedBytes() const {
 std::wstring TCleanupVolumeCacheItem::RowText() const {
     const int checked = CheckedCount();
     if (checked == 0) return Name;
-    return Name + L": 已选 " + std::to_wstring(checked) + L" 项";
+    return FormatText(TTextId::Winapp2RowChecked, Name, checked);
 }
 
 // --- The scan ---
@@ -205,7 +207,7 @@ void TCleanupVolumeCacheItem::ScanOne(size_t index) {
         job = {P::OpScan, VolumeCachesKeyPath() + L"\\" + handler.KeyName, handler.KeyName, handler.Clsid,
                handler.PropertyBag, {}, nullptr};
         for (const TVolumeCacheDrive& d : handler.Drives) job.Drives.push_back(d.Drive);
-        FActivity = L"正在计算 " + handler.DisplayName() + L" …";
+        FActivity = FormatText(TTextId::VolumeCacheSizing, handler.DisplayName());
     }
     const DWORD limit = VolumeCacheTimeLimitMs();
     const TVolumeCacheRunResult run =
@@ -227,8 +229,9 @@ void TCleanupVolumeCacheItem::ScanOne(size_t index) {
                     drive->Result = hr;
                     if (hr == E_ACCESSDENIED && !ProcessIsElevated()()) handler.NeedsAdministrator = true;
                     else if (handler.Failure.empty())
-                        handler.Failure = (Field(fields, 6) == L"create" ? L"无法创建: " : L"无法初始化: ") +
-                                          VolumeCacheResultText(hr);
+                        handler.Failure = FormatText(Field(fields, 6) == L"create" ? TTextId::VolumeCacheCannotCreate
+                                                                                    : TTextId::VolumeCacheCannotInitialize,
+                                                     VolumeCacheResultText(hr));
                     return;
                 }
                 drive->Flags = flags;
@@ -237,10 +240,10 @@ void TCleanupVolumeCacheItem::ScanOne(size_t index) {
                 if (!Field(fields, 5).empty()) handler.HandlerDescription = Field(fields, 5);
                 if (hr == S_FALSE || (flags & 0x0004 /*EVCF_REMOVEFROMLIST*/) != 0)
                     drive->State = TVolumeCacheDriveState::Removed;
-                FActivity = L"正在计算 " + handler.DisplayName() + L" …";
+                FActivity = FormatText(TTextId::VolumeCacheSizing, handler.DisplayName());
             } else if (kind == P::Progress && drive != nullptr) {
-                FActivity = L"正在计算 " + handler.DisplayName() + L" …  " +
-                            FormatSizeText(static_cast<double>(Number(fields, 2)));
+                FActivity = FormatText(TTextId::VolumeCacheSizingSoFar, handler.DisplayName(),
+                                       FormatSizeText(static_cast<double>(Number(fields, 2))));
             } else if (kind == P::Size && drive != nullptr) {
                 const HRESULT hr = Result(fields, 2);
                 if (SUCCEEDED(hr)) {
@@ -254,7 +257,8 @@ void TCleanupVolumeCacheItem::ScanOne(size_t index) {
                 } else {
                     drive->State = TVolumeCacheDriveState::Failed;
                     drive->Result = hr;
-                    if (handler.Failure.empty()) handler.Failure = L"无法计算大小: " + VolumeCacheResultText(hr);
+                    if (handler.Failure.empty())
+                        handler.Failure = FormatText(TTextId::VolumeCacheCannotSize, VolumeCacheResultText(hr));
                 }
             } else if (kind == P::Deact && drive != nullptr) {
                 // Done with this drive for good: nothing to offer here.
@@ -336,7 +340,7 @@ void TCleanupVolumeCacheItem::PurgeOne(size_t index) {
                 handler.Outcomes.push_back(outcome);
             }
         display = handler.DisplayName();
-        FActivity = L"正在清理 " + display + L" …";
+        FActivity = FormatText(TTextId::VolumeCacheCleaning, display);
     }
     if (job.Drives.empty()) return;
     const DWORD limit = VolumeCacheTimeLimitMs();
@@ -349,20 +353,20 @@ void TCleanupVolumeCacheItem::PurgeOne(size_t index) {
             const std::wstring& kind = fields[0];
             if (kind == P::Init && FAILED(Result(fields, 2))) {
                 outcome->Result = Result(fields, 2);
-                outcome->Failure = L"无法初始化: " + VolumeCacheResultText(outcome->Result);
+                outcome->Failure = FormatText(TTextId::VolumeCacheCannotInitialize, VolumeCacheResultText(outcome->Result));
             } else if (kind == P::Size) {
                 outcome->Estimate = Number(fields, 3);
             } else if (kind == P::Progress) {
                 const uint64_t done = Number(fields, 2), total = Number(fields, 3);
                 const uint64_t percent = total > 0 ? std::min<uint64_t>(100, done * 100 / total) : 0;
-                FActivity = L"正在清理 " + display + L" …  " + std::to_wstring(percent) + L"%";
+                FActivity = FormatText(TTextId::VolumeCacheCleaningPercent, display, percent);
             } else if (kind == P::Purged) {
                 outcome->Ran = true;
                 outcome->Result = Result(fields, 2);
                 const uint64_t before = Number(fields, 3), after = Number(fields, 4);
                 outcome->Freed = after > before ? after - before : 0;
                 if (FAILED(outcome->Result) && outcome->Result != E_ABORT)
-                    outcome->Failure = L"清理失败: " + VolumeCacheResultText(outcome->Result);
+                    outcome->Failure = FormatText(TTextId::VolumeCacheCleanupFailed, VolumeCacheResultText(outcome->Result));
             }
         });
     std::lock_guard<std::mutex> lock(FLock);
@@ -371,8 +375,8 @@ void TCleanupVolumeCacheItem::PurgeOne(size_t index) {
     for (TVolumeCacheOutcome& outcome : handler.Outcomes) {
         if (outcome.Failure.empty() && !outcome.Ran && run.End != TVolumeCacheRunEnd::Done) outcome.Failure = ended;
         if (outcome.Failure.empty() || run.End == TVolumeCacheRunEnd::Aborted) continue;
-        FFailures.push_back(L"Windows 系统文件 \"" + display + L"\" (" + VolumeCacheDriveName(outcome.Drive) +
-                            L"): " + outcome.Failure + L"。");
+        FFailures.push_back(
+            FormatText(TTextId::VolumeCacheLogFailure, display, VolumeCacheDriveName(outcome.Drive), outcome.Failure));
     }
 }
 
@@ -391,7 +395,7 @@ std::wstring TCleanupVolumeCacheItem::AdministratorLogLine() const {
     for (const TVolumeCacheHandler& handler : FHandlers)
         if (handler.NeedsAdministrator) names += (names.empty() ? L"" : L", ") + handler.DisplayName();
     if (names.empty()) return L"";
-    return L"Windows 系统文件: 以下项目需要管理员权限, 没有运行: " + names + L"。";
+    return FormatText(TTextId::VolumeCacheLogNeedAdministrator, names);
 }
 
 std::vector<std::wstring> TCleanupVolumeCacheItem::UnusableLogLines() const {
@@ -399,7 +403,7 @@ std::vector<std::wstring> TCleanupVolumeCacheItem::UnusableLogLines() const {
     std::vector<std::wstring> lines;
     for (const TVolumeCacheHandler& handler : FHandlers)
         if (handler.Checked && !handler.NeedsAdministrator && !handler.Failure.empty())
-            lines.push_back(L"Windows 系统文件 \"" + handler.DisplayName() + L"\": 无法使用, " + handler.Failure + L"。");
+            lines.push_back(FormatText(TTextId::VolumeCacheLogUnusable, handler.DisplayName(), handler.Failure));
     return lines;
 }
 
@@ -448,7 +452,7 @@ TCleanupItemState TCleanupVolumeCacheItem::GetState() {
 }
 
 void TCleanupVolumeCacheItem::GetFirstInfoLine(std::wstring& text) {
-    text = L"Windows 自己的磁盘清理项目 (如 Windows 更新清理、以前的 Windows 安装)。单击这里选择项目。";
+    text = LoadText(TTextId::InfoVolumeCaches);
 }
 
 void TCleanupVolumeCacheItem::GetSecondInfoLine(std::wstring& text) {
@@ -464,8 +468,7 @@ void TCleanupVolumeCacheItem::GetSecondInfoLine(std::wstring& text) {
         bytes += handler.TotalSize();
         details += L"\r" + handler.DisplayName() + L": " + VolumeCacheSizesText(handler);
     }
-    text = L"检测到 " + std::to_wstring(listed) + L" 个项目, 已选 " + std::to_wstring(checked) + L" 项, 共 " +
-           FormatSizeText(static_cast<double>(bytes)) + L"。" + details;
+    text = FormatText(TTextId::VolumeCachesSummary, listed, checked, FormatSizeText(static_cast<double>(bytes))) + details;
     for (const TVolumeCacheHandler& handler : FHandlers)
         for (const TVolumeCacheOutcome& outcome : handler.Outcomes)
             if (outcome.Ran) text += L"\r" + VolumeCacheOutcomeLogText(handler.DisplayName(), outcome);

@@ -7,6 +7,7 @@
 #include "catalogue/VolumeCacheHandlers.h"
 #include "engine/VantrelClasses.h"
 #include "platform/Handles.h"
+#include "texts/Texts.h"
 
 #include <functional>
 #include <mutex>
@@ -16,7 +17,8 @@
 
 class TCleanupVolumeCacheItem : public TCleanupCustomItem {
 public:
-    static constexpr const wchar_t* ActionName = L"清理 Windows 系统文件 (磁盘清理项目)";
+    // The row's name as the settings file stores its tick, whatever the display language.
+    static inline const std::wstring ActionName = LoadTextIn(TLanguage::Chinese, TTextId::ActionVolumeCaches);
 
     TCleanupVolumeCacheItem();
     ~TCleanupVolumeCacheItem() override;

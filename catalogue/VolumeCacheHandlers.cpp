@@ -1,4 +1,5 @@
 #include "catalogue/VolumeCacheHandlers.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 
@@ -193,9 +194,8 @@ std::wstring VolumeCacheDriveName(const std::wstring& drive) {
 }
 
 std::wstring VolumeCacheOutcomeLogText(const std::wstring& displayName, const TVolumeCacheOutcome& outcome) {
-    return L"Windows 系统文件 \"" + displayName + L"\" (" + VolumeCacheDriveName(outcome.Drive) + L"): 释放了 " +
-           std::to_wstring(outcome.Freed) + L" 字节 (" + FormatSizeText(static_cast<double>(outcome.Freed)) +
-           L"), 处理程序估计 " + std::to_wstring(outcome.Estimate) + L" 字节。";
+    return FormatText(TTextId::VolumeCacheLogOutcome, displayName, VolumeCacheDriveName(outcome.Drive), outcome.Freed,
+                      FormatSizeText(static_cast<double>(outcome.Freed)), outcome.Estimate);
 }
 
 std::wstring VolumeCacheSizesText(const TVolumeCacheHandler& handler) {
@@ -204,10 +204,10 @@ std::wstring VolumeCacheSizesText(const TVolumeCacheHandler& handler) {
         std::wstring size;
         switch (d.State) {
             case TVolumeCacheDriveState::Counted: size = FormatSizeText(static_cast<double>(d.Size)); break;
-            case TVolumeCacheDriveState::NotCounted: size = L"未计算"; break;
-            case TVolumeCacheDriveState::Pending: size = L"正在计算"; break;
+            case TVolumeCacheDriveState::NotCounted: size = LoadText(TTextId::VolumeCacheNotCounted); break;
+            case TVolumeCacheDriveState::Pending: size = LoadText(TTextId::VolumeCacheSizingNow); break;
             case TVolumeCacheDriveState::Removed: continue;
-            case TVolumeCacheDriveState::Failed: size = L"失败"; break;
+            case TVolumeCacheDriveState::Failed: size = LoadText(TTextId::VolumeCacheFailed); break;
         }
         text += (text.empty() ? L"" : L", ") + VolumeCacheDriveName(d.Drive) + L" " + size;
     }

@@ -1,4 +1,5 @@
 #include "catalogue/Winapp2Action.h"
+#include "texts/Texts.h"
 
 #include "catalogue/FolderMasks.h"
 #include "catalogue/Winapp2Registry.h"
@@ -25,9 +26,8 @@ bool FileIsGone(const std::wstring& fileName) {
 }
 
 std::wstring BytesText(uint64_t bytes) {
-    std::wstring text = std::to_wstring(bytes) + L" 字节";
-    if (bytes >= 1024) text += L" (" + FormatSizeText(static_cast<double>(bytes)) + L")";
-    return text;
+    if (bytes >= 1024) return FormatText(TTextId::ByteCountWithSize, bytes, FormatSizeText(static_cast<double>(bytes)));
+    return FormatText(TTextId::ByteCount, bytes);
 }
 
 }  // namespace
@@ -47,7 +47,7 @@ TCleanupWinapp2Item::~TCleanupWinapp2Item() {
 }
 
 void TCleanupWinapp2Item::Configure(std::wstring& Name, std::wstring& Masks, TSmartProtection& SmartProtection) {
-    Name = ActionName;
+    Name = LoadText(TTextId::ActionWinapp2);
     SmartProtection = TSmartProtection::spSession;
     // No masks until a pass starts with the row ticked (ClearFoundFiles).
     Masks.clear();
@@ -132,17 +132,17 @@ void TCleanupWinapp2Item::RebuildFoundFiles() {
 std::wstring TCleanupWinapp2Item::RowText() const {
     const int checked = Rules.CheckedCount();
     if (Rules.Files.empty() || checked == 0) return Name;
-    return Name + L": 已选 " + std::to_wstring(checked) + L" 项";
+    return FormatText(TTextId::Winapp2RowChecked, Name, checked);
 }
 
 void TCleanupWinapp2Item::GetFirstInfoLine(std::wstring& Text) {
     WaitForRules();
     if (Rules.Files.empty()) {
-        Text = L"没有找到 winapp2.ini。";
+        Text = LoadText(TTextId::Winapp2NotFound);
         return;
     }
     if (Checked && !FReadThisPass) {
-        Text = L"读取磁盘时此项没有勾选, 它的文件还没有找到。";
+        Text = LoadText(TTextId::Winapp2NotReadThisPass);
         return;
     }
     TCleanupFileMaskItem::GetFirstInfoLine(Text);
@@ -151,11 +151,10 @@ void TCleanupWinapp2Item::GetFirstInfoLine(std::wstring& Text) {
 void TCleanupWinapp2Item::GetSecondInfoLine(std::wstring& Text) {
     WaitForRules();
     if (Rules.Files.empty()) {
-        Text = L"请把 winapp2.ini 放在 Vantrel.exe 所在的文件夹或 %APPDATA%\\Holvane\\Vantrel 中。";
+        Text = LoadText(TTextId::Winapp2WhereToPut);
         return;
     }
-    Text = L"检测到 " + std::to_wstring(Rules.OfferedCount()) + L" 个应用程序, 已选 " +
-           std::to_wstring(Rules.CheckedCount()) + L" 项。";
+    Text = FormatText(TTextId::Winapp2Summary, Rules.OfferedCount(), Rules.CheckedCount());
 }
 
 bool TCleanupWinapp2Item::FolderIsExcluded(const std::wstring& folder, bool orHoldsOne) const {
@@ -230,55 +229,54 @@ std::vector<std::wstring> TCleanupWinapp2Item::OutcomeLogLines() const {
     for (const TWinapp2Rule& rule : Rules.Rules) {
         if (!rule.Runs()) continue;
         const TWinapp2Outcome& o = rule.Outcome;
-        lines.push_back(L"winapp2.ini \"" + Winapp2DisplayName(rule.Entry.Name) + L"\": 删除了 " +
-                        std::to_wstring(o.Deleted) + L" 个文件, " + BytesText(o.Bytes) + L", " +
-                        std::to_wstring(o.FoldersRemoved) + L" 个文件夹, " + std::to_wstring(o.RegistryDeleted) +
-                        L" 个注册表项, " + std::to_wstring(o.NotDeleted) + L" 个文件无法删除。");
+        lines.push_back(FormatText(TTextId::Winapp2LogOutcome, Winapp2DisplayName(rule.Entry.Name), o.Deleted,
+                                   BytesText(o.Bytes), o.FoldersRemoved, o.RegistryDeleted, o.NotDeleted));
     }
     return lines;
 }
 
 std::vector<std::wstring> TCleanupWinapp2Item::LoadLogLines() const {
     std::vector<std::wstring> lines;
-    for (const std::wstring& unread : Rules.UnreadFiles) lines.push_back(L"winapp2.ini 无法读取，已跳过: " + unread);
+    for (const std::wstring& unread : Rules.UnreadFiles) lines.push_back(FormatText(TTextId::Winapp2LogUnreadFile, unread));
     if (Rules.Files.empty()) return lines;
     std::wstring files;
     for (const std::wstring& file : Rules.Files) files += (files.empty() ? L"" : L", ") + file;
-    lines.push_back(L"winapp2.ini: 读取了 " + std::to_wstring(Rules.Rules.size()) + L" 个条目 (" + files +
-                    L"), 检测到 " + std::to_wstring(Rules.OfferedCount()) + L" 个应用程序, 其中 " +
-                    std::to_wstring(Rules.RefusedCount()) + L" 个已拒绝, 已选 " +
-                    std::to_wstring(Rules.CheckedCount()) + L" 项。");
+    lines.push_back(FormatText(TTextId::Winapp2LogLoaded, Rules.Rules.size(), files, Rules.OfferedCount(),
+                               Rules.RefusedCount(), Rules.CheckedCount()));
     wchar_t took[32];
     std::swprintf(took, 32, L"%.0f", LoadMilliseconds);
-    lines.push_back(L"winapp2.ini: 读取、检测和编译用时 " + std::wstring(took) + L" 毫秒。");
+    lines.push_back(FormatText(TTextId::Winapp2LogTook, std::wstring(took)));
     for (const TWinapp2Rule& rule : Rules.Rules) {
         if (!rule.Offered()) continue;
-        const std::wstring name = L"winapp2.ini \"" + Winapp2DisplayName(rule.Entry.Name) + L"\"";
+        const std::wstring name = Winapp2DisplayName(rule.Entry.Name);
         if (rule.Refused()) {
-            lines.push_back(name + L" 已拒绝: " + rule.Entry.Refusal);
+            lines.push_back(FormatText(TTextId::Winapp2LogRefused, name, rule.Entry.Refusal));
             continue;
         }
-        for (const std::wstring& fault : rule.Entry.KeyFaults) lines.push_back(name + L" 跳过了一个键: " + fault);
-        if (!rule.Entry.UserFilesWarning.empty()) lines.push_back(name + L" 警告: " + rule.Entry.UserFilesWarning);
+        for (const std::wstring& fault : rule.Entry.KeyFaults)
+            lines.push_back(FormatText(TTextId::Winapp2LogSkippedKey, name, fault));
+        if (!rule.Entry.UserFilesWarning.empty())
+            lines.push_back(FormatText(TTextId::Winapp2LogWarning, name, rule.Entry.UserFilesWarning));
     }
     if (const int faults = Rules.KeyFaultCount(); faults > 0)
-        lines.push_back(L"winapp2.ini: 跳过了 " + std::to_wstring(faults) + L" 个无法使用的键, 条目的其余部分照常运行。");
+        lines.push_back(FormatText(TTextId::Winapp2LogSkippedKeys, faults));
     for (const std::wstring& value : Rules.UnknownSpecialDetects)
-        lines.push_back(L"winapp2.ini: 未知的 SpecialDetect 值 " + value + L", 用它的条目只按其他检测键检测。");
+        lines.push_back(FormatText(TTextId::Winapp2LogUnknownSpecialDetect, value));
     if (Rules.SkippedLines > 0)
-        lines.push_back(L"winapp2.ini: 跳过了 " + std::to_wstring(Rules.SkippedLines) + L" 行无法读取的内容。");
+        lines.push_back(FormatText(TTextId::Winapp2LogSkippedLines, Rules.SkippedLines));
     return lines;
 }
 
 std::wstring Winapp2EntryHint(const TWinapp2Rule& rule) {
     std::wstring hint = Winapp2GroupName(rule.Entry) + L" - " + rule.Source;
-    if (rule.Refused()) return L"已拒绝: " + rule.Entry.Refusal + L"\r" + hint;
+    if (rule.Refused()) return FormatText(TTextId::Winapp2HintRefused, rule.Entry.Refusal) + L"\r" + hint;
     if (!rule.Entry.KeyFaults.empty()) {
         std::wstring faults;
         for (const std::wstring& fault : rule.Entry.KeyFaults) faults += (faults.empty() ? L"" : L"; ") + fault;
-        hint = L"跳过的键: " + faults + L"\r" + hint;
+        hint = FormatText(TTextId::Winapp2HintSkippedKeys, faults) + L"\r" + hint;
     }
-    if (!rule.Entry.UserFilesWarning.empty()) hint = L"警告: " + rule.Entry.UserFilesWarning + L"\r" + hint;
-    if (!rule.Entry.Warning.empty()) hint = L"警告: " + rule.Entry.Warning + L"\r" + hint;
+    if (!rule.Entry.UserFilesWarning.empty())
+        hint = FormatText(TTextId::Winapp2HintWarning, rule.Entry.UserFilesWarning) + L"\r" + hint;
+    if (!rule.Entry.Warning.empty()) hint = FormatText(TTextId::Winapp2HintWarning, rule.Entry.Warning) + L"\r" + hint;
     return hint;
 }

@@ -10,6 +10,7 @@
 
 #include "catalogue/Winapp2Rules.h"
 #include "engine/VantrelClasses.h"
+#include "texts/Texts.h"
 
 #include <functional>
 #include <memory>
@@ -19,7 +20,8 @@
 
 class TCleanupWinapp2Item : public TCleanupFileMaskItem {
 public:
-    static constexpr const wchar_t* ActionName = L"清理其他应用程序 (winapp2.ini)";
+    // The key its tick is stored by (its Chinese name, in either language).
+    static inline const std::wstring ActionName = LoadTextIn(TLanguage::Chinese, TTextId::ActionWinapp2);
 
     ~TCleanupWinapp2Item() override;
 

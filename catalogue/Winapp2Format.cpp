@@ -1,4 +1,5 @@
 #include "catalogue/Winapp2Format.h"
+#include "texts/Texts.h"
 
 #include <algorithm>
 #include <array>
@@ -86,36 +87,34 @@ void AppendUtf8(std::string_view bytes, std::wstring& out) {
 
 bool ParseBool(const std::wstring& text) { return SameText(text, L"True") || text == L"1"; }
 
-std::wstring FileKeyError(const std::wstring& key, const std::wstring& what) { return key + L" " + what; }
-
 // A FileKey value; empty error when it reads.
 std::wstring ParseFileKey(const std::wstring& key, const std::wstring& value, TWinapp2FileKey& out) {
     const std::vector<std::wstring> parts = Split(value, L'|');
-    if (parts[0].empty()) return FileKeyError(key, L"没有路径");
-    if (parts.size() < 2 || parts[1].empty()) return FileKeyError(key, L"没有文件名");
+    if (parts[0].empty()) return FormatText(TTextId::Winapp2ErrorNoPath, key);
+    if (parts.size() < 2 || parts[1].empty()) return FormatText(TTextId::Winapp2ErrorNoFileName, key);
     out.Name = key;
     out.Path = parts[0];
     for (const std::wstring& pattern : Split(parts[1], L';')) {
         if (pattern.empty()) continue;
         if (pattern.find_first_of(L"\\/:") != std::wstring::npos)
-            return FileKeyError(key, L"的文件名不能含有路径: " + pattern);
+            return FormatText(TTextId::Winapp2ErrorPathInFileName, key, pattern);
         out.Patterns.push_back(PatternMatchesEveryName(pattern) ? std::wstring(L"*") : pattern);
     }
-    if (out.Patterns.empty()) return FileKeyError(key, L"没有文件名");
+    if (out.Patterns.empty()) return FormatText(TTextId::Winapp2ErrorNoFileName, key);
     for (size_t i = 2; i < parts.size(); ++i) {
         if (SameText(parts[i], L"RECURSE"))
             out.Recurse = true;
         else if (SameText(parts[i], L"REMOVESELF"))
             out.RemoveSelf = out.Recurse = true;
         else if (!parts[i].empty())
-            return FileKeyError(key, L"有未知的标志: " + parts[i]);
+            return FormatText(TTextId::Winapp2ErrorUnknownFlag, key, parts[i]);
     }
     return {};
 }
 
 std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value, TWinapp2Exclude& out) {
     const std::vector<std::wstring> parts = Split(value, L'|');
-    if (parts.size() < 2 || parts[1].empty()) return key + L" 无法读取: " + value;
+    if (parts.size() < 2 || parts[1].empty()) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     out.Name = key;
     if (SameText(parts[0], L"REG")) {
         out.Kind = TWinapp2Exclude::ekReg;
@@ -123,7 +122,8 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
         if (parts.size() > 2) out.Value = parts[2];
         return {};
     }
-    if (!SameText(parts[0], L"FILE") && !SameText(parts[0], L"PATH")) return key + L" 无法读取: " + value;
+    if (!SameText(parts[0], L"FILE") && !SameText(parts[0], L"PATH"))
+        return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     out.Kind = SameText(parts[0], L"FILE") ? TWinapp2Exclude::ekFile : TWinapp2Exclude::ekPath;
     std::wstring path = parts[1];
     std::wstring patterns = parts.size() > 2 ? parts[2] : std::wstring();
@@ -131,7 +131,7 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
     if (patterns.empty() && out.Kind == TWinapp2Exclude::ekFile) {
         // FILE|C:\folder\name.log: the last part is the file's name.
         const size_t slash = path.rfind(L'\\');
-        if (slash == std::wstring::npos) return key + L" 无法读取: " + value;
+        if (slash == std::wstring::npos) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
         patterns = path.substr(slash + 1);
         path.resize(slash);
     }
@@ -139,7 +139,7 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
     // Split like a FileKey's: "*.ini;*.bak" keeps both kinds, never the one name "*.ini;*.bak".
     for (const std::wstring& pattern : Split(patterns, L';')) {
         if (pattern.empty()) continue;
-        if (pattern.find_first_of(L"\\/:") != std::wstring::npos) return key + L" 无法读取: " + value;
+        if (pattern.find_first_of(L"\\/:") != std::wstring::npos) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
         out.Patterns.push_back(PatternMatchesEveryName(pattern) ? std::wstring(L"*") : pattern);
     }
     if (out.Patterns.empty()) out.Patterns.push_back(L"*");
@@ -148,11 +148,11 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
 
 std::wstring ParseRegKey(const std::wstring& key, const std::wstring& value, TWinapp2RegKey& out) {
     const std::vector<std::wstring> parts = Split(value, L'|');
-    if (parts[0].empty() || parts.size() > 2) return key + L" 无法读取: " + value;
+    if (parts[0].empty() || parts.size() > 2) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     out.Name = key;
     out.Key = parts[0];
     if (parts.size() == 2) {
-        if (parts[1].empty()) return key + L" 没有值的名称";
+        if (parts[1].empty()) return FormatText(TTextId::Winapp2ErrorNoValueName, key);
         out.Value = parts[1];
     }
     return {};
@@ -406,7 +406,7 @@ std::wstring CleanLocalPath(const std::wstring& raw, std::wstring& error) {
     const bool drive = path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]) &&
                        (path.size() == 2 || path[2] == L'\\');
     if (!drive) {
-        error = L"不是完整的本机路径: " + raw;
+        error = FormatText(TTextId::Winapp2ErrorNotLocalPath, raw);
         return {};
     }
     if (path.size() == 2) path += L'\\';
@@ -419,13 +419,13 @@ std::wstring CleanLocalPath(const std::wstring& raw, std::wstring& error) {
         while (!part.empty() && (part.front() == L' ' || part.front() == L'\t')) part.remove_prefix(1);
         while (!part.empty() && (part.back() == L' ' || part.back() == L'\t')) part.remove_suffix(1);
         if (part == L".." || part == L".") {
-            error = L"路径中有 \"" + std::wstring(part) + L"\": " + raw;
+            error = FormatText(TTextId::Winapp2ErrorPathPart, std::wstring(part), raw);
             return {};
         }
         begin = end + 1;
     }
     if (path.find(L'%') != std::wstring::npos) {
-        error = L"未知的变量: " + raw;
+        error = FormatText(TTextId::Winapp2ErrorUnknownVariable, raw);
         return {};
     }
     return path;
@@ -446,7 +446,7 @@ std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& text, const TWin
         }
         const size_t close = text.find(L'%', i + 1);
         if (close == std::wstring::npos) {
-            error = L"未知的变量: " + text;
+            error = FormatText(TTextId::Winapp2ErrorUnknownVariable, text);
             return {};
         }
         const std::wstring name = text.substr(i + 1, close - i - 1);
@@ -455,13 +455,13 @@ std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& text, const TWin
         const std::vector<std::wstring> values =
             variable == Variables.end() ? std::vector<std::wstring>{} : variable->Values(folders);
         if (values.empty()) {
-            error = L"未知的变量 %" + name + L"%";
+            error = FormatText(TTextId::Winapp2ErrorUnknownVariableName, name);
             return {};
         }
         // Checked before anything is built: "%ProgramFiles%" twenty times must
         // cost no more than a refusal.
         if (expanded.size() * values.size() > MaxWinapp2Expansion) {
-            error = L"展开后超过 " + std::to_wstring(MaxWinapp2Expansion) + L" 个文件夹: " + text;
+            error = FormatText(TTextId::Winapp2ErrorTooManyFolders, MaxWinapp2Expansion, text);
             return {};
         }
         std::vector<std::wstring> next;
@@ -666,14 +666,14 @@ bool IsConfigurationKey(const std::vector<std::wstring>& parts) {
 
 }  // namespace
 
-std::wstring Winapp2RegistryGuard(const std::wstring& key) {
+std::wstring Winapp2RegistryGuard(const std::wstring& keyName, const std::wstring& key) {
     const auto split = SplitWinapp2RegPath(key);
-    if (!split) return L"的根键未知: " + key;
+    if (!split) return FormatText(TTextId::Winapp2ErrorUnknownRoot, keyName, key);
     std::vector<std::wstring> parts = Components(Upper(split->SubKey));
     // Below HKEY_USERS each user's hive is a root of its own.
     if (split->Hive == TWinapp2RegPath::rhUsers && !parts.empty()) parts.erase(parts.begin());
-    if (parts.size() <= 1) return L"指向注册表的根: " + key;
-    if (IsConfigurationKey(parts)) return L"指向 Windows 自己的设置: " + key;
+    if (parts.size() <= 1) return FormatText(TTextId::Winapp2ErrorRegistryRoot, keyName, key);
+    if (IsConfigurationKey(parts)) return FormatText(TTextId::Winapp2ErrorWindowsSettings, keyName, key);
     return {};
 }
 
@@ -713,21 +713,21 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
             if (!broad && !everyName && !documents) continue;
             const TParts parts = PartsOf(path);
             if (broad) {
-                if (parts.Upper.size() <= 1) refuse(key.Name + L" 会清理整个驱动器: " + path);
+                if (parts.Upper.size() <= 1) refuse(FormatText(TTextId::Winapp2ErrorWholeDrive, key.Name, path));
                 for (const auto& g : guards->Folders)
-                    if (ReachesGuardedFolder(parts, g)) refuse(key.Name + L" 会清理受保护的文件夹: " + path);
+                    if (ReachesGuardedFolder(parts, g)) refuse(FormatText(TTextId::Winapp2ErrorProtectedFolder, key.Name, path));
             }
             if (!entry.UserFilesWarning.empty() || (!everyName && !documents)) continue;
             for (const auto& u : guards->UserFolders) {
                 if (everyName && ReachesInto(parts, u)) {
-                    entry.UserFilesWarning = L"此条目会删除 " + path + L" 中的全部文件。";
+                    entry.UserFilesWarning = FormatText(TTextId::Winapp2WarningEveryFile, path);
                     break;
                 }
                 if (documents && (ReachesInto(parts, u) || ReachesGuardedFolder(parts, u))) {
                     std::wstring kinds;
                     for (const std::wstring& pattern : key.Patterns)
-                        if (PatternTakesDocuments(pattern)) kinds += (kinds.empty() ? L"" : L"、") + pattern;
-                    entry.UserFilesWarning = L"此条目会删除 " + path + L" 及其子文件夹中的 " + kinds + L" 文件。";
+                        if (PatternTakesDocuments(pattern)) kinds += (kinds.empty() ? L"" : LoadText(TTextId::ListSeparator)) + pattern;
+                    entry.UserFilesWarning = FormatText(TTextId::Winapp2WarningDocuments, path, kinds);
                     break;
                 }
             }
@@ -737,7 +737,7 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
     entry.FileKeys = std::move(usable);
     for (TWinapp2Exclude& exclude : entry.Excludes) {
         if (exclude.Kind == TWinapp2Exclude::ekReg) {
-            if (!SplitWinapp2RegPath(exclude.Path)) refuse(exclude.Name + L" 的根键未知");
+            if (!SplitWinapp2RegPath(exclude.Path)) refuse(FormatText(TTextId::Winapp2ErrorExcludeRoot, exclude.Name));
             continue;
         }
         exclude.Expanded = ExpandWinapp2Path(exclude.Path, folders, error);
@@ -750,22 +750,22 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
     std::vector<TWinapp2RegKey> regKeys;
     for (TWinapp2RegKey& regKey : entry.RegKeys) {
         if (!SplitWinapp2RegPath(regKey.Key)) {
-            entry.KeyFaults.push_back(regKey.Name + L" 的根键未知: " + regKey.Key);
+            entry.KeyFaults.push_back(FormatText(TTextId::Winapp2ErrorUnknownRoot, regKey.Name, regKey.Key));
             continue;
         }
         if (regKey.Key.find_first_of(L"*?") != std::wstring::npos) {
-            entry.KeyFaults.push_back(regKey.Name + L" 中不能有通配符: " + regKey.Key);
+            entry.KeyFaults.push_back(FormatText(TTextId::Winapp2ErrorWildcard, regKey.Name, regKey.Key));
             continue;
         }
-        const std::wstring guard = Winapp2RegistryGuard(regKey.Key);
-        if (!guard.empty()) refuse(regKey.Name + L" " + guard);
+        const std::wstring guard = Winapp2RegistryGuard(regKey.Name, regKey.Key);
+        if (!guard.empty()) refuse(guard);
         regKeys.push_back(std::move(regKey));
     }
     entry.RegKeys = std::move(regKeys);
     if (entry.FileKeys.empty() && entry.RegKeys.empty() && !entry.KeyFaults.empty())
         refuse(entry.KeyFaults.size() == 1 ? entry.KeyFaults[0]
-                                           : L"没有可用的键 (" + entry.KeyFaults[0] + L" 等 " +
-                                                 std::to_wstring(entry.KeyFaults.size()) + L" 个)");
+                                           : FormatText(TTextId::Winapp2ErrorNoUsableKey, entry.KeyFaults[0],
+                                                        entry.KeyFaults.size()));
 }
 
 std::wstring RefuseWinapp2Entry(const TWinapp2Entry& entry, const TWinapp2Folders& folders,
@@ -778,18 +778,18 @@ std::wstring RefuseWinapp2Entry(const TWinapp2Entry& entry, const TWinapp2Folder
 std::wstring Winapp2GroupName(const TWinapp2Entry& entry) {
     if (!entry.Section.empty()) return entry.Section;
     switch (entry.LangSecRef) {
-        case 3021: return L"应用程序";
-        case 3022: return L"互联网";
-        case 3023: return L"多媒体";
-        case 3024: return L"实用工具";
+        case 3021: return LoadText(TTextId::Winapp2GroupApplications);
+        case 3022: return LoadText(TTextId::Winapp2GroupInternet);
+        case 3023: return LoadText(TTextId::Winapp2GroupMultimedia);
+        case 3024: return LoadText(TTextId::Winapp2GroupUtilities);
         case 3025: return L"Windows";
         case 3026: return L"Firefox";
         case 3027: return L"Opera";
         case 3028: return L"Safari";
         case 3029: return L"Chrome";
         case 3030: return L"Thunderbird";
-        case 3031: return L"Windows 应用商店";
-        default: return L"其他";
+        case 3031: return LoadText(TTextId::Winapp2GroupWindowsStore);
+        default: return LoadText(TTextId::Winapp2GroupOther);
     }
 }
 

@@ -163,8 +163,8 @@ void CheckWinapp2Entry(TWinapp2Entry& Entry, const TWinapp2Folders& Folders, con
 // CheckWinapp2Entry on a copy: why the entry must not run, or empty.
 std::wstring RefuseWinapp2Entry(const TWinapp2Entry& Entry, const TWinapp2Folders& Folders,
                                 const TWinapp2Guards* Guards = nullptr);
-// The reason a RegKey's key may not be touched, or empty.
-std::wstring Winapp2RegistryGuard(const std::wstring& Key);
+// The reason the RegKey KeyName's key may not be touched, or empty.
+std::wstring Winapp2RegistryGuard(const std::wstring& KeyName, const std::wstring& Key);
 
 // The group an entry is listed under: Section= when given, else its LangSecRef's
 // name ("其他" for an unknown number).

@@ -129,7 +129,7 @@ HKEY HiveKey(TWinapp2RegPath::THive hive) {
 int64_t DeleteWinapp2RegKey(const TWinapp2RegKey& regKey, const std::vector<TWinapp2Exclude>& excludes) {
     const auto split = SplitWinapp2RegPath(regKey.Key);
     // CheckWinapp2Entry keeps hive roots and Windows' own keys out; checked again, as this deletes.
-    if (!split || !Winapp2RegistryGuard(regKey.Key).empty()) return 0;
+    if (!split || !Winapp2RegistryGuard(regKey.Name, regKey.Key).empty()) return 0;
     TRegDeleter deleter(split->Hive, excludes);
     if (regKey.Value)
         deleter.DeleteValue(split->SubKey, *regKey.Value);

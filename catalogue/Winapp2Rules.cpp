@@ -1,4 +1,5 @@
 #include "catalogue/Winapp2Rules.h"
+#include "texts/Texts.h"
 
 #include "catalogue/FolderMasks.h"
 #include "catalogue/Winapp2Registry.h"
@@ -71,7 +72,7 @@ std::string ReadWholeFile(const std::wstring& fileName, std::wstring& why) {
     LARGE_INTEGER size{};
     // A rule file is text of a few megabytes; anything near a gigabyte is not one.
     if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart > (256LL << 20)) {
-        why = L"文件超过 256 MB";
+        why = LoadText(TTextId::Winapp2FileTooLarge);
         return {};
     }
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');

@@ -1,4 +1,5 @@
 #include "engine/OrvDirectoryReader.h"
+#include "texts/Texts.h"
 
 #include "engine/CloudFiles.h"
 #include "engine/DateTime.h"
@@ -608,8 +609,8 @@ TDirReader::~TDirReader() { DropReadAhead(); }
 void TDirReader::SetDirectory(const std::wstring& Value) {
     std::wstring normalised = Value;
     if (normalised.empty() || normalised.back() != L'\\') normalised.push_back(L'\\');
-    Assert(!FActive, L"使用时无法更改目录");
-    Assert(!Value.empty() && DirectoryExists(normalised), L"目录不存在");
+    Assert(!FActive, LoadText(TTextId::ErrorDirectoryInUse).c_str());
+    Assert(!Value.empty() && DirectoryExists(normalised), LoadText(TTextId::ErrorDirectoryMissing).c_str());
     if (normalised != FDirectory) FDirectory = std::move(normalised);
 }
 
@@ -619,7 +620,7 @@ void TDirReader::SetMinAccessAge(int32_t Value) {
 
 void TDirReader::SetActive(bool Value) {
     if (Value == FActive) return;
-    Assert(DirectoryExists(FDirectory), L"目录不存在");
+    Assert(DirectoryExists(FDirectory), LoadText(TTextId::ErrorDirectoryMissing).c_str());
     FActive = Value;
     if (!Value) {
         // Stopped: what was read ahead will not be walked.

@@ -1,4 +1,5 @@
 #include "engine/PlaceholderMode.h"
+#include "texts/Texts.h"
 
 #include <windows.h>
 
@@ -32,7 +33,9 @@ bool GTestFunctions = false;
 TFunctions GTest;
 bool GDone = false;
 bool GPerThread = false;  // only the thread form exists
+// The first call that failed and its answer; put in words when asked, in the run's language.
 std::wstring GFailure;
+int GFailureAnswer = 0;
 std::atomic<unsigned> GGeneration{1};
 thread_local unsigned TExposedGeneration = 0;
 
@@ -42,8 +45,8 @@ TFunctions Functions() { return GTestFunctions ? GTest : SystemFunctions(); }
 // mode before the call.
 void NoteFailure(const wchar_t* function, char answer) {
     if (answer >= 0 || !GFailure.empty()) return;
-    GFailure = std::wstring(L"无法让云文件占位符显示为占位符 (") + function + L" 返回 " +
-               std::to_wstring(static_cast<int>(answer)) + L")。";
+    GFailure = function;
+    GFailureAnswer = answer;
 }
 
 }  // namespace
@@ -77,7 +80,8 @@ void ExposePlaceholdersOnThisThread() {
 
 std::wstring PlaceholderExposureFailure() {
     std::lock_guard<std::mutex> lock(GLock);
-    return GFailure;
+    if (GFailure.empty()) return {};
+    return FormatText(TTextId::PlaceholderExposureFailed, GFailure, GFailureAnswer);
 }
 
 void SetPlaceholderModeFunctionsForTesting(TPlaceholderModeFunction Process, TPlaceholderModeFunction Thread,

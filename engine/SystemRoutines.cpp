@@ -1,4 +1,5 @@
 #include "engine/SystemRoutines.h"
+#include "texts/Texts.h"
 
 #include "engine/Exceptions.h"
 #include "engine/FolderPaths.h"
@@ -128,7 +129,7 @@ TFileTimes GetFileTimes(const std::wstring& fileName) {
     WIN32_FIND_DATAW data;
     TFindHandle find(::FindFirstFileExW(LiteralPath(fileName).c_str(), FindExInfoBasic, &data,
                                         FindExSearchNameMatch, nullptr, 0));
-    if (!find) throw Exception(L"无法读取上一次访问文件的时间。\r\n" + fileName);
+    if (!find) throw Exception(FormatText(TTextId::ErrorCannotReadAccessTime, fileName));
     return FileTimesOf(data);
 }
 

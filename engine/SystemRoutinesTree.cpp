@@ -13,6 +13,7 @@
 // as a device ("com3.old") or trim ("dir.", "name ") reaches that very entry.
 // Entries whose content lives elsewhere (engine/CloudFiles.h) are never deleted.
 #include "engine/SystemRoutines.h"
+#include "texts/Texts.h"
 
 #include "engine/CloudFiles.h"
 #include "engine/Exceptions.h"
@@ -481,7 +482,7 @@ bool DeleteDirectoryTree(const std::wstring& path) {
 }
 
 bool CreateDirectoryTree(const std::wstring& path) {
-    if (path.empty()) throw Exception(L"无法创建目录");
+    if (path.empty()) throw Exception(LoadText(TTextId::ErrorCannotCreateDirectory));
     const std::wstring directory = WithoutTrailingBackslashes(path);
     const std::wstring name = ExtendedLengthPath(directory);
     const DWORD attributes = ::GetFileAttributesW(name.c_str());

@@ -1,4 +1,5 @@
 #include "engine/VantrelClasses.h"
+#include "texts/Texts.h"
 
 #include "engine/Exceptions.h"
 #include "engine/PlaceholderMode.h"
@@ -90,6 +91,7 @@ void TCleanupCustomItem::Perform() {
 void TCleanupFileMaskItem::AfterConstruction() {
     FoundFiles.clear();
     Configure(Name, Masks, SmartProtection);
+    SetKeyFromName();
     // Masks never change after Configure; compile them once for the reading pass.
     FCompiledMasks = TCompiledMaskList(UpperCaseAscii(Masks));
     FileProtection.clear();
@@ -154,24 +156,24 @@ bool TCleanupFileMaskItem::IsOldEnough(const std::wstring& FileName, const std::
 void TCleanupFileMaskItem::GetFirstInfoLine(std::wstring& Text) {
     const size_t count = FoundFiles.size();
     if (count == 0)
-        Text = L"没有找到文件。";
+        Text = LoadText(TTextId::InfoNoFilesFound);
     else if (count == 1)
-        Text = L"找到一个文件。";
+        Text = LoadText(TTextId::InfoOneFileFound);
     else
-        Text = std::to_wstring(count) + L" 个文件被找到";
+        Text = FormatText(TTextId::InfoFilesFound, count);
 }
 
 void TCleanupFileMaskItem::GetSecondInfoLine(std::wstring& Text) {
     Assert(!FileProtection.empty(), L"TCleanupFileMaskItem.GetSecondInfoLine -> FileProtection not set!");
     const bool session = SmartProtection == TSmartProtection::spSession;
     if (FileProtection == L"None")
-        Text = L"文件保护: 无";
+        Text = LoadText(TTextId::InfoProtectionNone);
     else if (FileProtection == L"Uptime")
-        Text = L"文件保护: Windows 会话";
+        Text = LoadText(TTextId::InfoProtectionSession);
     else if (FileProtection == L"Week")
-        Text = L"文件保护: 上一周";
+        Text = LoadText(TTextId::InfoProtectionWeek);
     else if (FileProtection == L"Smart")
-        Text = session ? L"文件保护: Windows 会话 (智能)" : L"文件保护: 上一周 (智能)";
+        Text = session ? LoadText(TTextId::InfoProtectionSmartSession) : LoadText(TTextId::InfoProtectionSmartWeek);
     else
         Text.clear();
 }
@@ -312,6 +314,7 @@ void TCleanupFileMaskItem::Execute() {
 void TCleanupSpecialActionItem::AfterConstruction() {
     RegistryKeys.clear();
     Configure(Name, ProgressText, FirstInfoLine, SecondInfoLine);
+    SetKeyFromName();
 }
 
 void TCleanupSpecialActionItem::Execute() {
@@ -462,7 +465,7 @@ TCleanupCustomItem& TCleanupList::AddAction(const TCleanupItemClass& ItemClass, 
 
 TCleanupCustomItem& TCleanupList::Items(int Index) const {
     if (Index < 0 || Index >= Count())
-        throw EListError(L"列表索引越界 (" + std::to_wstring(Index) + L")");
+        throw EListError(FormatText(TTextId::ErrorListIndex, Index));
     return *FItems[static_cast<size_t>(Index)];
 }
 

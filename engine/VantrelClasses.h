@@ -5,6 +5,7 @@
 #include "engine/FoundFileList.h"
 #include "engine/Masks.h"
 #include "engine/SystemRoutines.h"
+#include "texts/Texts.h"
 
 #include <windows.h>
 
@@ -37,7 +38,10 @@ public:
 
     bool Checked = false;
     bool DefaultChecked = false;
-    std::wstring Name;
+    std::wstring Name;  // as shown, in the display language
+    // The name the settings file stores the tick by: the Chinese name, whatever
+    // the display language; worked out from Name after Configure.
+    std::wstring Key;
     std::wstring FirstInfoLine;
     std::wstring SecondInfoLine;
     std::wstring ProgressText;
@@ -63,6 +67,8 @@ public:
 
 protected:
     TCleanupCustomItem() = default;
+    // Fills Key from Name (a text of the table, its parts filled in), after Configure.
+    void SetKeyFromName() { Key = ChineseTextOf(Name); }
     // The family's creation steps, run once right after construction (C++ does
     // not dispatch virtual calls from a constructor, and Configure is virtual).
     virtual void AfterConstruction() = 0;

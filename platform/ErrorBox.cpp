@@ -1,4 +1,5 @@
 #include "platform/ErrorBox.h"
+#include "texts/Texts.h"
 
 #include "engine/Exceptions.h"
 
@@ -7,14 +8,20 @@
 
 std::wstring SysErrorMessage(DWORD code) {
     wchar_t* buffer = nullptr;
-    DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD length = 0;
+    // In English the system's own English text, where Windows has it; otherwise
+    // (and always in Chinese) the text Windows picks for the user.
+    if (CurrentLanguage() == TLanguage::English)
+        length = ::FormatMessageW(flags, nullptr, code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                  reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (length == 0)
+        length = ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text;
     if (length != 0 && buffer != nullptr) text.assign(buffer, length);
     if (buffer != nullptr) ::LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
-    if (text.empty()) text = L"系统错误，代码: " + std::to_wstring(code);
+    if (text.empty()) text = FormatText(TTextId::ErrorSystemCode, code);
     return text;
 }
 
@@ -43,12 +50,12 @@ std::wstring CurrentExceptionMessage() noexcept {
         } catch (const Exception& e) {
             return e.Message();
         } catch (const std::bad_alloc&) {
-            return L"内存不足。";
+            return LoadText(TTextId::ErrorOutOfMemory);
         } catch (const std::exception& e) {
             std::string narrow = e.what();
             return std::wstring(narrow.begin(), narrow.end());
         } catch (...) {
-            return L"未知错误。";
+            return LoadText(TTextId::ErrorUnknown);
         }
     } catch (...) {
         return std::wstring();  // no memory left for the text

@@ -1,6 +1,8 @@
 // RAII owners for GDI objects and device contexts.
 #pragma once
 
+#include "platform/ProgramFont.h"
+
 #include <windows.h>
 
 #include <utility>
@@ -79,11 +81,12 @@ private:
     PAINTSTRUCT FPaint{};
 };
 
-// Tahoma 8 point (height -11), the program's font; Bold for captions.
+// Tahoma 8 point (height -11), the program's font; Bold for captions. Another
+// face only where Tahoma cannot show Chinese (platform/ProgramFont.h).
 inline HFONT CreateProgramFont(bool bold = false, bool underline = false, int height = -11) {
     return ::CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE, DEFAULT_CHARSET,
                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                         L"Tahoma");
+                         ProgramFontFace().c_str());
 }
 
 constexpr COLORREF clNavy = RGB(0, 0, 128);

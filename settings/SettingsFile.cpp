@@ -1,4 +1,5 @@
 #include "settings/SettingsFile.h"
+#include "texts/Texts.h"
 
 #include "engine/Exceptions.h"
 #include "engine/SystemRoutines.h"
@@ -61,13 +62,13 @@ std::wstring ExecutablePath() {
     }
 }
 
-[[noreturn]] void RaiseFileError(const wchar_t* what, const std::wstring& fileName, DWORD code) {
-    throw EOSError(code, std::wstring(what) + fileName + L"\r\n" + SysErrorMessage(code));
+[[noreturn]] void RaiseFileError(TTextId what, const std::wstring& fileName, DWORD code) {
+    throw EOSError(code, FormatText(what, fileName) + L"\r\n" + SysErrorMessage(code));
 }
 
 [[noreturn]] void RaiseSaveError(const std::wstring& fileName, const std::wstring& temporary, DWORD code) {
     ::DeleteFileW(ApiPath(temporary).c_str());
-    RaiseFileError(L"无法保存设置文件 ", fileName, code);
+    RaiseFileError(TTextId::ErrorCannotSaveSettings, fileName, code);
 }
 
 // ERROR_SUCCESS, or the code of the write that failed.
@@ -115,16 +116,18 @@ std::wstring RunLogFileName(const std::wstring& settingsFileName) { return Chang
 std::string ReadSettingsFile(const std::wstring& fileName) {
     THandle file(::CreateFileW(ApiPath(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) RaiseFileError(L"无法读取设置文件 ", fileName, ::GetLastError());
+    if (!file) RaiseFileError(TTextId::ErrorCannotReadSettings, fileName, ::GetLastError());
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.Get(), &size)) RaiseFileError(L"无法读取设置文件 ", fileName, ::GetLastError());
-    if (size.QuadPart > MaxSettingsFileSize) RaiseFileError(L"无法读取设置文件 ", fileName, ERROR_FILE_TOO_LARGE);
+    if (!::GetFileSizeEx(file.Get(), &size))
+        RaiseFileError(TTextId::ErrorCannotReadSettings, fileName, ::GetLastError());
+    if (size.QuadPart > MaxSettingsFileSize)
+        RaiseFileError(TTextId::ErrorCannotReadSettings, fileName, ERROR_FILE_TOO_LARGE);
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD read = 0;
         if (!::ReadFile(file.Get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &read, nullptr))
-            RaiseFileError(L"无法读取设置文件 ", fileName, ::GetLastError());
+            RaiseFileError(TTextId::ErrorCannotReadSettings, fileName, ::GetLastError());
         if (read == 0) break;  // the file shrank meanwhile
         done += read;
     }
@@ -137,14 +140,14 @@ void WriteSettingsFile(const std::wstring& fileName, const std::string& bytes) {
     // would silently undo the user's protection of the file.
     const DWORD existing = ::GetFileAttributesW(ApiPath(fileName).c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY) != 0)
-        RaiseFileError(L"无法保存设置文件 ", fileName, ERROR_ACCESS_DENIED);
+        RaiseFileError(TTextId::ErrorCannotSaveSettings, fileName, ERROR_ACCESS_DENIED);
     const std::wstring temporary = fileName + L".new";
     // A leftover of an interrupted save may carry attributes that refuse CREATE_ALWAYS.
     ::SetFileAttributesW(ApiPath(temporary).c_str(), FILE_ATTRIBUTE_NORMAL);
     {
         THandle file(::CreateFileW(ApiPath(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) RaiseFileError(L"无法保存设置文件 ", fileName, ::GetLastError());
+        if (!file) RaiseFileError(TTextId::ErrorCannotSaveSettings, fileName, ::GetLastError());
         DWORD code = WriteAll(file.Get(), bytes);
         if (code == ERROR_SUCCESS && !::FlushFileBuffers(file.Get())) code = ::GetLastError();
         if (code != ERROR_SUCCESS) {
@@ -162,7 +165,7 @@ void CopySettingsFile(const std::wstring& fileName, const std::wstring& copyName
     // A read-only copy from an earlier run would refuse to be replaced.
     ::SetFileAttributesW(ApiPath(copyName).c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!::CopyFileW(ApiPath(fileName).c_str(), ApiPath(copyName).c_str(), FALSE))
-        RaiseFileError(L"无法保留无法读取的设置文件 ", fileName, ::GetLastError());
+        RaiseFileError(TTextId::ErrorCannotKeepUnreadableSettings, fileName, ::GetLastError());
 }
 
 void SetReplaceFileForTesting(TReplaceFileFunction replace) { GReplaceFile = replace; }

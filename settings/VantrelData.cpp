@@ -1,4 +1,5 @@
 #include "settings/VantrelData.h"
+#include "texts/Texts.h"
 
 #include "engine/Exceptions.h"
 #include "engine/VantrelClasses.h"
@@ -68,6 +69,12 @@ int32_t StrToIntDef(const std::wstring& text, int32_t defaultValue) {
 
 // --- Element bindings ---
 
+std::wstring TXMLOptionsType::Language() const { return GetAttributeText(FElement, L"Language"); }
+void TXMLOptionsType::SetLanguage(const std::wstring& Value) const {
+    if (Value.empty()) RemoveAttribute(FElement, L"Language");
+    else SetAttributeText(FElement, L"Language", Value);
+}
+
 std::wstring TXMLOptionsType::FileProtection() const { return GetAttributeText(FElement, L"FileProtection"); }
 void TXMLOptionsType::SetFileProtection(const std::wstring& Value) const {
     SetAttributeText(FElement, L"FileProtection", Value);
@@ -99,7 +106,7 @@ template <class TItem>
 TItem TXMLElementCollection<TItem>::Items(int Index) const {
     std::vector<TDomElement> elements = ChildElements(FElement, FItemTag);
     if (Index < 0 || Index >= static_cast<int>(elements.size()))
-        throw EListError(L"列表索引越界 (" + std::to_wstring(Index) + L")");
+        throw EListError(FormatText(TTextId::ErrorListIndex, Index));
     return TItem(std::move(elements[static_cast<size_t>(Index)]));
 }
 
@@ -107,7 +114,7 @@ template <class TItem>
 TItem TXMLElementCollection<TItem>::Insert(int Index) const {
     std::vector<TDomElement> elements = ChildElements(FElement, FItemTag);
     if (Index < 0 || Index > static_cast<int>(elements.size()))
-        throw EListError(L"列表索引越界 (" + std::to_wstring(Index) + L")");
+        throw EListError(FormatText(TTextId::ErrorListIndex, Index));
     const TDomElement before = Index < static_cast<int>(elements.size()) ? elements[static_cast<size_t>(Index)]
                                                                          : TDomElement();
     return TItem(InsertChildElement(FElement, FItemTag, before));
@@ -181,12 +188,21 @@ TXMLVantrelSettingsType LoadVantrelSettings(const std::wstring& FileName) {
     try {
         LoadDomFromBytes(document, bytes);
     } catch (const EXmlError& e) {
-        throw EXmlError(L"设置文件 " + FileName + L" 不是有效的 XML 文档:\r\n" + e.Message());
+        throw EXmlError(FormatText(TTextId::ErrorSettingsNotXml, FileName, e.Message()));
     }
     TDomElement root = DocumentElement(document);
     if (!root || ElementName(root) != RootName)
-        throw EXmlError(L"文件 " + FileName + L" 不是 Vantrel 的设置文件 (文档元素不是 VantrelSettings)。");
+        throw EXmlError(FormatText(TTextId::ErrorSettingsNotOurs, FileName));
     return TXMLVantrelSettingsType(std::move(document), std::move(root));
+}
+
+std::wstring ReadLanguageSetting(const std::wstring& FileName) {
+    try {
+        if (!SettingsFileExists(FileName)) return L"";
+        return LoadVantrelSettings(FileName).Options().Language();
+    } catch (...) {
+        return L"";
+    }
 }
 
 TXMLVantrelSettingsType NewVantrelSettings() {
@@ -202,8 +218,7 @@ TXMLVantrelSettingsType OpenVantrelSettings(const std::wstring& FileName, std::w
     try {
         return LoadVantrelSettings(FileName);
     } catch (const Exception& e) {
-        ErrorMessage = e.Message() + L"\r\n\r\n程序将使用默认设置。原设置文件在保存新设置之前另存为 " +
-                       FileName + L".unreadable。";
+        ErrorMessage = FormatText(TTextId::ErrorSettingsDefaults, e.Message(), FileName);
     }
     TXMLVantrelSettingsType settings = NewVantrelSettings();
     settings.SetUnreadableFileName(FileName);
@@ -240,7 +255,7 @@ void StoreActionTick(const TXMLCleanupItemsType& Items, const std::wstring& Name
 void LoadActionTicks(const TXMLVantrelSettingsType& Settings, const TCleanupList& List, std::vector<bool>& Ticks) {
     Assert(Ticks.size() == static_cast<size_t>(List.Count()), L"LoadActionTicks: one tick per action");
     const TXMLCleanupItemsType items = Settings.CleanupItems();
-    for (int i = 0; i < List.Count(); ++i) Ticks[i] = LoadActionTick(items, List.Items(i).Name, Ticks[i]);
+    for (int i = 0; i < List.Count(); ++i) Ticks[i] = LoadActionTick(items, List.Items(i).Key, Ticks[i]);
 }
 
 std::vector<std::wstring> LoadExcludeDirectories(const TXMLVantrelSettingsType& Settings) {
@@ -282,7 +297,7 @@ void SaveVantrelSettingsOnExit(TXMLVantrelSettingsType& Settings, const TCleanup
     Assert(Ticks.size() == static_cast<size_t>(List.Count()), L"SaveVantrelSettingsOnExit: one tick per action");
     const TXMLCleanupItemsType items = Settings.CleanupItems();
     items.Clear();
-    for (int i = 0; i < List.Count(); ++i) StoreActionTick(items, List.Items(i).Name, Ticks[i]);
+    for (int i = 0; i < List.Count(); ++i) StoreActionTick(items, List.Items(i).Key, Ticks[i]);
     // Before the name is worked out: that may move or delete the file beside the executable.
     Settings.KeepUnreadableFile();
     Settings.SaveToFile(FileName ? FileName() : GetSettingsFileName());

@@ -32,6 +32,11 @@ public:
     void SetReadDirCountQuick(const std::wstring& Value) const;
     std::wstring ReadDirCountComplete() const;
     void SetReadDirCountComplete(const std::wstring& Value) const;
+    // The display language chosen in the setup window: "zh", "en", or empty to
+    // follow Windows. An attribute the older program passes over; an empty
+    // choice removes it, so a file that never had one stays as it was.
+    std::wstring Language() const;
+    void SetLanguage(const std::wstring& Value) const;
 
 private:
     TDomElement FElement;
@@ -173,6 +178,10 @@ using IXMLOptionsType = TXMLOptionsType;
 // parser's error when the file is not well-formed, and when its document element
 // is not VantrelSettings; EOSError when it cannot be read.
 TXMLVantrelSettingsType LoadVantrelSettings(const std::wstring& FileName);
+// The language stored in FileName ("zh", "en" or empty), read before the main
+// window exists; empty when the file is missing or cannot be read (the main
+// window then reports why, as it always does).
+std::wstring ReadLanguageSetting(const std::wstring& FileName);
 // A new document with the declaration version "1.0" and an empty VantrelSettings.
 TXMLVantrelSettingsType NewVantrelSettings();
 

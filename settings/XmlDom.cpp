@@ -1,4 +1,5 @@
 #include "settings/XmlDom.h"
+#include "texts/Texts.h"
 
 #include "settings/XmlDomNodes.h"
 
@@ -33,7 +34,7 @@ TDomDocument OwnerDocument(const TDomElement& element) {
 
 std::wstring ParseErrorText(const TDomDocument& document) {
     TComPtr<IXMLDOMParseError> error;
-    if (FAILED(document->get_parseError(error.Receive())) || !error) return L"XML 格式错误。";
+    if (FAILED(document->get_parseError(error.Receive())) || !error) return LoadText(TTextId::ErrorXmlFormat);
     TBStr reason;
     LONG line = 0, position = 0, code = 0;
     error->get_reason(reason.Receive());
@@ -42,8 +43,8 @@ std::wstring ParseErrorText(const TDomDocument& document) {
     error->get_errorCode(&code);
     std::wstring text = reason.Str();
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
-    if (text.empty()) text = L"XML 格式错误 (" + DomHexCode(code) + L")。";
-    if (line > 0) text += L"\r\n位置: 第 " + std::to_wstring(line) + L" 行, 第 " + std::to_wstring(position) + L" 列。";
+    if (text.empty()) text = FormatText(TTextId::ErrorXmlFormatCode, DomHexCode(code));
+    if (line > 0) text += FormatText(TTextId::ErrorXmlPosition, line, position);
     return text;
 }
 
@@ -54,7 +55,7 @@ std::wstring ParseErrorText(const TDomDocument& document) {
 void RefuseDocumentType(const TDomDocument& document) {
     TComPtr<IXMLDOMDocumentType> type;
     const HRESULT hr = document->get_doctype(type.Receive());
-    if (FAILED(hr) || type) throw EXmlError(L"文件含有文档类型声明 (<!DOCTYPE>)，设置文件中不允许使用。");
+    if (FAILED(hr) || type) throw EXmlError(LoadText(TTextId::ErrorXmlDoctype));
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ TDomDocument CreateDomDocument() {
     if (FAILED(hr))
         hr = ::CoCreateInstance(ClsidFreeThreadedDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
                                 document.ReceiveVoid());
-    if (FAILED(hr)) throw EXmlError(L"无法创建 XML 文档对象 (MSXML, " + DomHexCode(hr) + L")。");
+    if (FAILED(hr)) throw EXmlError(FormatText(TTextId::ErrorXmlCreate, DomHexCode(hr)));
     CheckDom(document->put_async(VARIANT_FALSE), L"async");
     CheckDom(document->put_validateOnParse(VARIANT_FALSE), L"validateOnParse");
     CheckDom(document->put_resolveExternals(VARIANT_FALSE), L"resolveExternals");
@@ -161,6 +162,10 @@ void SetAttributeText(const TDomElement& element, const std::wstring& name, cons
     CheckDom(element->setAttribute(TBStr(name).Get(), TVariant::FromString(value).Get()), L"setAttribute");
 }
 
+void RemoveAttribute(const TDomElement& element, const std::wstring& name) {
+    CheckDom(element->removeAttribute(TBStr(name).Get()), L"removeAttribute");
+}
+
 // --- Node helpers shared with the writer ---
 
 std::wstring DomHexCode(HRESULT hr) {
@@ -171,7 +176,7 @@ std::wstring DomHexCode(HRESULT hr) {
 
 void CheckDom(HRESULT hr, const wchar_t* operation) {
     if (FAILED(hr))
-        throw EXmlError(std::wstring(L"XML 文档操作失败 (") + operation + L", " + DomHexCode(hr) + L")。");
+        throw EXmlError(FormatText(TTextId::ErrorXmlOperation, operation, DomHexCode(hr)));
 }
 
 DOMNodeType NodeType(const TDomNode& node) {

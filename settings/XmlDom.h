@@ -57,3 +57,5 @@ void RemoveChild(const TDomElement& parent, const TDomElement& child);
 // An attribute's text; an absent attribute reads as the empty text.
 std::wstring GetAttributeText(const TDomElement& element, const std::wstring& name);
 void SetAttributeText(const TDomElement& element, const std::wstring& name, const std::wstring& value);
+// Removes attribute Name; nothing happens when there is none.
+void RemoveAttribute(const TDomElement& element, const std::wstring& name);

@@ -1,4 +1,5 @@
 #include "ui/CheckListAccessible.h"
+#include "texts/Texts.h"
 
 #include "ui/ActionCheckList.h"
 
@@ -138,7 +139,7 @@ STDMETHODIMP TCheckListAccessible::get_accName(VARIANT child, BSTR* name) {
     const int row = RowOf(child);
     if (FList == nullptr) return RPC_E_DISCONNECTED;
     if (row == Invalid) return E_INVALIDARG;
-    return ReturnText(row == Self ? std::wstring(L"清理操作") : FList->RowText(row), name);
+    return ReturnText(row == Self ? std::wstring(LoadText(TTextId::AccessibleListName)) : FList->RowText(row), name);
 }
 
 STDMETHODIMP TCheckListAccessible::get_accValue(VARIANT, BSTR* value) {
@@ -226,7 +227,8 @@ STDMETHODIMP TCheckListAccessible::get_accDefaultAction(VARIANT child, BSTR* act
     if (FList == nullptr) return RPC_E_DISCONNECTED;
     if (row == Invalid) return E_INVALIDARG;
     if (row == Self) return S_FALSE;
-    return ReturnText(FList->Checked(row) ? L"取消选中" : L"选中", action);
+    return ReturnText(FList->Checked(row) ? LoadText(TTextId::AccessibleUncheck) : LoadText(TTextId::AccessibleCheck),
+                      action);
 }
 
 STDMETHODIMP TCheckListAccessible::accSelect(long flags, VARIANT child) {

@@ -1,4 +1,5 @@
 #include "ui/ErrorReport.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
@@ -62,7 +63,8 @@ void ReportError(HWND Owner, const std::wstring& Message, const std::wstring& Ac
         ShowErrorBox(Owner, Message);
         return;
     }
-    WriteLine(RunLogLine(Now(), (Action.empty() ? L"错误: " : L"错误 (" + Action + L"): ") + Message));
+    WriteLine(RunLogLine(Now(), Action.empty() ? FormatText(TTextId::LogError, Message)
+                                               : FormatText(TTextId::LogErrorIn, Action, Message)));
 }
 
 void ReportCurrentException(HWND Owner, const std::wstring& Action) noexcept {

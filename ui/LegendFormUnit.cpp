@@ -1,4 +1,5 @@
 #include "ui/LegendFormUnit.h"
+#include "texts/Texts.h"
 
 #include "ui/ActionCheckList.h"
 
@@ -9,15 +10,15 @@ namespace {
 struct TLegendRow {
     COLORREF Colour;
     bool Ticked;
-    const wchar_t* Text;
+    TTextId Text;
 };
 
 constexpr TLegendRow LegendRows[TLegendForm::RowCount] = {
-    {RGB(180, 255, 180), false, L"没有找到可以清理的文件"},
-    {RGB(255, 180, 180), false, L"找到一个或多个可以清理的文件"},
-    {RGB(170, 210, 255), false, L"注册表清理或系统功能"},
-    {RGB(255, 255, 255), true, L"这些对象将在按下[清理]按钮时被清理"},
-    {RGB(255, 255, 255), false, L"这些对象将在按下[清理]按钮时被忽略"},
+    {RGB(180, 255, 180), false, TTextId::LegendNothingFound},
+    {RGB(255, 180, 180), false, TTextId::LegendFilesFound},
+    {RGB(170, 210, 255), false, TTextId::LegendNotCounted},
+    {RGB(255, 255, 255), true, TTextId::LegendChecked},
+    {RGB(255, 255, 255), false, TTextId::LegendUnchecked},
 };
 
 constexpr int RowsLeft = 12, RowsTop = 10, TextGap = 8;
@@ -39,7 +40,7 @@ void DrawLegendSquare(HDC dc, int x, int y, COLORREF colour, bool ticked, TDpi d
 TLegendForm::TLegendForm(HWND owner) {
     TFormArgs args;
     args.ClassName = L"TLegendForm";
-    args.Caption = L"图例";
+    args.Caption = LoadText(TTextId::LegendCaption);
     args.ClientWidth = ClientWidth + 2 * Border;
     args.ClientHeight = ClientHeight + 2 * Border;
     args.CloseBox = false;
@@ -51,7 +52,7 @@ TLegendForm::~TLegendForm() { DestroyHandle(); }
 void TLegendForm::CreateControls() {
     const int buttonWidth = 75, buttonHeight = 23;
     const int barTop = Border + ClientHeight - BarHeight;
-    FOKButton = AddControl(L"BUTTON", L"确定(&O)", WS_TABSTOP | BS_DEFPUSHBUTTON,
+    FOKButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonOK), WS_TABSTOP | BS_DEFPUSHBUTTON,
                            S(Border + (ClientWidth - buttonWidth) / 2), S(barTop + (BarHeight - buttonHeight) / 2),
                            S(buttonWidth), S(buttonHeight), IDOK);
 }
@@ -78,7 +79,8 @@ void TLegendForm::Paint() {
         DrawLegendSquare(dc, x, y, row.Colour, row.Ticked, Dpi());
         // The text's middle level with the square's.
         const int textTop = y + (S(SquareSize) - metrics.tmHeight) / 2;
-        ::TextOutW(dc, x + S(SquareSize + TextGap), textTop, row.Text, static_cast<int>(wcslen(row.Text)));
+        const std::wstring& text = LoadText(row.Text);
+        ::TextOutW(dc, x + S(SquareSize + TextGap), textTop, text.c_str(), static_cast<int>(text.size()));
     }
 }
 

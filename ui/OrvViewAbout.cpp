@@ -1,4 +1,5 @@
 #include "ui/OrvViewAbout.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
@@ -90,8 +91,7 @@ TProgramVersion ReadProgramVersion(const std::wstring& fileName) {
 
 std::wstring VersionText(const TProgramVersion& version) {
     if (!version.Found) return L"";
-    return L"版本 " + std::to_wstring(version.Major) + L"." + std::to_wstring(version.Minor) + L"  Build " +
-           std::to_wstring(version.Build);
+    return FormatText(TTextId::AboutVersion, version.Major, version.Minor, version.Build);
 }
 
 std::wstring VersionFileName() {
@@ -122,9 +122,7 @@ std::wstring MakeProgramKey(const std::wstring& title) {
 std::wstring RightsNotice(int firstYear, int currentYear) {
     std::wstring years = std::to_wstring(firstYear);
     if (currentYear > firstYear) years += L"-" + std::to_wstring(currentYear);
-    return L"版权所有 © " + years + L" Holvane。保留所有权利。\r\n"
-           L"本软件按“原样”提供，不附带任何明示或暗示的担保，\r\n"
-           L"使用本软件的风险由您自行承担。";
+    return FormatText(TTextId::AboutRights, years);
 }
 
 // --- The window ---
@@ -132,7 +130,7 @@ std::wstring RightsNotice(int firstYear, int currentYear) {
 TfrmAbout::TfrmAbout(HWND owner) {
     TFormArgs args;
     args.ClassName = L"TfrmAbout";
-    args.Caption = L"关于";
+    args.Caption = LoadText(TTextId::AboutCaption);
     args.ClientWidth = ClientWidth + 2 * Border;
     args.ClientHeight = ClientHeight + 2 * Border;
     args.ToolWindow = false;
@@ -164,7 +162,7 @@ void TfrmAbout::CreateControls() {
                                         BoldFont());
     Version = AboutPanel.AddControl(L"STATIC", L"", label, S(RECT{Margin, TitleTop, Margin + 1, TitleTop + 1}),
                                     BoldFont());
-    CreditLabel = AboutPanel.AddControl(L"STATIC", L"由 Holvane 设计与开发的免费磁盘清理工具", label,
+    CreditLabel = AboutPanel.AddControl(L"STATIC", LoadText(TTextId::AboutCredit), label,
                                         S(RECT{Margin, CreditTop, ClientWidth - Margin, CreditTop + 13}), Font());
     lblDonation = AboutPanel.AddControl(L"STATIC", L"", label, RECT{}, Font());
     lblEmail = AboutPanel.AddControl(L"STATIC", L"", SS_RIGHT | SS_NOPREFIX, RECT{}, Font());
@@ -179,7 +177,8 @@ void TfrmAbout::CreateControls() {
     AboutPanel.SetTextColour(NoticeLabel, clGray);
 
     const int buttonWidth = 75, buttonHeight = 23;
-    OKButton = AddControl(L"BUTTON", L"确定(&O)", WS_TABSTOP | BS_DEFPUSHBUTTON, S(Border + ClientWidth - buttonWidth),
+    OKButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonOK), WS_TABSTOP | BS_DEFPUSHBUTTON,
+                          S(Border + ClientWidth - buttonWidth),
                           S(Border + hostHeight + (BarHeight - buttonHeight) / 2), S(buttonWidth), S(buttonHeight),
                           IDOK);
 }
@@ -216,9 +215,9 @@ void TfrmAbout::Prepare(int FirstYear, bool HideDonation, const TProgramVersion&
     ProgramKey = MakeProgramKey(title);
     const std::wstring site = MakerSite;
     const std::wstring softwarePage = site + L"software";
-    PlaceLabel(lblDonation, L"捐赠", S(Margin), S(FirstLinkRow), false);
+    PlaceLabel(lblDonation, LoadText(TTextId::AboutDonation), S(Margin), S(FirstLinkRow), false);
     PlaceLabel(lblEmail, ProgramKey + L"@" + MakerMailDomain, S(ClientWidth - Margin), S(FirstLinkRow), true);
-    PlaceLabel(lblSoftware, L"更多免费软件和更新", S(Margin), S(SecondLinkRow), false);
+    PlaceLabel(lblSoftware, LoadText(TTextId::AboutMoreSoftware), S(Margin), S(SecondLinkRow), false);
     PlaceLabel(lblSite, site, S(ClientWidth - Margin), S(SecondLinkRow), true);
     MakeLabelLink(lblEmail, L"mailto:" + ProgramKey + L"@" + MakerMailDomain);
     MakeLabelLink(lblSite, site);

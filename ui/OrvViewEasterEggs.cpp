@@ -1,4 +1,5 @@
 #include "ui/OrvViewEasterEggs.h"
+#include "texts/Texts.h"
 
 #include "engine/Masks.h"
 #include "ui/OrvHyperlink.h"
@@ -22,7 +23,7 @@ TEasterEggsForm::TEasterEggsForm(int panelWidth, int panelHeight, TDpi dpi) {
     FLinkFont.Reset(CreateProgramFontForDpi(dpi, true, true));
     TCreateArgs args;
     args.ClassName = L"TEasterEggsForm";
-    args.Caption = L"复活节彩蛋";
+    args.Caption = LoadText(TTextId::EasterEggsCaption);
     args.Style = WS_POPUP | WS_CAPTION;
     args.X = args.Y = 0;
     args.Width = panelWidth + 16;
@@ -39,7 +40,7 @@ TEasterEggsForm::TEasterEggsForm(int panelWidth, int panelHeight, TDpi dpi) {
     UpdatePanel.Create(L"UpdatePanel", Handle(), panelBounds, true, false);
     const int labelHeight = dpi(14);
     DownloadNowLabel = UpdatePanel.AddControl(
-        L"STATIC", L"单击这里下载本软件的最新版本...", SS_CENTER | SS_NOTIFY | SS_NOPREFIX,
+        L"STATIC", LoadText(TTextId::EasterEggsDownload), SS_CENTER | SS_NOTIFY | SS_NOPREFIX,
         RECT{inner, (panelHeight - labelHeight) / 2, panelWidth - inner, (panelHeight + labelHeight) / 2},
         FLinkFont.Get());
     UpdatePanel.SetTextColour(DownloadNowLabel, clNavy);
@@ -55,16 +56,16 @@ void TEasterEggsForm::Prepare(const std::wstring& site, const std::wstring& soft
                               const std::wstring& programKey, const std::wstring& title) {
     const std::wstring key = LowerCaseAscii(programKey);
     DownloadAddress = softwarePage + L"/download/" + key + L".zip";
-    ::SetWindowTextW(DownloadNowLabel, (L"单击这里下载最新版本的 " + title + L".").c_str());
+    ::SetWindowTextW(DownloadNowLabel, FormatText(TTextId::EasterEggsDownloadTitle, title).c_str());
     const std::wstring lines[] = {
         L"",
-        L"信息:",
+        LoadText(TTextId::EasterEggsInformation),
         softwarePage + L"/" + key + L".htm",
         L"",
-        L"截图:",
+        LoadText(TTextId::EasterEggsScreenshot),
         site + L"images/software_" + key + L".jpg",
         L"",
-        L"下载:",
+        LoadText(TTextId::EasterEggsDownloadLabel),
         DownloadAddress,
     };
     std::wstring text = lines[0];

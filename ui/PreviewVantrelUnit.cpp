@@ -1,4 +1,5 @@
 #include "ui/PreviewVantrelUnit.h"
+#include "texts/Texts.h"
 
 #include "platform/ErrorBox.h"
 #include "platform/Gdi.h"
@@ -46,10 +47,10 @@ void TCleanupActionInfoForm::CreateControls() {
     ::SendMessageW(FListBox, LB_SETITEMHEIGHT, 0, S(LineHeight));
     FText1Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
     FText2Label = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, 0, 1, 1);
-    FCleanupSpeedButton = AddControl(L"BUTTON", L"清理(&C)", BS_OWNERDRAW, 0, 0, S(ButtonWidth), S(ButtonHeight),
-                                     idCleanupSpeedButton, BoldFont());
-    FCloseSpeedButton = AddControl(L"BUTTON", L"关闭(&L)", BS_OWNERDRAW, 0, 0, S(ButtonWidth), S(ButtonHeight),
-                                   idCloseSpeedButton, BoldFont());
+    FCleanupSpeedButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonClean), BS_OWNERDRAW, 0, 0, S(ButtonWidth),
+                                     S(ButtonHeight), idCleanupSpeedButton, BoldFont());
+    FCloseSpeedButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonClose), BS_OWNERDRAW, 0, 0, S(ButtonWidth),
+                                   S(ButtonHeight), idCloseSpeedButton, BoldFont());
     LayoutBar(inner + ListHeight);
 }
 
@@ -72,7 +73,7 @@ void TCleanupActionInfoForm::LayoutBar(int barTop) {
 int TCleanupActionInfoForm::ShowActionInfo(TCleanupCustomItem& item, TXMLVantrelSettingsType& settings, HWND owner) {
     TFormArgs args;
     args.ClassName = L"TCleanupActionInfoForm";
-    args.Caption = L"信息";
+    args.Caption = LoadText(TTextId::DetailCaption);
     args.ClientWidth = ClientWidth + 2 * Border;
     args.ClientHeight = ClientHeight + 2 * Border;
     args.CloseBox = false;
@@ -94,7 +95,8 @@ int TCleanupActionInfoForm::ShowActionInfo(TCleanupCustomItem& item, TXMLVantrel
     if (fileMaskItem != nullptr && state == TCleanupItemState::csFilesFound) {
         THourglass hourglass;
         item.GetFirstInfoLine(line);
-        line += L", 共 " + FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize()));
+        line = FormatText(TTextId::DetailTotalSize, line,
+                          FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize())));
         ::SetWindowTextW(FText1Label, line.c_str());
         FillFileList(fileMaskItem->FoundFiles);
     } else {
@@ -226,7 +228,7 @@ bool TCleanupActionInfoForm::CleanupEnabled() const { return ::IsWindowEnabled(F
 
 void TCleanupActionInfoForm::CleanupSpeedButtonClick() {
     if (FCleaning) return;
-    ::SetWindowTextW(FText1Label, L"正在进行清理...");
+    ::SetWindowTextW(FText1Label, LoadText(TTextId::DetailCleaning).c_str());
     ::UpdateWindow(FText1Label);
     // Runs whether or not the action is ticked in the main list. An error ends
     // the click here: the window stays as it is, with the words above. While
@@ -258,7 +260,7 @@ void TCleanupActionInfoForm::CleanupSpeedButtonClick() {
     }
     ::SendMessageW(FListBox, LB_RESETCONTENT, 0, 0);
     ::EnableWindow(FCleanupSpeedButton, FALSE);
-    ::SetWindowTextW(FText1Label, L"清理完成。");
+    ::SetWindowTextW(FText1Label, LoadText(TTextId::DetailCleaned).c_str());
     ::SetWindowTextW(FText2Label, L"");
 }
 
@@ -299,8 +301,8 @@ void TCleanupActionInfoForm::Paint() {
 
 void TCleanupActionInfoForm::DrawButton(const DRAWITEMSTRUCT& item) {
     const bool cleanup = item.hwndItem == FCleanupSpeedButton;
-    DrawFlatButton(item, cleanup ? L"清理(&C)" : L"关闭(&L)", cleanup ? aiClean : NoButtonImage, BoldFont(), clWhite,
-                   Dpi());
+    DrawFlatButton(item, LoadText(cleanup ? TTextId::ButtonClean : TTextId::ButtonClose),
+                   cleanup ? aiClean : NoButtonImage, BoldFont(), clWhite, Dpi());
 }
 
 LRESULT TCleanupActionInfoForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,4 +1,5 @@
 #include "ui/SetupVantrelUnit.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 #include "platform/ErrorBox.h"
@@ -24,7 +25,7 @@ std::wstring BrowseForExcludeDirectory(HWND owner) {
     BROWSEINFOW info{};
     info.hwndOwner = owner;
     info.pidlRoot = nullptr;  // the whole shell namespace
-    info.lpszTitle = L"选择要排除的目录";
+    info.lpszTitle = LoadText(TTextId::SetupBrowseExclude).c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON;
     TIdListPtr idList(::SHBrowseForFolderW(&info));
     if (!idList) return L"";
@@ -45,6 +46,10 @@ constexpr const wchar_t* ProtectionWords[] = {L"None", L"Uptime", L"Week", L"Sma
 constexpr int ScanModeIds[] = {TSetupVantrelForm::idScanModeQuickRadioButton,
                                TSetupVantrelForm::idScanModeCompleteRadioButton};
 constexpr const wchar_t* ScanModeWords[] = {L"Quick", L"Complete"};
+// The language list's rows and the words the settings file stores for them.
+constexpr TTextId LanguageChoiceTexts[] = {TTextId::SetupLanguageAuto, TTextId::SetupLanguageChinese,
+                                           TTextId::SetupLanguageEnglish};
+constexpr const wchar_t* LanguageWords[] = {L"", L"zh", L"en"};
 
 // --- Layout, in client pixels ---
 
@@ -73,18 +78,6 @@ constexpr int SpeedButtonSize = 22;
 constexpr int PushButtonWidth = 75;
 constexpr int PushButtonHeight = 25;
 
-const std::wstring Label9Text =
-    L"忽略上一次访问文件的时间。请确认您已关闭了所有的应用程序并且在上一次安装或更新软件后已重新启动。";
-const std::wstring Label10Text = L"仅选择在上一会话中使用的文件。此选项可以防止删除正在运行中的程序所使用的文件。";
-const std::wstring Label11Text = L"仅清理上一周没有使用的文件。";
-const std::wstring Label12Text =
-    L"出于对性能与安全性的考虑，“上一周”设置将用于备份和缓存文件。对于临时文件，将使用“Windows 会话”设置。";
-const std::wstring Label6Text = L"扫描时的排除目录可以保护所有的文件和子目录。排除目录可以提高磁盘读取速率。";
-const std::wstring Label16Text =
-    L"Vantrel 可以在进行清理时执行 Windows 磁盘清理。要使用 Windows 磁盘清理，请在清理对象中选取此项。"
-    L"使用下面的按钮来配置 Windows 磁盘清理。";
-const std::wstring SetupDiskCleanupCaption = L"设置 Windows 磁盘清理";
-const std::wstring SyncedFoldersHeading = L"同步文件夹 (不会清理)";
 // The synced folders' share of the excluded group's list room, in per cent.
 constexpr int SyncedListShare = 40;
 
@@ -128,7 +121,7 @@ TSetupVantrelForm::TSetupVantrelForm(HWND Owner) {
     FRadioFont.Reset(CreateProgramFontForDpi(Owner != nullptr ? DpiOfWindow(Owner) : SystemDpi(), false, true));
     TFormArgs args;
     args.ClassName = L"TSetupVantrelForm";
-    args.Caption = L"设置 Vantrel";
+    args.Caption = LoadText(TTextId::SetupCaption);
     args.ClientWidth = ClientWidth + 2 * BorderWidth;
     args.ClientHeight = ClientHeight + 2 * BorderWidth;
     args.ToolWindow = true;
@@ -159,13 +152,14 @@ void TSetupVantrelForm::CreateControls() {
     CreateButtonBar();
     const struct {
         int Id;
-        const wchar_t* Caption;
+        const std::wstring& Caption;
         int X, Y, Height;
     } groups[] = {
-        {idGroupBox3, L" 最近文件访问保护 ", LeftColumn, TopGroupY, TopGroupHeight},
-        {idGroupBox4, L" 扫描模式 ", LeftColumn, BottomGroupY, BottomGroupHeight},
-        {idGroupBox1, L" 排除目录 ", RightColumn, TopGroupY, TopGroupHeight},
-        {idWindowsDiskCleanupGroupBox, L" Windows 磁盘清理 ", RightColumn, BottomGroupY, BottomGroupHeight},
+        {idGroupBox3, LoadText(TTextId::SetupProtectionGroup), LeftColumn, TopGroupY, TopGroupHeight},
+        {idGroupBox4, LoadText(TTextId::SetupScanModeGroup), LeftColumn, BottomGroupY, BottomGroupHeight},
+        {idGroupBox1, LoadText(TTextId::SetupExcludeGroup), RightColumn, TopGroupY, TopGroupHeight},
+        {idWindowsDiskCleanupGroupBox, LoadText(TTextId::SetupDiskCleanupGroup), RightColumn, BottomGroupY,
+         BottomGroupHeight},
     };
     for (const auto& group : groups) {
         HWND box = AddControl(L"BUTTON", group.Caption, GroupBoxStyle, S(group.X + GroupInset), S(group.Y),
@@ -220,22 +214,27 @@ int TSetupVantrelForm::AddRadioChoices(int groupHeight, int x, int y, int width,
 }
 
 void TSetupVantrelForm::CreateProtectionGroup(int x, int y) {
-    const std::wstring captions[] = {L"禁用 (不推荐)", L"Windows 会话", L"上一周", L"智能"};
-    const std::wstring texts[] = {Label9Text, Label10Text, Label11Text, Label12Text};
+    const std::wstring captions[] = {LoadText(TTextId::SetupProtectionNone), LoadText(TTextId::SetupProtectionSession),
+                                     LoadText(TTextId::SetupProtectionWeek), LoadText(TTextId::SetupProtectionSmart)};
+    const std::wstring texts[] = {LoadText(TTextId::SetupProtectionNoneText),
+                                  LoadText(TTextId::SetupProtectionSessionText),
+                                  LoadText(TTextId::SetupProtectionWeekText),
+                                  LoadText(TTextId::SetupProtectionSmartText)};
     AddRadioChoices(TopGroupHeight, x, y, GroupWidth, ProtectionIds, captions, texts, 4);
     SetFileProtection(L"Smart");
 }
 
 void TSetupVantrelForm::CreateScanModeGroup(int x, int y) {
-    const std::wstring captions[] = {L"快速", L"完全"};
-    const std::wstring texts[] = {L"仅扫描第一个本地磁盘", L"扫描所有本地磁盘"};
+    const std::wstring captions[] = {LoadText(TTextId::SetupScanQuick), LoadText(TTextId::SetupScanComplete)};
+    const std::wstring texts[] = {LoadText(TTextId::SetupScanQuickText), LoadText(TTextId::SetupScanCompleteText)};
     AddRadioChoices(BottomGroupHeight, x, y, GroupWidth, ScanModeIds, captions, texts, 2);
 }
 
 void TSetupVantrelForm::CreateExcludeDirectoriesGroup(int x, int y) {
     const int left = x + S(GroupMargin), width = S(GroupWidth - 2 * GroupMargin);
-    const int textHeight = TextHeight(Label6Text, width);
-    AddControl(L"STATIC", Label6Text, LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight);
+    const std::wstring& text = LoadText(TTextId::SetupExcludeText);
+    const int textHeight = TextHeight(text, width);
+    AddControl(L"STATIC", text, LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight);
     const int listTop = y + S(GroupContentTop) + textHeight + S(6);
     const int button = S(SpeedButtonSize);
     const int listWidth = width - button - S(4);
@@ -245,11 +244,12 @@ void TSetupVantrelForm::CreateExcludeDirectoriesGroup(int x, int y) {
                WS_EX_CLIENTEDGE);
     // The synced folders below, read-only: no selection, no tab stop, but the list scrolls.
     const int listBottom = y + S(TopGroupHeight - GroupMargin);
-    const int headingHeight = TextHeight(SyncedFoldersHeading, width);
+    const std::wstring& heading = LoadText(TTextId::SetupSyncedFoldersHeading);
+    const int headingHeight = TextHeight(heading, width);
     const int syncedTop = listBottom - (listBottom - listTop) * SyncedListShare / 100;
     ::MoveWindow(Control(idExcludeDirectoriesListBox), left, listTop, listWidth, syncedTop - S(4) - headingHeight - S(2) - listTop,
                  FALSE);
-    AddControl(L"STATIC", SyncedFoldersHeading, LabelStyle, left, syncedTop - headingHeight - S(2), width, headingHeight,
+    AddControl(L"STATIC", heading, LabelStyle, left, syncedTop - headingHeight - S(2), width, headingHeight,
                idSyncedFoldersLabel);
     AddControl(L"LISTBOX", L"", LBS_NOSEL | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL, left, syncedTop, listWidth,
                listBottom - syncedTop, idSyncedFoldersListBox, nullptr, WS_EX_CLIENTEDGE);
@@ -261,29 +261,74 @@ void TSetupVantrelForm::CreateExcludeDirectoriesGroup(int x, int y) {
 
 void TSetupVantrelForm::CreateDiskCleanupGroup(int x, int y) {
     const int left = x + S(GroupMargin), width = S(GroupWidth - 2 * GroupMargin);
-    const int textHeight = TextHeight(Label16Text, width);
-    AddControl(L"STATIC", Label16Text, LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight,
-               idLabel16);
+    const std::wstring& text = LoadText(TTextId::SetupDiskCleanupText);
+    const int textHeight = TextHeight(text, width);
+    AddControl(L"STATIC", text, LabelStyle | WS_GROUP, left, y + S(GroupContentTop), width, textHeight, idLabel16);
     TWindowDC dc(Handle());
     TSelectObject font(dc.Get(), Font());
     SIZE caption{};
-    ::GetTextExtentPoint32W(dc.Get(), SetupDiskCleanupCaption.c_str(), static_cast<int>(SetupDiskCleanupCaption.size()),
-                            &caption);
-    AddControl(L"BUTTON", SetupDiskCleanupCaption, FlatButtonStyle, left, y + S(GroupContentTop) + textHeight + S(4),
-               caption.cx + S(12), S(SpeedButtonSize), idSetupWindowsDiskCleanupButton);
+    const std::wstring& button = LoadText(TTextId::SetupDiskCleanupButton);
+    ::GetTextExtentPoint32W(dc.Get(), button.c_str(), static_cast<int>(button.size()), &caption);
+    AddControl(L"BUTTON", button, FlatButtonStyle, left, y + S(GroupContentTop) + textHeight + S(4), caption.cx + S(12),
+               S(SpeedButtonSize), idSetupWindowsDiskCleanupButton);
 }
 
 void TSetupVantrelForm::CreateButtonBar() {
     const int top = PanelBounds.bottom + (ButtonBarHeight - PushButtonHeight);
+    CreateLanguageChoice(top);
     const int cancelLeft = PanelBounds.right - PushButtonWidth;
     const int okLeft = cancelLeft - 6 - PushButtonWidth;
-    AddControl(L"BUTTON", L"确定(&O)", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, S(okLeft), S(top),
+    AddControl(L"BUTTON", LoadText(TTextId::ButtonOK), BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, S(okLeft), S(top),
                S(okLeft + PushButtonWidth) - S(okLeft), S(top + PushButtonHeight) - S(top), idOkButton);
-    AddControl(L"BUTTON", L"取消(&C)", BS_PUSHBUTTON | WS_TABSTOP, S(cancelLeft), S(top),
+    AddControl(L"BUTTON", LoadText(TTextId::ButtonCancel), BS_PUSHBUTTON | WS_TABSTOP, S(cancelLeft), S(top),
                S(cancelLeft + PushButtonWidth) - S(cancelLeft), S(top + PushButtonHeight) - S(top), idCancelButton);
 }
 
+// "语言 / Language:" and its list at the left of the button bar, in the order of LanguageWords.
+void TSetupVantrelForm::CreateLanguageChoice(int top) {
+    TWindowDC dc(Handle());
+    TSelectObject font(dc.Get(), Font());
+    const auto width = [&](const std::wstring& text) {
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+        return size.cx;
+    };
+    const std::wstring& label = LoadText(TTextId::SetupLanguageLabel);
+    const int labelWidth = width(label) + S(2);
+    int listWidth = 0;
+    for (TTextId id : LanguageChoiceTexts) listWidth = std::max<int>(listWidth, width(LoadText(id)));
+    listWidth += ::GetSystemMetrics(SM_CXVSCROLL) + S(12);
+    const int height = S(top + PushButtonHeight) - S(top);
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc.Get(), &metrics);
+    const int left = S(PanelBounds.left);
+    AddControl(L"STATIC", label, SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, left, S(top), labelWidth, height,
+               idLanguageLabel);
+    HWND list = AddControl(L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP,
+                           left + labelWidth + S(4), S(top) + (height - metrics.tmHeight - S(8)) / 2, listWidth,
+                           S(100), idLanguageComboBox);
+    for (TTextId id : LanguageChoiceTexts)
+        ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LoadText(id).c_str()));
+    ::SendMessageW(list, CB_SETCURSEL, 0, 0);
+    // The windows are not rebuilt in another language while they are open.
+    const std::wstring& note = LoadText(TTextId::SetupLanguageNextStart);
+    AddControl(L"STATIC", note, SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, left + labelWidth + S(4) + listWidth + S(6),
+               S(top), width(note) + S(2), height, idLanguageNote);
+}
+
 // --- The values ---
+
+std::wstring TSetupVantrelForm::Language() const {
+    const LRESULT index = ::SendMessageW(Control(idLanguageComboBox), CB_GETCURSEL, 0, 0);
+    return index >= 0 && index < static_cast<LRESULT>(std::size(LanguageWords)) ? LanguageWords[index] : L"";
+}
+
+void TSetupVantrelForm::SetLanguage(const std::wstring& Value) {
+    TLanguage language;
+    int index = 0;
+    if (ParseLanguageName(Value, language)) index = language == TLanguage::Chinese ? 1 : 2;
+    ::SendMessageW(Control(idLanguageComboBox), CB_SETCURSEL, index, 0);
+}
 
 std::wstring TSetupVantrelForm::CheckedWord(const int* ids, const wchar_t* const* words, int count) const {
     for (int i = 0; i < count; ++i)
@@ -454,6 +499,12 @@ LRESULT TSetupVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
 LRESULT TSetupVantrelForm::HandleControlColour(HDC dc, HWND control) {
     const int id = ::GetDlgCtrlID(control);
     if (id == idOkButton || id == idCancelButton) return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    // The language row stands on the button bar, not on the white panel.
+    if (id == idLanguageLabel || id == idLanguageNote) {
+        ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+        ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    }
     const int groupIds[] = {idGroupBox3, idGroupBox4, idGroupBox1, idWindowsDiskCleanupGroupBox};
     COLORREF colour = ::GetSysColor(COLOR_WINDOWTEXT);
     if (IsOneOf(id, groupIds, 4)) colour = clMaroon;
@@ -466,7 +517,7 @@ LRESULT TSetupVantrelForm::HandleControlColour(HDC dc, HWND control) {
 void TSetupVantrelForm::HandleDrawItem(const DRAWITEMSTRUCT& item) {
     if (item.CtlType != ODT_BUTTON) return;
     if (item.CtlID == idSetupWindowsDiskCleanupButton) {
-        DrawFlatButton(item, SetupDiskCleanupCaption, NoButtonImage, Font(), clWhite, Dpi());
+        DrawFlatButton(item, LoadText(TTextId::SetupDiskCleanupButton), NoButtonImage, Font(), clWhite, Dpi());
         return;
     }
     DrawFlatButton(item, L"", NoButtonImage, Font(), clWhite, Dpi());
@@ -507,7 +558,10 @@ bool EditSettingsInSetupWindow(HWND MainWindow, TXMLVantrelSettingsType& Setting
     const TXMLOptionsType options = Settings.Options();
     form.SetFileProtection(options.FileProtection());
     form.SetScanMode(options.ScanMode());
+    form.SetLanguage(options.Language());
     if (form.ShowModal(MainWindow) != mrOk) return false;
+
+    if (form.Language() != options.Language()) options.SetLanguage(form.Language());
 
     const bool changed = options.FileProtection() != form.FileProtection() || options.ScanMode() != form.ScanMode() ||
                          form.ExcludeDirectoriesText() != listText;
@@ -527,7 +581,7 @@ bool RunSetupCommand(HWND MainWindow, TXMLVantrelSettingsType& Settings,
                      const std::function<void()>& LoadExcludedDirectories,
                      const std::function<void()>& RestartReading, const std::vector<std::wstring>& SyncedFolders) {
     TStatusSnapshot snapshot;
-    if (BeginModalStatus) BeginModalStatus(L"设置...", snapshot);
+    if (BeginModalStatus) BeginModalStatus(LoadText(TTextId::StatusModalSetup), snapshot);
     bool changed = false;
     try {
         changed = EditSettingsInSetupWindow(MainWindow, Settings, LoadExcludedDirectories, SyncedFolders);

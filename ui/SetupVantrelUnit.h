@@ -42,6 +42,10 @@ public:
         idGroupBox4,
         idGroupBox1,
         idWindowsDiskCleanupGroupBox,
+        // The display language, in the button bar.
+        idLanguageLabel,
+        idLanguageComboBox,
+        idLanguageNote,
     };
 
     static constexpr int ClientWidth = 728;
@@ -61,6 +65,11 @@ public:
     // The same for "Quick" and "Complete".
     std::wstring ScanMode() const;
     void SetScanMode(const std::wstring& Value);
+
+    // The display language chosen: "" (follow Windows), "zh" or "en". Writing
+    // anything else chooses "".
+    std::wstring Language() const;
+    void SetLanguage(const std::wstring& Value);
 
     // The list places Directory in its sorted position; duplicates are kept.
     void AddExcludeDirectory(const std::wstring& Directory);
@@ -97,6 +106,7 @@ private:
     void CreateExcludeDirectoriesGroup(int x, int y);
     void CreateDiskCleanupGroup(int x, int y);
     void CreateButtonBar();
+    void CreateLanguageChoice(int top);
     void HandleCommand(int id);
     LRESULT HandleControlColour(HDC dc, HWND control);
     void HandleDrawItem(const DRAWITEMSTRUCT& item);
@@ -112,7 +122,8 @@ private:
 // "设置..."), fills the window from Settings and shows it modally over
 // MainWindow. After OK with a change of the file protection, the scan mode or the
 // list of excluded directories (exact comparisons), it stores the three values in
-// Settings and calls LoadExcludedDirectories. Whatever happens, also on an error,
+// Settings and calls LoadExcludedDirectories. A new language is stored too; it
+// takes effect at the next start and needs no new reading pass. Whatever happens, also on an error,
 // the status area is restored (EndModalStatus) and the window released; only then,
 // and only after a change, RestartReading stops the running reading pass and
 // starts a new one. Errors propagate to the caller. Returns whether anything changed.

@@ -1,5 +1,6 @@
 // The reading and cleanup passes of the main window.
 #include "ui/VantrelUnit.h"
+#include "texts/Texts.h"
 
 #include "catalogue/BrowserActions.h"
 #include "catalogue/FolderMasks.h"
@@ -59,9 +60,8 @@ namespace {
 
 // "648 字节", with the size in the windows' units from 1 KB on: "12690000 字节 (12.1 MB)".
 std::wstring ByteCountText(uint64_t Bytes) {
-    std::wstring text = std::to_wstring(Bytes) + L" 字节";
-    if (Bytes >= 1024) text += L" (" + FormatSizeText(static_cast<double>(Bytes)) + L")";
-    return text;
+    if (Bytes >= 1024) return FormatText(TTextId::ByteCountWithSize, Bytes, FormatSizeText(static_cast<double>(Bytes)));
+    return FormatText(TTextId::ByteCount, Bytes);
 }
 
 }  // namespace
@@ -72,33 +72,28 @@ std::wstring AutoRunSummaryText(const TCleanupPassResult& Pass, bool Failed) {
         // What the files took, as the window reports it; the free space also moves
         // with whatever else runs meanwhile, so it only follows, named as such.
         const double grown = std::max(0.0, Pass.BytesFreed);
-        text = L"自动清理结束: 删除了 " + std::to_wstring(Pass.FilesDeleted) + L" 个文件, 释放了 " +
-               ByteCountText(Pass.BytesDeleted) + L", 可用空间增加了 " +
-               ByteCountText(static_cast<uint64_t>(grown)) + L"。";
+        text = FormatText(TTextId::LogAutoCleanupDone, Pass.FilesDeleted, ByteCountText(Pass.BytesDeleted),
+                          ByteCountText(static_cast<uint64_t>(grown)));
     } else {
-        text = L"自动运行结束, 清理没有完成。";
+        text = LoadText(TTextId::LogAutoRunNotDone);
     }
-    if (Failed) text += L"运行中出现了错误 (退出代码 1)。";
+    if (Failed) text += LoadText(TTextId::LogAutoRunFailed);
     return text;
 }
 
 std::wstring DeletedFilesText(const TCleanupOutcome& Outcome) {
-    return L"删除了 " + std::to_wstring(Outcome.Deleted) + L" 个文件 (" +
-           FormatSizeText(static_cast<double>(Outcome.Bytes)) + L").";
+    return FormatText(TTextId::DeletedFiles, Outcome.Deleted, FormatSizeText(static_cast<double>(Outcome.Bytes)));
 }
 
 std::wstring ActionOutcomeLogText(const std::wstring& ActionName, const TCleanupOutcome& Outcome) {
-    std::wstring text = L"清理操作 \"" + ActionName + L"\": 删除了 " + std::to_wstring(Outcome.Deleted) +
-                        L" 个文件, " + std::to_wstring(Outcome.Bytes) + L" 字节";
-    if (Outcome.Bytes >= 1024) text += L" (" + FormatSizeText(static_cast<double>(Outcome.Bytes)) + L")";
-    text += L", " + std::to_wstring(Outcome.NotDeleted) + L" 个文件无法删除。";
-    return text;
+    return FormatText(TTextId::LogActionOutcome, ActionName, Outcome.Deleted, ByteCountText(Outcome.Bytes),
+                      Outcome.NotDeleted);
 }
 
 std::wstring ReadingStatusText(int Position, int Maximum) {
     int percent = Maximum > 0 ? static_cast<int>(static_cast<long long>(Position) * 100 / Maximum) : 0;
     percent = std::min(percent, 100);
-    std::wstring status = L"正在读取磁盘信息...";
+    std::wstring status = LoadText(TTextId::StatusReading);
     if (percent > 0) status += L"  (" + std::to_wstring(percent) + L"%)";
     return status;
 }
@@ -280,8 +275,7 @@ void TVantrelForm::HandleDirReaderFinished(TDirReader*) {
     FShowsFreeSpace = true;
     TicksChanged();
     SetStatus1(FreeSpaceStatusText());
-    SetStatus2(FSettingsUnreadable ? L"设置文件无法读取, 显示的是默认选择。按下 \"清理\" 才会清理。"
-                                   : L"按下 \"清理\" 执行选定的清理操作。单击一个清理操作可以获取详细资料。");
+    SetStatus2(LoadText(FSettingsUnreadable ? TTextId::StatusDefaultsShown : TTextId::StatusReadyToClean));
     if (!FReadingStopped) StoreReadDirCount(FSettings->Options(), ScanMode(), FDirectoryCount);
     if (FAutoMode) {
         StartCleanupActionExecute();
@@ -310,7 +304,7 @@ void TVantrelForm::StartCleanupActionExecute() {
         FShowsFreeSpace = false;
         FLastStatusSender = nullptr;
         const double before = GetTotalFreeSpace();
-        SetStatus1(L"正在清理系统...");
+        SetStatus1(LoadText(TTextId::StatusCleaning));
         for (int row = 0; row < FActionList->Count(); ++row)
             FActionList->SetChecked(row, FCleanupActionsListBox.Checked(row));
         const std::vector<std::wstring> found = FActionList->CheckedFoundFiles();
@@ -318,12 +312,12 @@ void TVantrelForm::StartCleanupActionExecute() {
             // Nobody waits at an error box: each failure is logged under the action's
             // name, and the other actions still run.
             FActionList->ExecuteChecked([this](TCleanupCustomItem& action) {
-                ReportCurrentException(Handle(), L"清理操作 \"" + action.Name + L"\"");
+                ReportCurrentException(Handle(), FormatText(TTextId::ErrorContextAction, action.Name));
             });
         } else {
             FActionList->ExecuteChecked();
         }
-        SetStatus2(L"正在删除空的目录...");
+        SetStatus2(LoadText(TTextId::StatusRemovingEmptyFolders));
         RemoveEmptyDirCandidates();
         const double after = GetTotalFreeSpace();
         const TCleanupOutcome outcome = FActionList->CheckedOutcome();
@@ -335,8 +329,8 @@ void TVantrelForm::StartCleanupActionExecute() {
             return;
         }
         // Shown after the guard has put the commands back, as the last word of the pass.
-        SetStatus1(L"通过清理释放的空间: " + FormatSizeText(after - before) + L".");
-        SetStatus2(L"可用空间总计: " + FormatSizeText(after) + L". " + DeletedFilesText(outcome));
+        SetStatus1(FormatText(TTextId::StatusSpaceFreed, FormatSizeText(after - before)));
+        SetStatus2(FormatText(TTextId::StatusTotalFreeSpace, FormatSizeText(after), DeletedFilesText(outcome)));
     }
     ReportIncompleteActions();
 }
@@ -350,11 +344,11 @@ void TVantrelForm::ReportIncompleteActions() {
         const auto* item = dynamic_cast<const TBrowserActionItem*>(&FActionList->Items(row));
         if (item == nullptr || !item->Checked) continue;
         for (const std::wstring& line : item->Failures()) {
-            if (FAutoMode) ReportError(Handle(), line, L"清理操作 \"" + item->Name + L"\"");
+            if (FAutoMode) ReportError(Handle(), line, FormatText(TTextId::ErrorContextAction, item->Name));
             else together += L"\"" + item->Name + L"\": " + line + L"\r\n";
         }
     }
-    if (!together.empty()) ReportError(Handle(), L"以下内容未能清理:\r\n" + together);
+    if (!together.empty()) ReportError(Handle(), LoadText(TTextId::FailuresHeading) + L"\r\n" + together);
 }
 
 void TVantrelForm::LogActionOutcomes() {

@@ -1,4 +1,5 @@
 #include "ui/VantrelUnit.h"
+#include "texts/Texts.h"
 
 #include "app/AutoMode.h"
 #include "catalogue/BrowserActions.h"
@@ -129,7 +130,7 @@ TVantrelForm::TVantrelForm(bool autoMode) : FAutoMode(autoMode) {
     } catch (...) {
         // The window still opens; the error is reported the usual way. An automatic
         // run cannot go on without its actions and settings, and nobody would close it.
-        Application().HandleException(L"启动");
+        Application().HandleException(LoadText(TTextId::ErrorContextStartup));
         if (FAutoMode) ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
     }
     LayoutControls();
@@ -172,25 +173,26 @@ void TVantrelForm::CreateMenus() {
     FFileMenu = ::CreatePopupMenu();
     FHelpMenu = ::CreatePopupMenu();
     // The bar's items; FMenuBar shows them.
-    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FFileMenu), L"文件(&F)");
-    ::AppendMenuW(FMainMenu, MF_STRING, cmSetup, L"设置(&S)");
-    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FHelpMenu), L"帮助(&H)");
-    FMenuLook.Append(FHelpMenu, cmLegend, L"图例(&L)");
-    FMenuLook.Append(FHelpMenu, cmAbout, L"关于(&A)", aiAbout);
+    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FFileMenu), LoadText(TTextId::MenuFile).c_str());
+    ::AppendMenuW(FMainMenu, MF_STRING, cmSetup, LoadText(TTextId::MenuSetup).c_str());
+    ::AppendMenuW(FMainMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(FHelpMenu), LoadText(TTextId::MenuHelp).c_str());
+    FMenuLook.Append(FHelpMenu, cmLegend, LoadText(TTextId::MenuLegend));
+    FMenuLook.Append(FHelpMenu, cmAbout, LoadText(TTextId::MenuAbout), aiAbout);
     RebuildFileMenu();
 }
 
 void TVantrelForm::RebuildFileMenu() {
     while (::GetMenuItemCount(FFileMenu) > 0) ::DeleteMenu(FFileMenu, 0, MF_BYPOSITION);
     FMenuLook.Forget(FFileMenu);
-    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartReading, L"重新读取(&R)", aiReadAgain);
+    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartReading, LoadText(TTextId::MenuReadAgain), aiReadAgain);
     if (!FIdleCommands)
-        FMenuLook.Append(FFileMenu, cmStopReading, L"停止读取(&S)", aiStop, !FCommandsEnabled);
-    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartCleanup, L"清理(&C)", aiClean);
-    if (FIdleCommands && FWinapp2Item != nullptr) FMenuLook.Append(FFileMenu, cmWinapp2, L"其他应用程序(&W)...");
+        FMenuLook.Append(FFileMenu, cmStopReading, LoadText(TTextId::MenuStopReading), aiStop, !FCommandsEnabled);
+    if (FIdleCommands) FMenuLook.Append(FFileMenu, cmStartCleanup, LoadText(TTextId::MenuClean), aiClean);
+    if (FIdleCommands && FWinapp2Item != nullptr)
+        FMenuLook.Append(FFileMenu, cmWinapp2, LoadText(TTextId::MenuOtherApplications));
     if (FIdleCommands && FVolumeCacheItem != nullptr)
-        FMenuLook.Append(FFileMenu, cmVolumeCaches, L"Windows 系统文件(&S)...");
-    FMenuLook.Append(FFileMenu, cmExit, L"退出(&X)");
+        FMenuLook.Append(FFileMenu, cmVolumeCaches, LoadText(TTextId::MenuVolumeCaches));
+    FMenuLook.Append(FFileMenu, cmExit, LoadText(TTextId::MenuExit));
     ::EnableMenuItem(FMainMenu, cmSetup, MF_BYCOMMAND | (FCommandsEnabled ? MF_ENABLED : MF_GRAYED));
     FMenuBar.Refresh();
 }
@@ -227,7 +229,8 @@ void TVantrelForm::HandleDpiChanged(int dpi, const RECT& suggested) {
 
 void TVantrelForm::CreateControls() {
     FMenuBar.Create(Handle(), FMainMenu, FFont.Get());
-    FLabel1 = CreateChild(Handle(), L"STATIC", L"清理操作", WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, FBoldFont.Get());
+    FLabel1 = CreateChild(Handle(), L"STATIC", LoadText(TTextId::MainActionsHeading).c_str(),
+                          WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, FBoldFont.Get());
     FCleanupActionsListBox.Create(Handle(), idCleanupActionsList, FFont.Get());
     FCleanupActionsListBox.OnCheckClick = [this](int) { HandleCleanupActionsChangeSelection(); };
     FCleanupActionsListBox.OnRowClick = [this](int row) { HandleCleanupActionsClick(row); };
@@ -238,8 +241,8 @@ void TVantrelForm::CreateControls() {
     FGauge = CreateChild(Handle(), PROGRESS_CLASSW, L"", PBS_SMOOTH, 0, FFont.Get());
     ::SetWindowLongPtrW(FGauge, GWL_EXSTYLE, ::GetWindowLongPtrW(FGauge, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
     PaintControlWith(FGauge, PaintGauge);
-    FSpeedButton1 = CreateChild(Handle(), L"BUTTON", L"清理(&C)", WS_VISIBLE | BS_OWNERDRAW, idSpeedButton1,
-                                FBoldFont.Get());
+    FSpeedButton1 = CreateChild(Handle(), L"BUTTON", LoadText(TTextId::ButtonClean).c_str(), WS_VISIBLE | BS_OWNERDRAW,
+                                idSpeedButton1, FBoldFont.Get());
 }
 
 // Every edge is its 96-DPI place scaled, so the window keeps its proportions at
@@ -314,13 +317,13 @@ void TVantrelForm::FormCreate() {
 
     if (FAutoMode) {
         ::EnableWindow(Handle(), FALSE);
-        ::SetWindowTextW(Handle(), (Application().Title() + L" (自动模式)").c_str());
+        ::SetWindowTextW(Handle(), FormatText(TTextId::MainAutoModeCaption, Application().Title()).c_str());
     }
     // A settings file of many megabytes takes MSXML seconds: it is read on a
     // thread of its own while the window shows and answers Stop and Alt+F4.
     FSettingsPending = true;
     SetControlsIdle(false);
-    SetStatus1(L"正在读取设置...");
+    SetStatus1(LoadText(TTextId::StatusReadingSettings));
     FSettingsLoad = std::make_unique<TSettingsLoad>(GetSettingsFileName(), Handle(), WM_SETTINGS_LOADED);
     FFirstActivation = true;
 }
@@ -335,7 +338,7 @@ void TVantrelForm::SettingsLoaded() {
     } catch (...) {
         // As an error of the window's creation: the window stays, without a pass; an automatic run ends.
         SetStatus1(L"");
-        Application().HandleException(L"启动");
+        Application().HandleException(LoadText(TTextId::ErrorContextStartup));
         if (FAutoMode) ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
     }
 }
@@ -370,18 +373,18 @@ void TVantrelForm::ApplySettings(TLoadedSettings Loaded) {
     SetStatus1(L"");
     // The box's own message loop must not start a pass: the settings count as
     // pending until it is closed.
-    if (FSettingsUnreadable) ReportError(Handle(), Loaded.ErrorMessage, L"读取设置");
+    if (FSettingsUnreadable) ReportError(Handle(), Loaded.ErrorMessage, LoadText(TTextId::ErrorContextReadSettings));
     FSettingsPending = false;
 
     // The defaults would ignore every exclusion and untick the user made: a
     // scheduled run with settings it cannot read cleans nothing, keeps the file
     // for the user to mend and ends with the failure code.
     if (FAutoMode && FSettingsUnreadable) {
-        WriteRunLogLine(L"设置文件无法读取, 自动清理没有清理任何内容。");
+        WriteRunLogLine(LoadText(TTextId::LogAutoSettingsUnreadable));
         try {
             FSettings->KeepUnreadableFile();
         } catch (...) {
-            ReportCurrentException(Handle(), L"读取设置");
+            ReportCurrentException(Handle(), LoadText(TTextId::ErrorContextReadSettings));
         }
         ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
         return;
@@ -418,7 +421,7 @@ void TVantrelForm::AddCleanupAction(const TCleanupItemClass& ItemClass, bool Def
         // A handler that crashed, hung or failed is an error of the run, like any
         // failing action; the others have run by then.
         volumeCaches->OnFailure = [this](const std::wstring& message) {
-            ReportError(Handle(), message, L"清理操作 \"" + std::wstring(TCleanupVolumeCacheItem::ActionName) + L"\"");
+            ReportError(Handle(), message, FormatText(TTextId::ErrorContextAction, FVolumeCacheItem->Name));
         };
         RebuildFileMenu();
     }
@@ -442,7 +445,7 @@ void TVantrelForm::FormActivate() {
     try {
         StartReadingActionExecute();
     } catch (...) {
-        Application().HandleException(L"自动清理");
+        Application().HandleException(LoadText(TTextId::ErrorContextAutoCleanup));
         RequestClose();
     }
 }
@@ -533,7 +536,7 @@ LRESULT TVantrelForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
             try {
                 FormDestroy();
             } catch (...) {
-                Application().HandleException(L"保存设置");
+                Application().HandleException(LoadText(TTextId::ErrorContextSaveSettings));
             }
             break;
     }
@@ -599,7 +602,7 @@ void TVantrelForm::PaintForm() {
 }
 
 void TVantrelForm::DrawCleanButton(const DRAWITEMSTRUCT& item) {
-    DrawFlatButton(item, L"清理(&C)", aiClean, FBoldFont.Get(), clWhite, FDpi);
+    DrawFlatButton(item, LoadText(TTextId::ButtonClean), aiClean, FBoldFont.Get(), clWhite, FDpi);
 }
 
 // --- The list ---
@@ -624,8 +627,8 @@ void TVantrelForm::HandleCleanupActionsMouseMove(POINT point) {
     std::wstring hint = TrimBlanksAndControls(first + L"\r" + second);
     const auto* fileMaskItem = dynamic_cast<const TCleanupFileMaskItem*>(&action);
     if (fileMaskItem != nullptr && !fileMaskItem->FoundFiles.empty())
-        hint += L"\r" + std::to_wstring(fileMaskItem->FoundFiles.size()) + L" 个文件, 共 " +
-                FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize()));
+        hint += L"\r" + FormatText(TTextId::MainHintFilesFound, fileMaskItem->FoundFiles.size(),
+                FormatSizeText(static_cast<double>(fileMaskItem->FoundFiles.TotalSize())));
     FCleanupActionsListBox.SetHint(hint);
 }
 
@@ -651,11 +654,11 @@ void TVantrelForm::ReadAgainForWinapp2() {
 }
 
 std::wstring TVantrelForm::FreeSpaceStatusText() {
-    std::wstring text = L"当前可用空间 " + FormatSizeText(FFreeSpaceAfterReading) + L".";
+    std::wstring text = FormatText(TTextId::MainFreeSpace, FormatSizeText(FFreeSpaceAfterReading));
     uint64_t freeable = FActionList->CheckedFoundBytes();
     // With what the ticked disk cleanup handlers said they would free.
     if (FVolumeCacheItem != nullptr && FVolumeCacheItem->Checked) freeable += FVolumeCacheItem->CheckedBytes();
-    if (freeable > 0) text += L" 可释放 " + FormatSizeText(static_cast<double>(freeable)) + L".";
+    if (freeable > 0) text += FormatText(TTextId::MainFreeable, FormatSizeText(static_cast<double>(freeable)));
     return text;
 }
 
@@ -687,7 +690,7 @@ void TVantrelForm::ShowActionDetails(int row) {
             // What a browser action left is this cleanup's error, shown as the pass shows it.
             const auto* browser = dynamic_cast<const TBrowserActionItem*>(&item);
             if (browser == nullptr || browser->Failures().empty()) return;
-            std::wstring text = L"以下内容未能清理:";
+            std::wstring text = LoadText(TTextId::FailuresHeading);
             for (const std::wstring& line : browser->Failures()) text += L"\r\n" + line;
             throw Exception(text);
         };
@@ -710,7 +713,7 @@ void TVantrelForm::Winapp2ActionExecute() {
     if (FWinapp2Item == nullptr || FReading || !FCommandsEnabled) return;
     FWinapp2Item->WaitForRules();
     TStatusSnapshot snapshot;
-    BeginModalStatus(L"其他应用程序...", snapshot);
+    BeginModalStatus(LoadText(TTextId::StatusModalOtherApplications), snapshot);
     try {
         TWinapp2EntriesForm form(*FWinapp2Item);
         if (form.ShowEntries(Handle()) == mrOk) UpdateWinapp2Row();
@@ -734,7 +737,7 @@ void TVantrelForm::UpdateWinapp2Row() {
 void TVantrelForm::VolumeCachesActionExecute() {
     if (FVolumeCacheItem == nullptr || FReading || !FCommandsEnabled) return;
     TStatusSnapshot snapshot;
-    BeginModalStatus(L"Windows 系统文件...", snapshot);
+    BeginModalStatus(LoadText(TTextId::StatusModalVolumeCaches), snapshot);
     try {
         TVolumeCachesForm form(*FVolumeCacheItem);
         if (form.ShowHandlers(Handle()) == mrOk) UpdateVolumeCacheRow();
@@ -755,7 +758,7 @@ void TVantrelForm::UpdateVolumeCacheRow() {
 
 void TVantrelForm::LegendActionExecute() {
     TStatusSnapshot snapshot;
-    BeginModalStatus(L"图例...", snapshot);
+    BeginModalStatus(LoadText(TTextId::StatusModalLegend), snapshot);
     try {
         ShowLegend(Handle());
     } catch (...) {
@@ -767,7 +770,7 @@ void TVantrelForm::LegendActionExecute() {
 
 void TVantrelForm::AboutActionExecute() {
     TStatusSnapshot snapshot;
-    BeginModalStatus(L"关于...", snapshot);
+    BeginModalStatus(LoadText(TTextId::StatusModalAbout), snapshot);
     try {
         ShowAboutBox(2004, false, Handle());
     } catch (...) {
@@ -779,9 +782,9 @@ void TVantrelForm::AboutActionExecute() {
 
 void TVantrelForm::ShowCleanupActionsPopupMenu(POINT screenPoint) {
     HMENU popup = ::CreatePopupMenu();
-    FMenuLook.Append(popup, cmSelectAll, L"全部选择(&S)", aiSelectAll);
-    FMenuLook.Append(popup, cmDeselectAll, L"全部不选(&D)", aiSelectNone);
-    FMenuLook.Append(popup, cmDefaultSelection, L"选择默认(&E)");
+    FMenuLook.Append(popup, cmSelectAll, LoadText(TTextId::MenuSelectAll), aiSelectAll);
+    FMenuLook.Append(popup, cmDeselectAll, LoadText(TTextId::MenuDeselectAll), aiSelectNone);
+    FMenuLook.Append(popup, cmDefaultSelection, LoadText(TTextId::MenuDefaultSelection));
     if (screenPoint.x == -1 && screenPoint.y == -1) ::GetCursorPos(&screenPoint);
     ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_RIGHTBUTTON, screenPoint.x, screenPoint.y, 0, Handle(), nullptr);
     ::DestroyMenu(popup);

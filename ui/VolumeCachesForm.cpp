@@ -1,4 +1,5 @@
 #include "ui/VolumeCachesForm.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 #include "platform/Gdi.h"
@@ -37,10 +38,10 @@ int StateImage(HWND list, int row) {
 }
 
 std::wstring SizeColumnText(const TVolumeCacheHandler& handler) {
-    if (handler.NeedsAdministrator) return L"需要管理员权限";
-    if (!handler.Failure.empty()) return L"失败";
+    if (handler.NeedsAdministrator) return LoadText(TTextId::VolumeCacheNeedsAdministrator);
+    if (!handler.Failure.empty()) return LoadText(TTextId::VolumeCacheFailed);
     if (!handler.Scanned()) return L"";
-    if (handler.AnyNotCounted() && handler.TotalSize() == 0) return L"未计算";
+    if (handler.AnyNotCounted() && handler.TotalSize() == 0) return LoadText(TTextId::VolumeCacheNotCounted);
     return FormatSizeText(static_cast<double>(handler.TotalSize()));
 }
 
@@ -48,9 +49,9 @@ std::wstring SizeColumnText(const TVolumeCacheHandler& handler) {
 
 std::wstring VolumeCacheHandlerHint(const TVolumeCacheHandler& handler) {
     std::wstring hint;
-    if (handler.NeedsAdministrator) hint = L"需要管理员权限\r";
-    else if (!handler.Failure.empty()) hint = L"无法使用: " + handler.Failure + L"\r";
-    else if (handler.HoldsUserFiles()) hint = L"警告: 这个项目会删除您自己的文件。\r";
+    if (handler.NeedsAdministrator) hint = LoadText(TTextId::VolumeCacheNeedsAdministrator) + L"\r";
+    else if (!handler.Failure.empty()) hint = FormatText(TTextId::VolumeCacheHintUnusable, handler.Failure) + L"\r";
+    else if (handler.HoldsUserFiles()) hint = LoadText(TTextId::VolumeCacheHintUserFiles) + L"\r";
     hint += handler.DescriptionText();
     const std::wstring sizes = VolumeCacheSizesText(handler);
     if (!sizes.empty()) hint += L"\r" + sizes;
@@ -58,7 +59,7 @@ std::wstring VolumeCacheHandlerHint(const TVolumeCacheHandler& handler) {
     for (const TVolumeCacheOutcome& outcome : handler.Outcomes) {
         if (outcome.Ran) hint += L"\r" + VolumeCacheOutcomeLogText(handler.DisplayName(), outcome);
         else if (!outcome.Failure.empty())
-            hint += L"\r" + VolumeCacheDriveName(outcome.Drive) + L": " + outcome.Failure + L"。";
+            hint += L"\r" + FormatText(TTextId::VolumeCacheHintDriveFailure, VolumeCacheDriveName(outcome.Drive), outcome.Failure);
     }
     return hint;
 }
@@ -76,8 +77,9 @@ void TVolumeCachesForm::CreateControls() {
         const wchar_t* Text;
         int Width;
         int Format;
-    } columns[] = {{L"项目", NameColumn, LVCFMT_LEFT}, {L"驱动器", DrivesColumn, LVCFMT_LEFT},
-                   {L"大小", SizeColumn, LVCFMT_RIGHT}};
+    } columns[] = {{LoadText(TTextId::VolumeCachesColumnItem).c_str(), NameColumn, LVCFMT_LEFT},
+                   {LoadText(TTextId::VolumeCachesColumnDrives).c_str(), DrivesColumn, LVCFMT_LEFT},
+                   {LoadText(TTextId::Winapp2ColumnSize).c_str(), SizeColumn, LVCFMT_RIGHT}};
     for (int i = 0; i < 3; ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
@@ -94,11 +96,11 @@ void TVolumeCachesForm::CreateControls() {
     const int buttonTop = barTop + (BarHeight - ButtonHeight) / 2;
     const int cancelLeft = right - 6 - ButtonWidth, okLeft = cancelLeft - ButtonGap - ButtonWidth;
     const int propertiesLeft = okLeft - 3 * ButtonGap - ButtonWidth;
-    FPropertiesButton = AddControl(L"BUTTON", L"设置(&P)...", BS_OWNERDRAW | WS_DISABLED, S(propertiesLeft), S(buttonTop),
+    FPropertiesButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonProperties), BS_OWNERDRAW | WS_DISABLED, S(propertiesLeft), S(buttonTop),
                                    S(ButtonWidth), S(ButtonHeight), idProperties, BoldFont());
-    FOkButton = AddControl(L"BUTTON", L"确定(&O)", BS_OWNERDRAW, S(okLeft), S(buttonTop), S(ButtonWidth),
+    FOkButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonOK), BS_OWNERDRAW, S(okLeft), S(buttonTop), S(ButtonWidth),
                            S(ButtonHeight), idOk, BoldFont());
-    FCancelButton = AddControl(L"BUTTON", L"取消(&A)", BS_OWNERDRAW, S(cancelLeft), S(buttonTop), S(ButtonWidth),
+    FCancelButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonCancelA), BS_OWNERDRAW, S(cancelLeft), S(buttonTop), S(ButtonWidth),
                                S(ButtonHeight), idCancel, BoldFont());
     FSummary = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, S(Inner + 4),
                           S(barTop + (BarHeight - 13) / 2), S(propertiesLeft - 6) - S(Inner + 4), S(13));
@@ -107,7 +109,7 @@ void TVolumeCachesForm::CreateControls() {
 int TVolumeCachesForm::ShowHandlers(HWND owner) {
     TFormArgs args;
     args.ClassName = L"TVolumeCachesForm";
-    args.Caption = L"Windows 系统文件 (磁盘清理项目)";
+    args.Caption = LoadText(TTextId::VolumeCachesCaption);
     args.ClientWidth = ClientWidth + 2 * Border;
     args.ClientHeight = ClientHeight + 2 * Border;
     args.CloseBox = true;
@@ -152,7 +154,7 @@ void TVolumeCachesForm::Fill() {
     ::SendMessageW(FList, WM_SETREDRAW, TRUE, 0);
     FFilling = false;
     UpdateSummary();
-    if (row == 0) ::SetWindowTextW(FHint, L"这台电脑上没有可以使用的磁盘清理项目。");
+    if (row == 0) ::SetWindowTextW(FHint, LoadText(TTextId::VolumeCachesNothingFound).c_str());
 }
 
 int TVolumeCachesForm::HandlerAt(int row) const {
@@ -181,8 +183,8 @@ bool TVolumeCachesForm::AllowTick(int row, bool checked) {
     if (handler.Greyed()) return false;
     if (!checked || !handler.HoldsUserFiles()) return true;
     if (ConfirmUserFiles) return ConfirmUserFiles(handler.DisplayName(), handler.DescriptionText());
-    const std::wstring text = handler.DisplayName() + L":\r\n\r\n" + handler.DescriptionText() +
-                              L"\r\n\r\n这个项目会删除您自己的文件。仍要清理吗?";
+    const std::wstring text =
+        FormatText(TTextId::VolumeCacheConfirmUserFiles, handler.DisplayName(), handler.DescriptionText());
     return ::MessageBoxW(Handle(), text.c_str(), L"Vantrel", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
@@ -260,8 +262,8 @@ void TVolumeCachesForm::UpdateSummary() {
             bytes += FHandlers[i].TotalSize();
         }
     }
-    const std::wstring text = L"检测到 " + std::to_wstring(listed) + L" 个项目, 已选 " + std::to_wstring(checked) +
-                              L" 项, 共 " + FormatSizeText(static_cast<double>(bytes)) + L"。";
+    const std::wstring text =
+        FormatText(TTextId::VolumeCachesSummary, listed, checked, FormatSizeText(static_cast<double>(bytes)));
     ::SetWindowTextW(FSummary, text.c_str());
 }
 
@@ -306,9 +308,9 @@ LRESULT TVolumeCachesForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
             return 0;
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            const wchar_t* text = item.hwndItem == FOkButton       ? L"确定(&O)"
-                                  : item.hwndItem == FCancelButton ? L"取消(&A)"
-                                                                   : L"设置(&P)...";
+            const std::wstring& text = LoadText(item.hwndItem == FOkButton       ? TTextId::ButtonOK
+                                                : item.hwndItem == FCancelButton ? TTextId::ButtonCancelA
+                                                                                 : TTextId::ButtonProperties);
             DrawFlatButton(item, text, NoButtonImage, BoldFont(), clWhite, Dpi());
             return TRUE;
         }

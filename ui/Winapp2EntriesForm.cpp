@@ -1,4 +1,5 @@
 #include "ui/Winapp2EntriesForm.h"
+#include "texts/Texts.h"
 
 #include "engine/SystemRoutines.h"
 #include "platform/Gdi.h"
@@ -60,8 +61,9 @@ void TWinapp2EntriesForm::CreateControls() {
         const wchar_t* Text;
         int Width;
         int Format;
-    } columns[] = {{L"应用程序", NameColumn, LVCFMT_LEFT}, {L"文件", FilesColumn, LVCFMT_RIGHT},
-                   {L"大小", SizeColumn, LVCFMT_RIGHT}};
+    } columns[] = {{LoadText(TTextId::Winapp2ColumnApplication).c_str(), NameColumn, LVCFMT_LEFT},
+                   {LoadText(TTextId::Winapp2ColumnFiles).c_str(), FilesColumn, LVCFMT_RIGHT},
+                   {LoadText(TTextId::Winapp2ColumnSize).c_str(), SizeColumn, LVCFMT_RIGHT}};
     for (int i = 0; i < 3; ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
@@ -80,10 +82,10 @@ void TWinapp2EntriesForm::CreateControls() {
     const int right = Border + ClientWidth - Bevel;
     const int buttonTop = barTop + (BarHeight - ButtonHeight) / 2;
     const int cancelLeft = right - 6 - ButtonWidth, okLeft = cancelLeft - ButtonGap - ButtonWidth;
-    FOkButton = AddControl(L"BUTTON", L"确定(&O)", BS_OWNERDRAW, S(okLeft), S(buttonTop), S(ButtonWidth),
-                           S(ButtonHeight), idOk, BoldFont());
-    FCancelButton = AddControl(L"BUTTON", L"取消(&A)", BS_OWNERDRAW, S(cancelLeft), S(buttonTop), S(ButtonWidth),
-                               S(ButtonHeight), idCancel, BoldFont());
+    FOkButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonOK), BS_OWNERDRAW, S(okLeft), S(buttonTop),
+                           S(ButtonWidth), S(ButtonHeight), idOk, BoldFont());
+    FCancelButton = AddControl(L"BUTTON", LoadText(TTextId::ButtonCancelA), BS_OWNERDRAW, S(cancelLeft), S(buttonTop),
+                               S(ButtonWidth), S(ButtonHeight), idCancel, BoldFont());
     FSummary = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, S(Inner + 4),
                           S(barTop + (BarHeight - 13) / 2), S(okLeft - 6) - S(Inner + 4), S(13));
 }
@@ -91,7 +93,7 @@ void TWinapp2EntriesForm::CreateControls() {
 int TWinapp2EntriesForm::ShowEntries(HWND owner) {
     TFormArgs args;
     args.ClassName = L"TWinapp2EntriesForm";
-    args.Caption = L"其他应用程序 (winapp2.ini)";
+    args.Caption = LoadText(TTextId::Winapp2Caption);
     args.ClientWidth = ClientWidth + 2 * Border;
     args.ClientHeight = ClientHeight + 2 * Border;
     args.CloseBox = true;
@@ -145,7 +147,7 @@ void TWinapp2EntriesForm::Fill() {
             const int at = add(L"    " + Winapp2DisplayName(rule.Entry.Name), static_cast<LPARAM>(i),
                                rule.Refused() ? 0 : (FTicks[i] ? 2 : 1));
             if (rule.Refused()) {
-                setText(at, 2, L"已拒绝");
+                setText(at, 2, LoadText(TTextId::Winapp2Refused));
                 continue;
             }
             // Nothing was read for an unticked row: no count rather than a wrong one.
@@ -159,9 +161,8 @@ void TWinapp2EntriesForm::Fill() {
     UpdateSummary();
     if (groups.empty())
         ::SetWindowTextW(FHint, FItem.Rules.Files.empty()
-                                    ? L"没有找到 winapp2.ini。请把它放在 Vantrel.exe 所在的文件夹或 "
-                                      L"%APPDATA%\\Holvane\\Vantrel 中。"
-                                    : L"winapp2.ini 中没有在这台电脑上检测到的应用程序。");
+                                    ? LoadText(TTextId::Winapp2NotFoundHint).c_str()
+                                    : LoadText(TTextId::Winapp2NothingDetected).c_str());
 }
 
 int TWinapp2EntriesForm::RuleAt(int row) const {
@@ -195,7 +196,7 @@ bool TWinapp2EntriesForm::AllowTick(int row, bool checked) {
     if (!checked || warning.empty()) return true;
     const std::wstring name = Winapp2DisplayName(rule.Entry.Name);
     if (ConfirmWarning) return ConfirmWarning(name, warning);
-    const std::wstring text = name + L":\r\n\r\n" + warning + L"\r\n\r\n仍要清理这个应用程序吗?";
+    const std::wstring text = FormatText(TTextId::Winapp2ConfirmWarning, name, warning);
     return ::MessageBoxW(Handle(), text.c_str(), L"Vantrel", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
@@ -291,7 +292,7 @@ void TWinapp2EntriesForm::UpdateSummary() {
         if (FTicks[i] && !rules[i].Refused()) ++checked;
     }
     const std::wstring text =
-        L"检测到 " + std::to_wstring(offered) + L" 个应用程序, 已选 " + std::to_wstring(checked) + L" 项。";
+        FormatText(TTextId::Winapp2Summary, offered, checked);
     ::SetWindowTextW(FSummary, text.c_str());
 }
 
@@ -322,8 +323,8 @@ LRESULT TWinapp2EntriesForm::HandleMessage(UINT message, WPARAM wParam, LPARAM l
             return 0;
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            DrawFlatButton(item, item.hwndItem == FOkButton ? L"确定(&O)" : L"取消(&A)", NoButtonImage, BoldFont(),
-                           clWhite, Dpi());
+            DrawFlatButton(item, LoadText(item.hwndItem == FOkButton ? TTextId::ButtonOK : TTextId::ButtonCancelA),
+                           NoButtonImage, BoldFont(), clWhite, Dpi());
             return TRUE;
         }
         case WM_PAINT:

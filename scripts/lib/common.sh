@@ -32,15 +32,18 @@ vt_install_packages() {
 }
 
 # Vantrel's users run a Simplified Chinese system (code page 936); Wine takes its
-# code page from the Unix locale, so zh_CN.UTF-8 must exist.
+# code page and display language from the Unix locale, so zh_CN.UTF-8 must exist,
+# and en_US.UTF-8 for runs in English.
 vt_install_locale() {
-    locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$' && return 0
-    vt_say "generating the zh_CN.UTF-8 locale"
-    local sudo=""
+    local sudo="" name
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8 || {
-        $sudo sed -i 's/^# *zh_CN.UTF-8/zh_CN.UTF-8/' /etc/locale.gen && $sudo locale-gen >/dev/null
-    }
+    for name in zh_CN en_US; do
+        locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8\$" && continue
+        vt_say "generating the $name.UTF-8 locale"
+        $sudo localedef -i "$name" -f UTF-8 "$name.UTF-8" || {
+            $sudo sed -i "s/^# *$name.UTF-8/$name.UTF-8/" /etc/locale.gen && $sudo locale-gen >/dev/null
+        }
+    done
 }
 
 # SQLite: the official amalgamation, as the npm package better-sqlite3 ships it

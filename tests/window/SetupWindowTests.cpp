@@ -519,3 +519,48 @@ TEST_F(SetupWindow, WithoutSyncedFoldersTheExcludedListTakesTheirRoom) {
     form.SetSyncedFolders({});
     EXPECT_EQ(ControlRect(form.Handle(), F::idExcludeDirectoriesListBox).bottom, full.bottom);
 }
+
+namespace {
+
+void ChooseLanguageRow(HWND form, int row) {
+    ::SendMessageW(::GetDlgItem(form, F::idLanguageComboBox), CB_SETCURSEL, static_cast<WPARAM>(row), 0);
+}
+
+Strings LanguageRows(HWND form) {
+    HWND list = ::GetDlgItem(form, F::idLanguageComboBox);
+    Strings rows;
+    for (int i = 0; i < static_cast<int>(::SendMessageW(list, CB_GETCOUNT, 0, 0)); ++i) {
+        wchar_t text[64] = {};
+        ::SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+// The language takes effect at the next start: it is stored, and no reading starts.
+TEST_F(SetupCommand, AChosenLanguageIsStoredForTheNextStartAndAutomaticLeavesNoTrace) {
+    auto settings = MakeSettings(L"Smart", L"Complete", {});
+    const std::string before = settings.SaveToUtf8();
+    EXPECT_FALSE(Run(settings, [](HWND form) {
+        EXPECT_EQ(WindowText(::GetDlgItem(form, F::idLanguageLabel)), L"语言 / Language:");
+        EXPECT_EQ(LanguageRows(form), (Strings{L"自动", L"中文", L"English"}));
+        EXPECT_EQ(WindowText(::GetDlgItem(form, F::idLanguageNote)), L"(下次启动时生效)");
+        EXPECT_EQ(::SendMessageW(::GetDlgItem(form, F::idLanguageComboBox), CB_GETCURSEL, 0, 0), 0);
+        ChooseLanguageRow(form, 2);
+    }));
+    EXPECT_EQ(FSteps, NoChangeSteps);
+    EXPECT_EQ(settings.Options().Language(), L"en");
+    FSteps.clear();
+    EXPECT_FALSE(Run(settings, [](HWND form) {
+        EXPECT_EQ(::SendMessageW(::GetDlgItem(form, F::idLanguageComboBox), CB_GETCURSEL, 0, 0), 2);
+        ChooseLanguageRow(form, 1);
+    }));
+    EXPECT_EQ(settings.Options().Language(), L"zh");
+    EXPECT_FALSE(Run(settings, [](HWND form) { ChooseLanguageRow(form, 0); }));
+    EXPECT_EQ(settings.SaveToUtf8(), before) << "Automatic removes the attribute again";
+    // Cancel keeps the choice out.
+    EXPECT_FALSE(Run(settings, [](HWND form) { ChooseLanguageRow(form, 2); }, false));
+    EXPECT_EQ(settings.SaveToUtf8(), before);
+}
+
+}  // namespace
