@@ -1,11 +1,13 @@
 // Every window fits its texts in both languages at 96, 120, 144 and 192 DPI:
 // each control's text, measured in the control's own font, fits its rectangle,
 // and so do the texts the windows paint themselves (the check list's rows, the
-// legend's rows) and the longest status texts. Wine reads the DPI when a
+// legend's rows) and the longest status texts, the Windows system files row
+// and its window's summary included. Wine reads the DPI when a
 // process starts, so each scale and language is a child run of this program
 // (as in DisplayScaleTests). English is measured twice: in Tahoma, as on
 // Windows, and in the face that shows Chinese where Tahoma cannot (Wine under
 // an English locale), whose letters are wider.
+#include "catalogue/VolumeCacheAction.h"
 #include "catalogue/Winapp2Action.h"
 #include "settings/VantrelData.h"
 #include "platform/ProgramFont.h"
@@ -17,6 +19,7 @@
 #include "ui/PreviewVantrelUnit.h"
 #include "ui/SetupVantrelUnit.h"
 #include "ui/VantrelUnit.h"
+#include "ui/VolumeCachesForm.h"
 #include "ui/Winapp2EntriesForm.h"
 #include "window/WindowTestSupport.h"
 
@@ -241,6 +244,15 @@ std::vector<std::wstring> CheckEveryWindow() {
             need.cx += form.Dpi()(TActionCheckList::CheckWidth);
             check.Fits(L"row", text, need, SIZE{item.right - item.left, item.bottom - item.top});
         }
+        // The Windows system files row, listed where handlers are registered (none here), with its count.
+        if (list.Count() > 0) {
+            RECT item{};
+            ::SendMessageW(listWindow, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+            const std::wstring text = FormatText(TTextId::Winapp2RowChecked, LoadText(TTextId::ActionVolumeCaches), 99);
+            SIZE need = Measure(listWindow, FontOf(listWindow), text, DT_SINGLELINE | DT_NOPREFIX);
+            need.cx += form.Dpi()(TActionCheckList::CheckWidth);
+            check.Fits(L"row", text, need, SIZE{item.right - item.left, item.bottom - item.top});
+        }
         // The longest texts of the status lines.
         const std::vector<std::wstring> statuses = {
             LoadText(TTextId::StatusReadyToClean),
@@ -277,6 +289,8 @@ std::vector<std::wstring> CheckEveryWindow() {
         check.Window_(about.Handle(), L"about");
 
         TSetupVantrelForm setup(form.Handle());
+        // With synced folders, whose heading and list only show when there are any.
+        setup.SetSyncedFolders({L"C:\\Users\\Administrator\\OneDrive - Contoso  (OneDrive)"});
         check.Window_(setup.Handle(), L"setup");
 
         // The detail window of the first file-mask action, shown as the list shows it.
@@ -300,6 +314,29 @@ std::vector<std::wstring> CheckEveryWindow() {
                 entries.SetModalResult(mrCancel);
             });
             entries.ShowModal(form.Handle());
+        }
+        {
+            // The Windows system files window: no handler is registered here, so
+            // its hint says so; the summary is measured again with large counts.
+            TCleanupList handlers;
+            auto& item = static_cast<TCleanupVolumeCacheItem&>(
+                handlers.AddAction(TCleanupCustomItem::ClassOf<TCleanupVolumeCacheItem>(), false));
+            TVolumeCachesForm caches(item);
+            TInsideModal inside([&] {
+                check.Window_(caches.Handle(), L"volumecaches");
+                const std::wstring shown = FormatText(TTextId::VolumeCachesSummary, 0, 0, FormatSizeText(0));
+                if (HWND summary = FindChildWithText(caches.Handle(), shown)) {
+                    RECT bounds;
+                    ::GetClientRect(summary, &bounds);
+                    const std::wstring longest = FormatText(TTextId::VolumeCachesSummary, 99, 99, L"999.9 MB");
+                    check.Fits(L"summary", longest, Measure(summary, FontOf(summary), longest, DT_SINGLELINE | DT_NOPREFIX),
+                               SIZE{bounds.right, bounds.bottom});
+                } else {
+                    check.Problems.push_back(L"volumecaches: no summary \"" + shown + L"\"");
+                }
+                caches.SetModalResult(mrCancel);
+            });
+            caches.ShowHandlers(form.Handle());
         }
         // Closed by its destructor, like the other windows.
     }
