@@ -256,6 +256,8 @@ std::vector<std::wstring> CheckEveryWindow() {
         // The longest texts of the status lines.
         const std::vector<std::wstring> statuses = {
             LoadText(TTextId::StatusReadyToClean),
+            LoadText(TTextId::StatusDefaultsShown),
+            LoadText(TTextId::StatusReadingSettings),
             FormatText(TTextId::StatusReadingPercent, 100),
             LoadText(TTextId::StatusCleaning),
             LoadText(TTextId::StatusRemovingEmptyFolders),
