@@ -455,7 +455,9 @@ TEST(Winapp2Settings, ALockedRulesFileIsSkippedAndNamedInTheLog) {
             ~TRestore() { SetWinapp2FoldersForTesting({}); }
         } restore;
         const auto item = TCleanupCustomItem::ClassOf<TCleanupWinapp2Item>().Create();
-        const auto lines = static_cast<TCleanupWinapp2Item&>(*item).LoadLogLines();
+        auto& winapp2 = static_cast<TCleanupWinapp2Item&>(*item);
+        winapp2.WaitForRules();  // read on the row's worker
+        const auto lines = winapp2.LoadLogLines();
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines[0].rfind(L"winapp2.ini 无法读取，已跳过: " + file + L": ", 0), 0u);
     }
