@@ -33,20 +33,28 @@ std::wstring Trim(std::wstring_view text) { return std::wstring(TrimView(text));
 
 // The trimmed parts as views into Text: tens of thousands of keys are split
 // while the file is read, and most parts are only looked at.
-std::vector<std::wstring_view> SplitViews(std::wstring_view text, wchar_t separator) {
-    std::vector<std::wstring_view> parts;
+// Parts is cleared first; the reader passes the same two vectors to every key.
+void SplitViews(std::wstring_view text, wchar_t separator, std::vector<std::wstring_view>& parts) {
+    parts.clear();
     size_t start = 0;
     for (;;) {
         const size_t at = text.find(separator, start);
         parts.push_back(TrimView(text.substr(start, at == std::wstring_view::npos ? std::wstring_view::npos : at - start)));
-        if (at == std::wstring_view::npos) return parts;
+        if (at == std::wstring_view::npos) return;
         start = at + 1;
     }
 }
 
+// The vectors a key's value is split into, kept from one key to the next.
+struct TSplitScratch {
+    std::vector<std::wstring_view> Parts, Patterns;
+};
+
 std::vector<std::wstring> Split(std::wstring_view text, wchar_t separator) {
+    std::vector<std::wstring_view> views;
+    SplitViews(text, separator, views);
     std::vector<std::wstring> parts;
-    for (const std::wstring_view part : SplitViews(text, separator)) parts.emplace_back(part);
+    for (const std::wstring_view part : views) parts.emplace_back(part);
     return parts;
 }
 
@@ -106,13 +114,16 @@ std::wstring Joined(std::wstring_view a, std::wstring_view b, std::wstring_view 
 std::wstring FileKeyError(std::wstring_view key, std::wstring_view what) { return Joined(key, L" ", what); }
 
 // A FileKey value; empty error when it reads.
-std::wstring ParseFileKey(std::wstring_view key, std::wstring_view value, TWinapp2FileKey& out) {
-    const std::vector<std::wstring_view> parts = SplitViews(value, L'|');
+std::wstring ParseFileKey(std::wstring_view key, std::wstring_view value, TWinapp2FileKey& out, TSplitScratch& scratch) {
+    const std::vector<std::wstring_view>& parts = scratch.Parts;
+    SplitViews(value, L'|', scratch.Parts);
     if (parts[0].empty()) return FileKeyError(key, L"没有路径");
     if (parts.size() < 2 || parts[1].empty()) return FileKeyError(key, L"没有文件名");
     out.Name = key;
     out.Path = parts[0];
-    for (const std::wstring_view pattern : SplitViews(parts[1], L';')) {
+    SplitViews(parts[1], L';', scratch.Patterns);
+    out.Patterns.reserve(scratch.Patterns.size());
+    for (const std::wstring_view pattern : scratch.Patterns) {
         if (pattern.empty()) continue;
         if (pattern.find_first_of(L"\\/:") != std::wstring_view::npos)
             return FileKeyError(key, Joined(L"的文件名不能含有路径: ", pattern));
@@ -130,8 +141,10 @@ std::wstring ParseFileKey(std::wstring_view key, std::wstring_view value, TWinap
     return {};
 }
 
-std::wstring ParseExcludeKey(std::wstring_view key, std::wstring_view value, TWinapp2Exclude& out) {
-    const std::vector<std::wstring_view> parts = SplitViews(value, L'|');
+std::wstring ParseExcludeKey(std::wstring_view key, std::wstring_view value, TWinapp2Exclude& out,
+                             TSplitScratch& scratch) {
+    const std::vector<std::wstring_view>& parts = scratch.Parts;
+    SplitViews(value, L'|', scratch.Parts);
     if (parts.size() < 2 || parts[1].empty()) return Joined(key, L" 无法读取: ", value);
     out.Name = key;
     if (SameText(parts[0], L"REG")) {
@@ -154,7 +167,8 @@ std::wstring ParseExcludeKey(std::wstring_view key, std::wstring_view value, TWi
     }
     out.Path = path;
     // Split like a FileKey's: "*.ini;*.bak" keeps both kinds, never the one name "*.ini;*.bak".
-    for (const std::wstring_view pattern : SplitViews(patterns, L';')) {
+    SplitViews(patterns, L';', scratch.Patterns);
+    for (const std::wstring_view pattern : scratch.Patterns) {
         if (pattern.empty()) continue;
         if (pattern.find_first_of(L"\\/:") != std::wstring_view::npos) return Joined(key, L" 无法读取: ", value);
         out.Patterns.push_back(PatternMatchesEveryName(pattern) ? std::wstring(L"*") : std::wstring(pattern));
@@ -163,8 +177,9 @@ std::wstring ParseExcludeKey(std::wstring_view key, std::wstring_view value, TWi
     return {};
 }
 
-std::wstring ParseRegKey(std::wstring_view key, std::wstring_view value, TWinapp2RegKey& out) {
-    const std::vector<std::wstring_view> parts = SplitViews(value, L'|');
+std::wstring ParseRegKey(std::wstring_view key, std::wstring_view value, TWinapp2RegKey& out, TSplitScratch& scratch) {
+    const std::vector<std::wstring_view>& parts = scratch.Parts;
+    SplitViews(value, L'|', scratch.Parts);
     if (parts[0].empty() || parts.size() > 2) return Joined(key, L" 无法读取: ", value);
     out.Name = key;
     out.Key = parts[0];
@@ -180,7 +195,7 @@ void Refuse(TWinapp2Entry& entry, const std::wstring& reason) {
 }
 
 // One key line of an entry. False when the line is not a key this format knows.
-bool ReadKey(TWinapp2Entry& entry, std::wstring_view key, std::wstring_view value) {
+bool ReadKey(TWinapp2Entry& entry, std::wstring_view key, std::wstring_view value, TSplitScratch& scratch) {
     bool numbered = false;
     const std::wstring_view stem = KeyStem(key, numbered);
     if (SameText(key, L"LangSecRef")) {
@@ -205,17 +220,17 @@ bool ReadKey(TWinapp2Entry& entry, std::wstring_view key, std::wstring_view valu
         entry.Warning = value;
     } else if (SameText(stem, L"FileKey")) {
         TWinapp2FileKey fileKey;
-        const std::wstring error = ParseFileKey(key, value, fileKey);
+        const std::wstring error = ParseFileKey(key, value, fileKey, scratch);
         if (!error.empty()) entry.KeyFaults.push_back(error);
         else entry.FileKeys.push_back(std::move(fileKey));
     } else if (SameText(stem, L"ExcludeKey")) {
         TWinapp2Exclude exclude;
-        const std::wstring error = ParseExcludeKey(key, value, exclude);
+        const std::wstring error = ParseExcludeKey(key, value, exclude, scratch);
         if (!error.empty()) Refuse(entry, error);
         else entry.Excludes.push_back(std::move(exclude));
     } else if (SameText(stem, L"RegKey")) {
         TWinapp2RegKey regKey;
-        const std::wstring error = ParseRegKey(key, value, regKey);
+        const std::wstring error = ParseRegKey(key, value, regKey, scratch);
         if (!error.empty()) entry.KeyFaults.push_back(error);
         else entry.RegKeys.push_back(std::move(regKey));
     } else {
@@ -245,6 +260,7 @@ TWinapp2File ParseWinapp2(std::wstring_view text) {
     TWinapp2File file;
     std::unordered_map<std::wstring, size_t> byName;
     TWinapp2Entry* entry = nullptr;
+    TSplitScratch scratch;
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(L'\n', start);
@@ -274,7 +290,7 @@ TWinapp2File ParseWinapp2(std::wstring_view text) {
         }
         const std::wstring_view key = TrimView(line.substr(0, equals));
         const std::wstring_view value = TrimView(line.substr(equals + 1));
-        if (!ReadKey(*entry, key, value)) ++file.SkippedLines;
+        if (!ReadKey(*entry, key, value, scratch)) ++file.SkippedLines;
     }
     return file;
 }
@@ -501,6 +517,13 @@ std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& text, const TWin
             expanded = std::move(next);
         }
         i = close + 1;
+    }
+    if (expanded.size() == 1) {
+        // Nearly every key: the one path, cleaned, in the vector it came in.
+        std::wstring clean = CleanLocalPath(expanded[0], error);
+        if (!error.empty()) return {};
+        expanded[0] = std::move(clean);
+        return expanded;
     }
     std::vector<std::wstring> paths;
     for (const std::wstring& e : expanded) {
