@@ -11,10 +11,12 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -412,6 +414,37 @@ void SetWinapp2FoldersForTesting(const std::vector<std::wstring>& folders) { GTe
 // --- Loading ---
 
 void TWinapp2RuleSet::LoadFolders(const std::vector<std::wstring>& folders, const TWinapp2System& system) {
+    ReadFolders(folders, system);
+    Prepare(system);
+}
+
+void TWinapp2RuleSet::LoadFolders(const std::vector<std::wstring>& folders,
+                                  const std::function<TWinapp2System()>& askSystem) {
+    TWinapp2System system;
+    std::exception_ptr failure;
+    std::thread asker([&] {
+        // The known folders come from the shell, which wants COM on the thread that asks.
+        const HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        try {
+            system = askSystem();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (SUCCEEDED(com)) ::CoUninitialize();
+    });
+    // Reading the text needs nothing of the system.
+    try {
+        ReadFolders(folders, TWinapp2System{});
+    } catch (...) {
+        asker.join();
+        throw;
+    }
+    asker.join();
+    if (failure) std::rethrow_exception(failure);
+    Prepare(system);
+}
+
+void TWinapp2RuleSet::ReadFolders(const std::vector<std::wstring>& folders, const TWinapp2System& system) {
     for (const std::wstring& folder : folders) {
         // The file system ignores letter case; the search gives the name as stored.
         WIN32_FIND_DATAW data;
@@ -423,7 +456,6 @@ void TWinapp2RuleSet::LoadFolders(const std::vector<std::wstring>& folders, cons
         if (bytes.empty()) continue;
         AddText(DecodeWinapp2Text(bytes), fileName, system);
     }
-    Prepare(system);
 }
 
 void TWinapp2RuleSet::AddText(std::wstring_view text, const std::wstring& source, const TWinapp2System&) {

@@ -847,7 +847,7 @@ int BenchWinapp2Real(const std::wstring& source, const std::wstring& folder, siz
         // freeing some hundred thousand strings is not loading them.
         auto loaded = std::make_unique<TWinapp2RuleSet>();
         load.Measure([&] {
-            loaded->LoadFolders({folder + L"rules"}, Winapp2SystemOfThisComputer());
+            loaded->LoadFolders({folder + L"rules"}, std::function<TWinapp2System()>(Winapp2SystemOfThisComputer));
             entries = loaded->Rules.size();
             offered = static_cast<size_t>(loaded->OfferedCount());
             refused = static_cast<size_t>(loaded->RefusedCount());
