@@ -63,7 +63,7 @@ void TCleanupWinapp2Item::Configure(std::wstring& Name, std::wstring& Masks, TSm
         // The known folders come from the shell, which wants COM on the thread that asks.
         const HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         const auto start = std::chrono::steady_clock::now();
-        load->Rules.LoadFolders(folders, Winapp2SystemOfThisComputer());
+        load->Rules.LoadFolders(folders, std::function<TWinapp2System()>(Winapp2SystemOfThisComputer));
         load->Milliseconds = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         if (SUCCEEDED(com)) ::CoUninitialize();
     });

@@ -23,22 +23,40 @@ bool SameText(std::wstring_view a, std::wstring_view b) {
     return true;
 }
 
-std::wstring Trim(std::wstring_view text) {
+std::wstring_view TrimView(std::wstring_view text) {
     size_t first = 0, last = text.size();
     while (first < last && (text[first] == L' ' || text[first] == L'\t' || text[first] == 0xFEFF)) ++first;
     while (last > first && (text[last - 1] == L' ' || text[last - 1] == L'\t' || text[last - 1] == L'\r')) --last;
-    return std::wstring(text.substr(first, last - first));
+    return text.substr(first, last - first);
 }
 
-std::vector<std::wstring> Split(std::wstring_view text, wchar_t separator) {
-    std::vector<std::wstring> parts;
+std::wstring Trim(std::wstring_view text) { return std::wstring(TrimView(text)); }
+
+// The trimmed parts as views into Text: tens of thousands of keys are split
+// while the file is read, and most parts are only looked at.
+// Parts is cleared first; the reader passes the same two vectors to every key.
+void SplitViews(std::wstring_view text, wchar_t separator, std::vector<std::wstring_view>& parts) {
+    parts.clear();
     size_t start = 0;
     for (;;) {
         const size_t at = text.find(separator, start);
-        parts.push_back(Trim(text.substr(start, at == std::wstring_view::npos ? std::wstring_view::npos : at - start)));
-        if (at == std::wstring_view::npos) return parts;
+        parts.push_back(TrimView(text.substr(start, at == std::wstring_view::npos ? std::wstring_view::npos : at - start)));
+        if (at == std::wstring_view::npos) return;
         start = at + 1;
     }
+}
+
+// The vectors a key's value is split into, kept from one key to the next.
+struct TSplitScratch {
+    std::vector<std::wstring_view> Parts, Patterns;
+};
+
+std::vector<std::wstring> Split(std::wstring_view text, wchar_t separator) {
+    std::vector<std::wstring_view> views;
+    SplitViews(text, separator, views);
+    std::vector<std::wstring> parts;
+    for (const std::wstring_view part : views) parts.emplace_back(part);
+    return parts;
 }
 
 // The key's name without its number: "FileKey12" gives "FileKey"; Number is
@@ -85,20 +103,23 @@ void AppendUtf8(std::string_view bytes, std::wstring& out) {
     }
 }
 
-bool ParseBool(const std::wstring& text) { return SameText(text, L"True") || text == L"1"; }
+bool ParseBool(std::wstring_view text) { return SameText(text, L"True") || text == L"1"; }
 
 // A FileKey value; empty error when it reads.
-std::wstring ParseFileKey(const std::wstring& key, const std::wstring& value, TWinapp2FileKey& out) {
-    const std::vector<std::wstring> parts = Split(value, L'|');
+std::wstring ParseFileKey(std::wstring_view key, std::wstring_view value, TWinapp2FileKey& out, TSplitScratch& scratch) {
+    const std::vector<std::wstring_view>& parts = scratch.Parts;
+    SplitViews(value, L'|', scratch.Parts);
     if (parts[0].empty()) return FormatText(TTextId::Winapp2ErrorNoPath, key);
     if (parts.size() < 2 || parts[1].empty()) return FormatText(TTextId::Winapp2ErrorNoFileName, key);
     out.Name = key;
     out.Path = parts[0];
-    for (const std::wstring& pattern : Split(parts[1], L';')) {
+    SplitViews(parts[1], L';', scratch.Patterns);
+    out.Patterns.reserve(scratch.Patterns.size());
+    for (const std::wstring_view pattern : scratch.Patterns) {
         if (pattern.empty()) continue;
-        if (pattern.find_first_of(L"\\/:") != std::wstring::npos)
+        if (pattern.find_first_of(L"\\/:") != std::wstring_view::npos)
             return FormatText(TTextId::Winapp2ErrorPathInFileName, key, pattern);
-        out.Patterns.push_back(PatternMatchesEveryName(pattern) ? std::wstring(L"*") : pattern);
+        out.Patterns.push_back(PatternMatchesEveryName(pattern) ? std::wstring(L"*") : std::wstring(pattern));
     }
     if (out.Patterns.empty()) return FormatText(TTextId::Winapp2ErrorNoFileName, key);
     for (size_t i = 2; i < parts.size(); ++i) {
@@ -112,8 +133,10 @@ std::wstring ParseFileKey(const std::wstring& key, const std::wstring& value, TW
     return {};
 }
 
-std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value, TWinapp2Exclude& out) {
-    const std::vector<std::wstring> parts = Split(value, L'|');
+std::wstring ParseExcludeKey(std::wstring_view key, std::wstring_view value, TWinapp2Exclude& out,
+                             TSplitScratch& scratch) {
+    const std::vector<std::wstring_view>& parts = scratch.Parts;
+    SplitViews(value, L'|', scratch.Parts);
     if (parts.size() < 2 || parts[1].empty()) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     out.Name = key;
     if (SameText(parts[0], L"REG")) {
@@ -122,11 +145,10 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
         if (parts.size() > 2) out.Value = parts[2];
         return {};
     }
-    if (!SameText(parts[0], L"FILE") && !SameText(parts[0], L"PATH"))
-        return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
+    if (!SameText(parts[0], L"FILE") && !SameText(parts[0], L"PATH")) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     out.Kind = SameText(parts[0], L"FILE") ? TWinapp2Exclude::ekFile : TWinapp2Exclude::ekPath;
-    std::wstring path = parts[1];
-    std::wstring patterns = parts.size() > 2 ? parts[2] : std::wstring();
+    std::wstring path(parts[1]);
+    std::wstring patterns = parts.size() > 2 ? std::wstring(parts[2]) : std::wstring();
     while (!path.empty() && path.back() == L'\\') path.pop_back();
     if (patterns.empty() && out.Kind == TWinapp2Exclude::ekFile) {
         // FILE|C:\folder\name.log: the last part is the file's name.
@@ -137,23 +159,25 @@ std::wstring ParseExcludeKey(const std::wstring& key, const std::wstring& value,
     }
     out.Path = path;
     // Split like a FileKey's: "*.ini;*.bak" keeps both kinds, never the one name "*.ini;*.bak".
-    for (const std::wstring& pattern : Split(patterns, L';')) {
+    SplitViews(patterns, L';', scratch.Patterns);
+    for (const std::wstring_view pattern : scratch.Patterns) {
         if (pattern.empty()) continue;
-        if (pattern.find_first_of(L"\\/:") != std::wstring::npos) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
-        out.Patterns.push_back(PatternMatchesEveryName(pattern) ? std::wstring(L"*") : pattern);
+        if (pattern.find_first_of(L"\\/:") != std::wstring_view::npos) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
+        out.Patterns.push_back(PatternMatchesEveryName(pattern) ? std::wstring(L"*") : std::wstring(pattern));
     }
     if (out.Patterns.empty()) out.Patterns.push_back(L"*");
     return {};
 }
 
-std::wstring ParseRegKey(const std::wstring& key, const std::wstring& value, TWinapp2RegKey& out) {
-    const std::vector<std::wstring> parts = Split(value, L'|');
+std::wstring ParseRegKey(std::wstring_view key, std::wstring_view value, TWinapp2RegKey& out, TSplitScratch& scratch) {
+    const std::vector<std::wstring_view>& parts = scratch.Parts;
+    SplitViews(value, L'|', scratch.Parts);
     if (parts[0].empty() || parts.size() > 2) return FormatText(TTextId::Winapp2ErrorUnreadable, key, value);
     out.Name = key;
     out.Key = parts[0];
     if (parts.size() == 2) {
         if (parts[1].empty()) return FormatText(TTextId::Winapp2ErrorNoValueName, key);
-        out.Value = parts[1];
+        out.Value = std::wstring(parts[1]);
     }
     return {};
 }
@@ -163,12 +187,12 @@ void Refuse(TWinapp2Entry& entry, const std::wstring& reason) {
 }
 
 // One key line of an entry. False when the line is not a key this format knows.
-bool ReadKey(TWinapp2Entry& entry, const std::wstring& key, const std::wstring& value) {
+bool ReadKey(TWinapp2Entry& entry, std::wstring_view key, std::wstring_view value, TSplitScratch& scratch) {
     bool numbered = false;
     const std::wstring_view stem = KeyStem(key, numbered);
     if (SameText(key, L"LangSecRef")) {
         try {
-            entry.LangSecRef = std::stoi(value);
+            entry.LangSecRef = std::stoi(std::wstring(value));
         } catch (...) {
             return false;
         }
@@ -177,28 +201,28 @@ bool ReadKey(TWinapp2Entry& entry, const std::wstring& key, const std::wstring& 
     } else if (SameText(key, L"DetectOS")) {
         entry.DetectOS = value;
     } else if (SameText(stem, L"DetectFile")) {
-        entry.DetectFile.push_back(value);
+        entry.DetectFile.emplace_back(value);
     } else if (SameText(stem, L"Detect")) {
-        entry.Detect.push_back(value);
+        entry.Detect.emplace_back(value);
     } else if (SameText(stem, L"SpecialDetect")) {
-        entry.SpecialDetect.push_back(value);
+        entry.SpecialDetect.emplace_back(value);
     } else if (SameText(key, L"Default")) {
         entry.Default = ParseBool(value);
     } else if (SameText(key, L"Warning")) {
         entry.Warning = value;
     } else if (SameText(stem, L"FileKey")) {
         TWinapp2FileKey fileKey;
-        const std::wstring error = ParseFileKey(key, value, fileKey);
+        const std::wstring error = ParseFileKey(key, value, fileKey, scratch);
         if (!error.empty()) entry.KeyFaults.push_back(error);
         else entry.FileKeys.push_back(std::move(fileKey));
     } else if (SameText(stem, L"ExcludeKey")) {
         TWinapp2Exclude exclude;
-        const std::wstring error = ParseExcludeKey(key, value, exclude);
+        const std::wstring error = ParseExcludeKey(key, value, exclude, scratch);
         if (!error.empty()) Refuse(entry, error);
         else entry.Excludes.push_back(std::move(exclude));
     } else if (SameText(stem, L"RegKey")) {
         TWinapp2RegKey regKey;
-        const std::wstring error = ParseRegKey(key, value, regKey);
+        const std::wstring error = ParseRegKey(key, value, regKey, scratch);
         if (!error.empty()) entry.KeyFaults.push_back(error);
         else entry.RegKeys.push_back(std::move(regKey));
     } else {
@@ -228,11 +252,12 @@ TWinapp2File ParseWinapp2(std::wstring_view text) {
     TWinapp2File file;
     std::unordered_map<std::wstring, size_t> byName;
     TWinapp2Entry* entry = nullptr;
+    TSplitScratch scratch;
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find(L'\n', start);
         if (end == std::wstring_view::npos) end = text.size();
-        const std::wstring line = Trim(text.substr(start, end - start));
+        const std::wstring_view line = TrimView(text.substr(start, end - start));
         start = end + 1;
         if (line.empty() || line[0] == L';' || line[0] == L'#') continue;
         if (line.front() == L'[') {
@@ -241,7 +266,7 @@ TWinapp2File ParseWinapp2(std::wstring_view text) {
                 entry = nullptr;  // its keys must not land in the entry before it
                 continue;
             }
-            const std::wstring name = Trim(std::wstring_view(line).substr(1, line.size() - 2));
+            const std::wstring name = Trim(line.substr(1, line.size() - 2));
             // A later entry of the same name replaces the earlier one, in its place.
             const auto [at, added] = byName.try_emplace(Upper(name), file.Entries.size());
             if (added) file.Entries.emplace_back();
@@ -251,18 +276,18 @@ TWinapp2File ParseWinapp2(std::wstring_view text) {
             continue;
         }
         const size_t equals = line.find(L'=');
-        if (entry == nullptr || equals == std::wstring::npos || equals == 0) {
+        if (entry == nullptr || equals == std::wstring_view::npos || equals == 0) {
             ++file.SkippedLines;
             continue;
         }
-        const std::wstring key = Trim(std::wstring_view(line).substr(0, equals));
-        const std::wstring value = Trim(std::wstring_view(line).substr(equals + 1));
-        if (!ReadKey(*entry, key, value)) ++file.SkippedLines;
+        const std::wstring_view key = TrimView(line.substr(0, equals));
+        const std::wstring_view value = TrimView(line.substr(equals + 1));
+        if (!ReadKey(*entry, key, value, scratch)) ++file.SkippedLines;
     }
     return file;
 }
 
-bool PatternMatchesEveryName(const std::wstring& pattern) {
+bool PatternMatchesEveryName(std::wstring_view pattern) {
     return pattern == L"*" || pattern == L"*.*" || pattern == L"**";
 }
 
@@ -362,42 +387,42 @@ bool MatchesPathPattern(std::wstring_view pattern, std::wstring_view path) {
 
 namespace {
 
+// A variable names one folder (One) or several (Many); nothing is copied to
+// look a value up, as every key of the file asks for one.
 struct TVariable {
-    const wchar_t* Name;
-    std::vector<std::wstring> (*Values)(const TWinapp2Folders&);
+    std::wstring_view Name;
+    std::wstring TWinapp2Folders::*One;
+    std::vector<std::wstring> TWinapp2Folders::*Many;
 };
 
-std::vector<std::wstring> One(const std::wstring& value) {
-    return value.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{value};
-}
-
 const std::array<TVariable, 20> Variables{{
-    {L"AppData", [](const TWinapp2Folders& f) { return One(f.AppData); }},
-    {L"LocalAppData", [](const TWinapp2Folders& f) { return One(f.LocalAppData); }},
-    {L"LocalLowAppData", [](const TWinapp2Folders& f) { return One(f.LocalLowAppData); }},
-    {L"ProgramData", [](const TWinapp2Folders& f) { return One(f.ProgramData); }},
-    {L"CommonAppData", [](const TWinapp2Folders& f) { return One(f.ProgramData); }},
-    {L"ProgramFiles", [](const TWinapp2Folders& f) { return f.ProgramFiles; }},
-    {L"CommonProgramFiles", [](const TWinapp2Folders& f) { return f.CommonProgramFiles; }},
-    {L"UserProfile", [](const TWinapp2Folders& f) { return One(f.UserProfile); }},
-    {L"Documents", [](const TWinapp2Folders& f) { return One(f.Documents); }},
-    {L"Pictures", [](const TWinapp2Folders& f) { return One(f.Pictures); }},
-    {L"Music", [](const TWinapp2Folders& f) { return One(f.Music); }},
-    {L"Video", [](const TWinapp2Folders& f) { return One(f.Video); }},
-    {L"Desktop", [](const TWinapp2Folders& f) { return One(f.Desktop); }},
-    {L"Public", [](const TWinapp2Folders& f) { return One(f.Public); }},
-    {L"SystemDrive", [](const TWinapp2Folders& f) { return One(f.SystemDrive); }},
-    {L"WinDir", [](const TWinapp2Folders& f) { return One(f.WinDir); }},
-    {L"SystemRoot", [](const TWinapp2Folders& f) { return One(f.WinDir); }},
-    {L"Temp", [](const TWinapp2Folders& f) { return One(f.Temp); }},
-    {L"Tmp", [](const TWinapp2Folders& f) { return One(f.Temp); }},
-    {L"UserName", [](const TWinapp2Folders& f) { return One(f.UserName); }},
+    {L"AppData", &TWinapp2Folders::AppData, nullptr},
+    {L"LocalAppData", &TWinapp2Folders::LocalAppData, nullptr},
+    {L"LocalLowAppData", &TWinapp2Folders::LocalLowAppData, nullptr},
+    {L"ProgramData", &TWinapp2Folders::ProgramData, nullptr},
+    {L"CommonAppData", &TWinapp2Folders::ProgramData, nullptr},
+    {L"ProgramFiles", nullptr, &TWinapp2Folders::ProgramFiles},
+    {L"CommonProgramFiles", nullptr, &TWinapp2Folders::CommonProgramFiles},
+    {L"UserProfile", &TWinapp2Folders::UserProfile, nullptr},
+    {L"Documents", &TWinapp2Folders::Documents, nullptr},
+    {L"Pictures", &TWinapp2Folders::Pictures, nullptr},
+    {L"Music", &TWinapp2Folders::Music, nullptr},
+    {L"Video", &TWinapp2Folders::Video, nullptr},
+    {L"Desktop", &TWinapp2Folders::Desktop, nullptr},
+    {L"Public", &TWinapp2Folders::Public, nullptr},
+    {L"SystemDrive", &TWinapp2Folders::SystemDrive, nullptr},
+    {L"WinDir", &TWinapp2Folders::WinDir, nullptr},
+    {L"SystemRoot", &TWinapp2Folders::WinDir, nullptr},
+    {L"Temp", &TWinapp2Folders::Temp, nullptr},
+    {L"Tmp", &TWinapp2Folders::Temp, nullptr},
+    {L"UserName", &TWinapp2Folders::UserName, nullptr},
 }};
 
 // Drive letter, colon, then components; no trailing backslash except at a root.
 // Error empty when the text is a full local path without "." or "..".
 std::wstring CleanLocalPath(const std::wstring& raw, std::wstring& error) {
     std::wstring path;
+    path.reserve(raw.size());
     for (wchar_t c : raw) {
         if (c == L'/') c = L'\\';
         if (c == L'\\' && !path.empty() && path.back() == L'\\') continue;
@@ -436,12 +461,15 @@ std::wstring CleanLocalPath(const std::wstring& raw, std::wstring& error) {
 std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& text, const TWinapp2Folders& folders,
                                             std::wstring& error) {
     error.clear();
-    std::vector<std::wstring> expanded{L""};
+    std::vector<std::wstring> expanded(1);
+    expanded[0].reserve(text.size() + 64);
     size_t i = 0;
     while (i < text.size()) {
         if (text[i] != L'%') {
-            for (auto& e : expanded) e.push_back(text[i]);
-            ++i;
+            // The literal run up to the next variable, appended at once.
+            const size_t percent = std::min(text.find(L'%', i), text.size());
+            for (auto& e : expanded) e.append(text, i, percent - i);
+            i = percent;
             continue;
         }
         const size_t close = text.find(L'%', i + 1);
@@ -449,26 +477,45 @@ std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& text, const TWin
             error = FormatText(TTextId::Winapp2ErrorUnknownVariable, text);
             return {};
         }
-        const std::wstring name = text.substr(i + 1, close - i - 1);
+        const std::wstring_view name = std::wstring_view(text).substr(i + 1, close - i - 1);
         const auto variable = std::find_if(Variables.begin(), Variables.end(),
                                            [&](const TVariable& v) { return SameText(v.Name, name); });
-        const std::vector<std::wstring> values =
-            variable == Variables.end() ? std::vector<std::wstring>{} : variable->Values(folders);
-        if (values.empty()) {
+        // The values without copying them: the one folder (when it is known) or the list.
+        const std::wstring* one = nullptr;
+        const std::vector<std::wstring>* many = nullptr;
+        if (variable != Variables.end()) {
+            if (variable->One != nullptr && !(folders.*(variable->One)).empty()) one = &(folders.*(variable->One));
+            if (variable->Many != nullptr) many = &(folders.*(variable->Many));
+        }
+        const size_t count = one != nullptr ? 1 : many != nullptr ? many->size() : 0;
+        if (count == 0) {
             error = FormatText(TTextId::Winapp2ErrorUnknownVariableName, name);
             return {};
         }
         // Checked before anything is built: "%ProgramFiles%" twenty times must
         // cost no more than a refusal.
-        if (expanded.size() * values.size() > MaxWinapp2Expansion) {
+        if (expanded.size() * count > MaxWinapp2Expansion) {
             error = FormatText(TTextId::Winapp2ErrorTooManyFolders, MaxWinapp2Expansion, text);
             return {};
         }
-        std::vector<std::wstring> next;
-        for (const auto& e : expanded)
-            for (const auto& v : values) next.push_back(e + v);
-        expanded = std::move(next);
+        if (count == 1) {
+            const std::wstring& value = one != nullptr ? *one : (*many)[0];
+            for (auto& e : expanded) e += value;
+        } else {
+            std::vector<std::wstring> next;
+            next.reserve(expanded.size() * count);
+            for (const auto& e : expanded)
+                for (const auto& v : *many) next.push_back(e + v);
+            expanded = std::move(next);
+        }
         i = close + 1;
+    }
+    if (expanded.size() == 1) {
+        // Nearly every key: the one path, cleaned, in the vector it came in.
+        std::wstring clean = CleanLocalPath(expanded[0], error);
+        if (!error.empty()) return {};
+        expanded[0] = std::move(clean);
+        return expanded;
     }
     std::vector<std::wstring> paths;
     for (const std::wstring& e : expanded) {
@@ -481,13 +528,14 @@ std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& text, const TWin
 
 std::optional<TWinapp2RegPath> SplitWinapp2RegPath(const std::wstring& key) {
     std::wstring path;
+    path.reserve(key.size());
     for (wchar_t c : key) {
         if (c == L'\\' && !path.empty() && path.back() == L'\\') continue;
         path.push_back(c);
     }
     while (!path.empty() && path.back() == L'\\') path.pop_back();
     const size_t slash = path.find(L'\\');
-    const std::wstring hive = path.substr(0, slash);
+    const std::wstring_view hive = std::wstring_view(path).substr(0, slash);
     TWinapp2RegPath result;
     static const struct {
         const wchar_t* Short;
@@ -511,8 +559,19 @@ namespace {
 bool ComponentsOverlap(std::wstring_view a, std::wstring_view b) {
     if (a.find_first_of(L"*?") == std::wstring_view::npos && b.find_first_of(L"*?") == std::wstring_view::npos)
         return SameText(a, b);
+    // A lone star takes any name (the users' folder's "*" meets every profile's part).
+    if (a == L"*" || b == L"*") return true;
     const size_t na = a.size(), nb = b.size();
-    std::vector<signed char> memo((na + 1) * (nb + 1), -1);
+    // Parts are short: the table stays on the stack (a longer pair takes the heap).
+    constexpr size_t Stack = 2048;
+    std::array<signed char, Stack> onStack;
+    std::vector<signed char> onHeap;
+    signed char* memo = onStack.data();
+    if ((na + 1) * (nb + 1) > Stack) {
+        onHeap.resize((na + 1) * (nb + 1));
+        memo = onHeap.data();
+    }
+    std::fill(memo, memo + (na + 1) * (nb + 1), static_cast<signed char>(-1));
     auto go = [&](auto&& self, size_t i, size_t j) -> bool {
         signed char& m = memo[i * (nb + 1) + j];
         if (m >= 0) return m != 0;
@@ -532,21 +591,56 @@ bool ComponentsOverlap(std::wstring_view a, std::wstring_view b) {
     return go(go, 0, 0);
 }
 
-std::vector<std::wstring> Components(const std::wstring& path) {
+// The path's trimmed, non-empty parts, upper-cased, built in place (every
+// broad key and every RegKey is split here).
+std::vector<std::wstring> UpperComponents(std::wstring_view path) {
     std::vector<std::wstring> parts;
-    for (std::wstring& part : Split(path, L'\\'))
-        if (!part.empty()) parts.push_back(std::move(part));
-    return parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = path.find(L'\\', start);
+        const std::wstring_view part =
+            TrimView(path.substr(start, at == std::wstring_view::npos ? std::wstring_view::npos : at - start));
+        if (!part.empty()) {
+            std::wstring& upper = parts.emplace_back(part);
+            for (wchar_t& c : upper) c = UpperAscii(c);
+        }
+        if (at == std::wstring_view::npos) return parts;
+        start = at + 1;
+    }
 }
 
 // True when the folder pattern (split into parts) can name Guarded or a folder above it.
 using TParts = TWinapp2Guards::TParts;
 
-TParts PartsOf(const std::wstring& path) {
+// The path's trimmed, non-empty parts, upper-cased, into Parts (its storage
+// is reused from one key to the next).
+void PartsOf(std::wstring_view path, TParts& parts) {
+    parts.Text.clear();
+    parts.Spans.clear();
+    parts.Wild = 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = path.find(L'\\', start);
+        const std::wstring_view part =
+            TrimView(path.substr(start, at == std::wstring_view::npos ? std::wstring_view::npos : at - start));
+        if (!part.empty()) {
+            const size_t i = parts.Spans.size();
+            parts.Spans.emplace_back(static_cast<uint32_t>(parts.Text.size()), static_cast<uint32_t>(part.size()));
+            bool wild = false;
+            for (const wchar_t c : part) {
+                parts.Text.push_back(UpperAscii(c));
+                wild = wild || c == L'*' || c == L'?';
+            }
+            if (i >= 64 || wild) parts.Wild |= uint64_t{1} << (i < 64 ? i : 63);
+        }
+        if (at == std::wstring_view::npos) return;
+        start = at + 1;
+    }
+}
+
+TParts PartsOf(std::wstring_view path) {
     TParts parts;
-    parts.Upper = Components(Upper(path));
-    for (size_t i = 0; i < parts.Upper.size(); ++i)
-        if (i >= 64 || parts.Upper[i].find_first_of(L"*?") != std::wstring::npos) parts.Wild |= uint64_t{1} << (i < 64 ? i : 63);
+    PartsOf(path, parts);
     return parts;
 }
 
@@ -554,13 +648,13 @@ TParts PartsOf(const std::wstring& path) {
 // of them) compare as they are; only a wildcard needs the full test.
 bool PartsOverlap(const TParts& a, const TParts& b, size_t i) {
     const uint64_t bit = uint64_t{1} << (i < 64 ? i : 63);
-    if (((a.Wild | b.Wild) & bit) == 0) return a.Upper[i] == b.Upper[i];
-    return ComponentsOverlap(a.Upper[i], b.Upper[i]);
+    if (((a.Wild | b.Wild) & bit) == 0) return a.Part(i) == b.Part(i);
+    return ComponentsOverlap(a.Part(i), b.Part(i));
 }
 
 bool ReachesGuardedFolder(const TParts& f, const TParts& g) {
-    if (f.Upper.empty() || f.Upper.size() > g.Upper.size()) return false;
-    for (size_t i = 0; i < f.Upper.size(); ++i)
+    if (f.Count() == 0 || f.Count() > g.Count()) return false;
+    for (size_t i = 0; i < f.Count(); ++i)
         if (!PartsOverlap(f, g, i)) return false;
     return true;
 }
@@ -593,8 +687,8 @@ std::vector<std::wstring> UserFileFolders(const TWinapp2Folders& f) {
 
 // True when the folder pattern can name a folder inside User's (or User itself).
 bool ReachesInto(const TParts& f, const TParts& user) {
-    if (f.Upper.size() < user.Upper.size()) return false;
-    for (size_t i = 0; i < user.Upper.size(); ++i)
+    if (f.Count() < user.Count()) return false;
+    for (size_t i = 0; i < user.Count(); ++i)
         if (!PartsOverlap(f, user, i)) return false;
     return true;
 }
@@ -620,7 +714,7 @@ bool PatternTakesDocuments(const std::wstring& pattern) {
 // them too, the others keep their applications' keys (Explorer\RecentDocs,
 // Run\SomeApp's own key, a service's key).
 struct TConfigurationKey {
-    const wchar_t* Path;
+    std::wstring_view Path;
     bool Below;
 };
 const TConfigurationKey ConfigurationKeys[] = {
@@ -646,9 +740,8 @@ const TConfigurationKey ConfigurationKeys[] = {
     {L"SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION", false},
 };
 
-bool IsConfigurationKey(const std::vector<std::wstring>& parts) {
+bool IsConfigurationKey(std::vector<std::wstring> p) {
     // The 32-bit view's keys are the same keys: "Software\WOW6432Node\Microsoft\...".
-    std::vector<std::wstring> p = parts;
     if (p.size() >= 3 && p[0] == L"SOFTWARE" && p[1] == L"WOW6432NODE") p.erase(p.begin() + 1);
     if (p.size() >= 2 && p[0] == L"SYSTEM" && p[1].starts_with(L"CONTROLSET")) p[1] = L"CURRENTCONTROLSET";
     std::wstring joined;
@@ -666,15 +759,24 @@ bool IsConfigurationKey(const std::vector<std::wstring>& parts) {
 
 }  // namespace
 
+namespace {
+
+// The guard's answer for Key, already split (CheckWinapp2Entry splits each RegKey once).
+std::wstring RegistryGuardOf(const TWinapp2RegPath& split, const std::wstring& keyName, const std::wstring& key) {
+    std::vector<std::wstring> parts = UpperComponents(split.SubKey);
+    // Below HKEY_USERS each user's hive is a root of its own.
+    if (split.Hive == TWinapp2RegPath::rhUsers && !parts.empty()) parts.erase(parts.begin());
+    if (parts.size() <= 1) return FormatText(TTextId::Winapp2ErrorRegistryRoot, keyName, key);
+    if (IsConfigurationKey(std::move(parts))) return FormatText(TTextId::Winapp2ErrorWindowsSettings, keyName, key);
+    return {};
+}
+
+}  // namespace
+
 std::wstring Winapp2RegistryGuard(const std::wstring& keyName, const std::wstring& key) {
     const auto split = SplitWinapp2RegPath(key);
     if (!split) return FormatText(TTextId::Winapp2ErrorUnknownRoot, keyName, key);
-    std::vector<std::wstring> parts = Components(Upper(split->SubKey));
-    // Below HKEY_USERS each user's hive is a root of its own.
-    if (split->Hive == TWinapp2RegPath::rhUsers && !parts.empty()) parts.erase(parts.begin());
-    if (parts.size() <= 1) return FormatText(TTextId::Winapp2ErrorRegistryRoot, keyName, key);
-    if (IsConfigurationKey(parts)) return FormatText(TTextId::Winapp2ErrorWindowsSettings, keyName, key);
-    return {};
+    return RegistryGuardOf(*split, keyName, key);
 }
 
 TWinapp2Guards Winapp2GuardsOf(const TWinapp2Folders& folders) {
@@ -697,6 +799,8 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
         if (entry.Refusal.empty()) entry.Refusal = reason;
     };
     std::vector<TWinapp2FileKey> usable;
+    usable.reserve(entry.FileKeys.size());
+    TParts parts;
     for (TWinapp2FileKey& key : entry.FileKeys) {
         key.Expanded = ExpandWinapp2Path(key.Path, folders, error);
         const std::vector<std::wstring>& paths = key.Expanded;
@@ -711,9 +815,9 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
             key.Recurse && std::any_of(key.Patterns.begin(), key.Patterns.end(), PatternTakesDocuments);
         for (const std::wstring& path : paths) {
             if (!broad && !everyName && !documents) continue;
-            const TParts parts = PartsOf(path);
+            PartsOf(path, parts);
             if (broad) {
-                if (parts.Upper.size() <= 1) refuse(FormatText(TTextId::Winapp2ErrorWholeDrive, key.Name, path));
+                if (parts.Count() <= 1) refuse(FormatText(TTextId::Winapp2ErrorWholeDrive, key.Name, path));
                 for (const auto& g : guards->Folders)
                     if (ReachesGuardedFolder(parts, g)) refuse(FormatText(TTextId::Winapp2ErrorProtectedFolder, key.Name, path));
             }
@@ -748,8 +852,10 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
         if (!error.empty()) entry.KeyFaults.push_back(L"DetectFile: " + error);
     }
     std::vector<TWinapp2RegKey> regKeys;
+    regKeys.reserve(entry.RegKeys.size());
     for (TWinapp2RegKey& regKey : entry.RegKeys) {
-        if (!SplitWinapp2RegPath(regKey.Key)) {
+        const auto split = SplitWinapp2RegPath(regKey.Key);
+        if (!split) {
             entry.KeyFaults.push_back(FormatText(TTextId::Winapp2ErrorUnknownRoot, regKey.Name, regKey.Key));
             continue;
         }
@@ -757,7 +863,7 @@ void CheckWinapp2Entry(TWinapp2Entry& entry, const TWinapp2Folders& folders, con
             entry.KeyFaults.push_back(FormatText(TTextId::Winapp2ErrorWildcard, regKey.Name, regKey.Key));
             continue;
         }
-        const std::wstring guard = Winapp2RegistryGuard(regKey.Name, regKey.Key);
+        const std::wstring guard = RegistryGuardOf(*split, regKey.Name, regKey.Key);
         if (!guard.empty()) refuse(guard);
         regKeys.push_back(std::move(regKey));
     }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // One FileKeyN=path|pattern[;pattern...][|RECURSE|REMOVESELF].
@@ -103,7 +104,7 @@ std::vector<std::wstring> ExpandWinapp2Path(const std::wstring& Text, const TWin
                                             std::wstring& Error);
 
 // True when the pattern takes every name: "*", "*.*" and "**" only.
-bool PatternMatchesEveryName(const std::wstring& Pattern);
+bool PatternMatchesEveryName(std::wstring_view Pattern);
 // True when the pattern is made only of "*", "?" and "." ("*.", ".*", "?*"):
 // the guards count it as taking every name, whatever Windows makes of it.
 bool PatternIsBroad(const std::wstring& Pattern);
@@ -151,9 +152,16 @@ std::optional<TWinapp2RegPath> SplitWinapp2RegPath(const std::wstring& Key);
 // for a check of thousands of entries; null works them out for this entry.
 struct TWinapp2Guards {
     // A folder split into its parts, upper-cased; bit i of Wild: part i holds "*" or "?".
+    // The parts are kept in one string (Text) with where each lies (Spans):
+    // every broad key is split, and two allocations serve all its parts.
     struct TParts {
-        std::vector<std::wstring> Upper;
+        std::wstring Text;
+        std::vector<std::pair<uint32_t, uint32_t>> Spans;  // each part's start and length in Text
         uint64_t Wild = 0;
+        size_t Count() const { return Spans.size(); }
+        std::wstring_view Part(size_t i) const {
+            return std::wstring_view(Text).substr(Spans[i].first, Spans[i].second);
+        }
     };
     std::vector<TParts> Folders;
     std::vector<TParts> UserFolders;  // the user's own files

@@ -13,10 +13,12 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -424,6 +426,37 @@ void SetWinapp2FoldersForTesting(const std::vector<std::wstring>& folders) { GTe
 // --- Loading ---
 
 void TWinapp2RuleSet::LoadFolders(const std::vector<std::wstring>& folders, const TWinapp2System& system) {
+    ReadFolders(folders, system);
+    Prepare(system);
+}
+
+void TWinapp2RuleSet::LoadFolders(const std::vector<std::wstring>& folders,
+                                  const std::function<TWinapp2System()>& askSystem) {
+    TWinapp2System system;
+    std::exception_ptr failure;
+    std::thread asker([&] {
+        // The known folders come from the shell, which wants COM on the thread that asks.
+        const HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        try {
+            system = askSystem();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (SUCCEEDED(com)) ::CoUninitialize();
+    });
+    // Reading the text needs nothing of the system.
+    try {
+        ReadFolders(folders, TWinapp2System{});
+    } catch (...) {
+        asker.join();
+        throw;
+    }
+    asker.join();
+    if (failure) std::rethrow_exception(failure);
+    Prepare(system);
+}
+
+void TWinapp2RuleSet::ReadFolders(const std::vector<std::wstring>& folders, const TWinapp2System& system) {
     for (const std::wstring& folder : folders) {
         // The file system ignores letter case; the search gives the name as stored.
         WIN32_FIND_DATAW data;
@@ -438,7 +471,6 @@ void TWinapp2RuleSet::LoadFolders(const std::vector<std::wstring>& folders, cons
         if (bytes.empty()) continue;
         AddText(DecodeWinapp2Text(bytes), fileName, system);
     }
-    Prepare(system);
 }
 
 void TWinapp2RuleSet::AddText(std::wstring_view text, const std::wstring& source, const TWinapp2System&) {
@@ -459,6 +491,8 @@ void TWinapp2RuleSet::AddText(std::wstring_view text, const std::wstring& source
 
 void TWinapp2RuleSet::Prepare(const TWinapp2System& system) {
     FByFolder.clear();
+    // About three folders an entry: the index is sized once rather than grown.
+    FByFolder.reserve(Rules.size() * 3);
     UnknownSpecialDetects.clear();
     const TWinapp2Guards guards = Winapp2GuardsOf(system.Folders);
     for (uint32_t i = 0; i < Rules.size(); ++i) {
@@ -511,17 +545,24 @@ void TWinapp2RuleSet::Compile(uint32_t index, const TWinapp2System& system) {
     rule.ExcludeRules.clear();
     rule.RemoveSelfFolders.clear();
     std::wstring error;
+    rule.FileRules.reserve(rule.Entry.FileKeys.size());
     for (const TWinapp2FileKey& key : rule.Entry.FileKeys) {
         std::vector<TWinapp2Rule::TNamePattern> patterns;
+        patterns.reserve(key.Patterns.size());
         for (const auto& p : key.Patterns) patterns.push_back(CompilePattern(p));
         const std::vector<std::wstring> expanded =
             key.Expanded.empty() ? ExpandWinapp2Path(key.Path, system.Folders, error) : std::vector<std::wstring>{};
-        for (const std::wstring& path : key.Expanded.empty() ? expanded : key.Expanded) {
+        const std::vector<std::wstring>& paths = key.Expanded.empty() ? expanded : key.Expanded;
+        for (const std::wstring& path : paths) {
             const uint32_t at = static_cast<uint32_t>(rule.FileRules.size());
             TWinapp2Rule::TFolderRule fileRule;
             fileRule.Folder = Upper(path);
             fileRule.Recurse = key.Recurse;
-            fileRule.Patterns = patterns;
+            // Most keys stand for one folder: the last one takes the patterns rather than a copy.
+            if (&path == &paths.back())
+                fileRule.Patterns = std::move(patterns);
+            else
+                fileRule.Patterns = patterns;
             if (HasWildcard(path)) {
                 // Filed under the folders before the first wildcard part.
                 const std::vector<std::wstring> parts = PathParts(fileRule.Folder);
@@ -543,7 +584,7 @@ void TWinapp2RuleSet::Compile(uint32_t index, const TWinapp2System& system) {
                 if (std::find(filed.Lengths.begin(), filed.Lengths.end(), start.size()) == filed.Lengths.end())
                     filed.Lengths.push_back(start.size());
             } else {
-                FByFolder[fileRule.Folder].Exact.push_back({index, at});
+                FByFolder.try_emplace(fileRule.Folder).first->second.Exact.push_back({index, at});
             }
             rule.FileRules.push_back(std::move(fileRule));
             if (key.RemoveSelf) rule.RemoveSelfFolders.push_back(path);
@@ -556,11 +597,15 @@ void TWinapp2RuleSet::Compile(uint32_t index, const TWinapp2System& system) {
         const std::vector<std::wstring> expanded = exclude.Expanded.empty()
                                                        ? ExpandWinapp2Path(exclude.Path, system.Folders, error)
                                                        : std::vector<std::wstring>{};
-        for (const std::wstring& path : exclude.Expanded.empty() ? expanded : exclude.Expanded) {
+        const std::vector<std::wstring>& paths = exclude.Expanded.empty() ? expanded : exclude.Expanded;
+        for (const std::wstring& path : paths) {
             TWinapp2Rule::TFolderRule excludeRule;
             excludeRule.Folder = Upper(path);
             excludeRule.Recurse = exclude.Kind == TWinapp2Exclude::ekPath;
-            excludeRule.Patterns = patterns;
+            if (&path == &paths.back())
+                excludeRule.Patterns = std::move(patterns);
+            else
+                excludeRule.Patterns = patterns;
             rule.ExcludeRules.push_back(std::move(excludeRule));
         }
     }

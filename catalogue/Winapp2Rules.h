@@ -92,6 +92,9 @@ public:
     // a later folder replaces one of the same name from an earlier one. Files
     // that cannot be read are passed over and named in UnreadFiles.
     void LoadFolders(const std::vector<std::wstring>& Folders, const TWinapp2System& System);
+    // The same with the system asked by AskSystem on a thread of its own while
+    // the files are read (the known folders are mostly waiting on the system).
+    void LoadFolders(const std::vector<std::wstring>& Folders, const std::function<TWinapp2System()>& AskSystem);
     // Adds the entries of one file's text (tests and LoadFolders).
     void AddText(std::wstring_view Text, const std::wstring& Source, const TWinapp2System& System);
     // Checks, detects and compiles every rule; call once after the last AddText.
@@ -119,6 +122,7 @@ public:
     int Find(const std::wstring& Name) const;
 
 private:
+    void ReadFolders(const std::vector<std::wstring>& Folders, const TWinapp2System& System);
     struct THash {
         using is_transparent = void;
         size_t operator()(std::wstring_view s) const { return std::hash<std::wstring_view>{}(s); }

@@ -49,6 +49,7 @@ std::wstring FormatTemplate(const std::wstring& Template, const std::vector<std:
 namespace TextDetail {
 inline std::wstring Arg(const std::wstring& Value) { return Value; }
 inline std::wstring Arg(const wchar_t* Value) { return Value; }
+inline std::wstring Arg(std::wstring_view Value) { return std::wstring(Value); }
 template <class T, class = std::enable_if_t<std::is_arithmetic_v<T>>>
 std::wstring Arg(T Value) {
     return std::to_wstring(Value);
