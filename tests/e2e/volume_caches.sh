@@ -67,13 +67,22 @@ ROW_NAME='清理 Windows 系统文件 (磁盘清理项目)'
   printf '</VolumeCacheItems></VantrelSettings>\r\n'
 } >"$SETTINGS_DIR/Vantrel.cfg"
 
+# The handler hosts of this sandbox's Wine, not of any other prefix on the machine.
+sandbox_hosts() {
+    local pid
+    for pid in $(pgrep -f -- '/volumecache-host' || true); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && printf '%s ' "$pid"
+    done
+    return 0
+}
+
 snapshot() { (cd "$WINEPREFIX" && find drive_c -type f ! -path '*/Holvane/Vantrel/*' ! -path '*/StandIns/*' | sort); }
 snapshot >"$WINEPREFIX/before.txt"
 export VANTREL_VOLUMECACHE_LIMIT_MS=2000
 rc=$(e2e_exit_code 180 wine 'C:\Program Files\Vantrel\Vantrel.exe' /auto)
 e2e_check "/auto ends by itself with exit code 1 for the crash and the hang (got $rc)" [ "$rc" = 1 ]
 snapshot >"$WINEPREFIX/after.txt"
-hosts=$(pgrep -f -- '/volumecache-host' || true)
+hosts=$(sandbox_hosts)
 e2e_check "no handler host outlives the run${hosts:+: $hosts}" [ -z "$hosts" ]
 
 e2e_check "purged: the ticked handler's files" [ ! -e "$STANDINS/update/1.cab" -a ! -e "$STANDINS/update/2.cab" ]
@@ -113,11 +122,11 @@ export VANTREL_VOLUMECACHE_LIMIT_MS=60000
 wine 'C:\Program Files\Vantrel\Vantrel.exe' >/dev/null 2>&1 &
 vantrel=$!
 for _ in $(seq 1 300); do grep -q 'GetSpaceUsed' "$calls" 2>/dev/null && grep -q 'Vt Hang' "$calls" && break; sleep 0.1; done
-hosts=$(pgrep -f -- '/volumecache-host' || true)
+hosts=$(sandbox_hosts)
 e2e_check "a host sizes the slow handler" [ -n "$hosts" ]
 kill -9 "$vantrel" 2>/dev/null
-for _ in $(seq 1 50); do [ -z "$(pgrep -f -- '/volumecache-host' || true)" ] && break; sleep 0.1; done
-hosts=$(pgrep -f -- '/volumecache-host' || true)
+for _ in $(seq 1 50); do [ -z "$(sandbox_hosts)" ] && break; sleep 0.1; done
+hosts=$(sandbox_hosts)
 e2e_check "killing Vantrel ends its host${hosts:+: $hosts}" [ -z "$hosts" ]
 
 e2e_teardown
